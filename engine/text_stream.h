@@ -1,0 +1,92 @@
+// Buffered byte streams with the text-stream rules of a classic C runtime,
+// done by hand so the result is the same on every platform:
+//   reading: CR LF becomes LF, a lone CR stays, input ends at the first Ctrl-Z;
+//   writing: LF becomes CR LF.
+// Bytes come from and go to a ByteSource / ByteSink, one virtual call per
+// block, never per byte.
+#pragma once
+#include <cstddef>
+
+namespace ravolin {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to n bytes. Returns the count read, 0 at end of input,
+    // a negative value on a read error.
+    virtual long read(unsigned char* buf, std::size_t n) = 0;
+};
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // Writes all n bytes; false when they could not all be written.
+    virtual bool write(const unsigned char* buf, std::size_t n) = 0;
+};
+
+// A piece is at most this many bytes: a whole line with its LF, the last
+// line without one, or a 1999-byte part of a longer line.
+constexpr int kMaxPiece = 1999;
+
+class TextReader {
+public:
+    explicit TextReader(ByteSource& src) : src_(&src) {}
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+
+    // Points *piece at the next piece (valid until the next call) and returns
+    // its length; 0 at the end of the input or after a read error.
+    int next_piece(const unsigned char** piece);
+
+    bool failed() const { return error_; }
+
+private:
+    void fill();
+
+    // Large enough that a refill is rare; the tail past kBufSize gives room
+    // for a CR held back from the previous block.
+    static constexpr std::size_t kBufSize = 1u << 16;
+    ByteSource* src_;
+    std::size_t pos_ = 0, lim_ = 0;
+    bool done_ = false;      // the source is exhausted, failed or hit Ctrl-Z
+    bool error_ = false;
+    bool held_cr_ = false;   // a CR ended the last block: its LF may follow
+    unsigned char buf_[kBufSize + 1];
+};
+
+class TextWriter {
+public:
+    explicit TextWriter(ByteSink& sink) : sink_(&sink) {}
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+
+    void write(const unsigned char* p, std::size_t n);
+    // Hands every buffered byte to the sink; false if any write has failed.
+    bool flush();
+    bool failed() const { return error_; }
+
+private:
+    void put(const unsigned char* p, std::size_t n);
+
+    static constexpr std::size_t kBufSize = 1u << 16;
+    ByteSink* sink_;
+    std::size_t len_ = 0;
+    bool error_ = false;
+    unsigned char buf_[kBufSize];
+};
+
+// In-memory source and sink: the filter tests, the fuzzer and the benchmark
+// use them, so they live with the streams.
+class MemorySource : public ByteSource {
+public:
+    MemorySource(const void* data, std::size_t n, std::size_t chunk = 0)
+        : p_(static_cast<const unsigned char*>(data)), n_(n), chunk_(chunk) {}
+    long read(unsigned char* buf, std::size_t n) override;
+
+private:
+    const unsigned char* p_;
+    std::size_t n_;
+    std::size_t chunk_;  // when non-zero, at most this much per read (like a pipe)
+};
+
+}  // namespace ravolin

@@ -1,0 +1,184 @@
+// Conversion engine: what a file becomes, table-driven. Inputs use LF line
+// ends unless a case is about line ends; expected texts are written with LF
+// and compared after LF -> CR LF, as the output stream stores them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/engine.h"
+#include "tests/test_util.h"
+
+using ravolin::test::convert;
+
+namespace {
+
+std::string crlf(const std::string& s) {
+    std::string r;
+    for (char ch : s) {
+        if (ch == '\n') r += '\r';
+        r += ch;
+    }
+    return r;
+}
+
+struct Case {
+    const char* name;
+    std::string in;
+    int tab_size;
+    std::string want;  // LF form
+    int tabs;
+    int dots;
+};
+
+void check(const std::vector<Case>& cases) {
+    // Every case also goes through one-byte and three-byte reads, so a CR LF
+    // or a piece split across reads cannot change the result.
+    for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk));
+            auto r = convert(c.in, c.tab_size, chunk);
+            EXPECT_EQ(r.text, crlf(c.want));
+            EXPECT_EQ(r.tabs, c.tabs);
+            EXPECT_EQ(r.dots, c.dots);
+        }
+    }
+}
+
+const std::string kHyo = "\x95\x5c";  // a character whose second byte is a backslash
+
+TEST(SpaceRun, TabStopArithmetic) {
+    check({
+        {"one space at a stop stays", "abc d\n", 4, "abc d\n", 0, 0},
+        {"two from col 2 reach the stop", "ab  c\n", 4, "ab\tc\n", 1, 0},
+        {"two from col 1 stay", "a  c\n", 4, "a  c\n", 0, 0},
+        {"three from col 3", "abc   d\n", 4, "abc\t  d\n", 1, 0},
+        {"eight at line start", "        x\n", 4, "\t\tx\n", 2, 0},
+        {"six at line start", "      x\n", 4, "\t  x\n", 1, 0},
+        {"space before tab one short of stop", "abc \td\n", 4, "abc\t\td\n", 1, 0},
+        {"space before tab elsewhere dropped", "ab \td\n", 4, "ab\td\n", 1, 0},
+        {"ts8 space before tab at col 7", "abcdefg \tx\n", 8, "abcdefg\t\tx\n", 1, 0},
+        {"ts8 space before tab at col 3", "abc \tx\n", 8, "abc\tx\n", 1, 0},
+        {"two before tab from col 1 dropped", "a  \tb\n", 4, "a\tb\n", 1, 0},
+        {"three before tab from col 1", "a   \tb\n", 4, "a\t\tb\n", 1, 0},
+        {"five before tab from col 0", "     \tb\n", 4, "\t\tb\n", 2, 0},
+        {"trailing spaces converted, not removed", "a    \n", 4, "a\t \n", 1, 0},
+        {"ts1 run", "a  b\n", 1, "a\t\tb\n", 2, 0},
+        {"ts1 single space", "a b\n", 1, "a b\n", 0, 0},
+        {"ts1 single space before tab", "a \tb\n", 1, "a\t\tb\n", 1, 0},
+        {"ts40 39 spaces", "a" + std::string(39, ' ') + "b\n", 40, "a\tb\n", 1, 0},
+        {"ts40 38 spaces", "a" + std::string(38, ' ') + "b\n", 40, "a" + std::string(38, ' ') + "b\n", 0, 0},
+        {"run at end of input", "a    ", 4, "a\t ", 1, 0},
+        {"input tab moves the column", "\t  a    b\n", 4, "\t  a\t   b\n", 1, 0},
+        {"double-byte char is two columns", kHyo + "  x\n", 4, kHyo + "\tx\n", 1, 0},
+        {"half-width kana is one column", "\xb1  x\n", 4, "\xb1  x\n", 0, 0},
+    });
+}
+
+TEST(Lexical, StringsAndComments) {
+    check({
+        {"empty file", "", 4, "", 0, 0},
+        {"empty lines", "\n\n", 4, "\n\n", 0, 0},
+        {"spaces in a string stay", "p(\"a    b\");    x\n", 4, "p(\"a    b\");\tx\n", 1, 0},
+        {"escaped quote keeps the string", "\"\\\"    \"    x\n", 4, "\"\\\"    \"\tx\n", 1, 0},
+        {"escaped backslash ends it", "\"\\\\\"    x\n", 4, "\"\\\\\"\tx\n", 1, 0},
+        {"char constant with escaped quote", "'\\\"'    x\n", 4, "'\\\"'\tx\n", 1, 0},
+        {"quote in char constant opens a string to the next line",
+         "'\"'    x\n    \"    y\n", 4, "'\"'    x\n    \"\t y\n", 1, 0},
+        {"block comment spaces converted", "/*      x */\n", 4, "/*\t\tx */\n", 2, 0},
+        {"block comment spans lines, quote inside", "/* \"\n    x */    y\n", 4, "/* \"\n\tx */\ty\n", 2, 0},
+        {"slash pair in a string", "\"//\"    x\n", 4, "\"//\"\tx\n", 1, 0},
+        {"slash star in a string", "\"/*\"    x\n", 4, "\"/*\"\tx\n", 1, 0},
+        {"slash pair in a block comment", "/* // */ \"    \"\n", 4, "/* // */ \"    \"\n", 0, 0},
+        {"slash star in a line comment", "// /*\n\"    \"\n", 4, "// /*\n\"    \"\n", 0, 0},
+        {"line comment spaces converted", "x; //    y\n", 4, "x; //\t y\n", 1, 0},
+        {"unclosed string lasts to the end", "\"a\n    b\n", 4, "\"a\n    b\n", 0, 0},
+        {"lead byte takes the quote", "\x81\"    x\n", 4, "\x81\"\t  x\n", 1, 0},
+        {"state is reset per file: starts in code", "    x\n", 4, "\tx\n", 1, 0},
+    });
+}
+
+TEST(Lexical, DotsAndContinuations) {
+    check({
+        {"dot after 0x5C char at line comment end", "// " + kHyo + "\n\"    \"\n", 4,
+         "// " + kHyo + ".\n\"    \"\n", 0, 1},
+        {"space before the line end: no dot", "// " + kHyo + " \n\"    \"\n", 4,
+         "// " + kHyo + " \n\"    \"\n", 0, 0},
+        {"tab before the line end: no dot", "// " + kHyo + "\t\n", 4, "// " + kHyo + "\t\n", 0, 0},
+        {"no dot in a block comment", "/* " + kHyo + "\n*/\n", 4, "/* " + kHyo + "\n*/\n", 0, 0},
+        {"no dot in a string", "\"" + kHyo + "\n\"\n", 4, "\"" + kHyo + "\n\"\n", 0, 0},
+        {"no dot in code", kHyo + "\n", 4, kHyo + "\n", 0, 0},
+        {"no dot on a last line without end", "// " + kHyo, 4, "// " + kHyo, 0, 0},
+        {"two dots in two comments", "//" + kHyo + "\n//" + kHyo + "\n", 4,
+         "//" + kHyo + ".\n//" + kHyo + ".\n", 0, 2},
+        {"backslash continues a line comment", "// a\\\n\"    \"\nb \"    \"\n", 4,
+         "// a\\\n\"\t \"\nb \"    \"\n", 1, 0},
+        {"continued onto an empty line, ends there", "// a\\\n\n\"    \"\n", 4, "// a\\\n\n\"    \"\n", 0, 0},
+        {"Japanese text ends the comment", "// \x82\xa0\n\"    \"\n", 4, "// \x82\xa0\n\"    \"\n", 0, 0},
+        {"lead byte takes the LF: comment goes on", "// \x81\n\"    \"\n", 4, "// \x81\n\"\t \"\n", 1, 0},
+    });
+}
+
+TEST(LineEnds, TextStreamRules) {
+    struct Raw {
+        const char* name;
+        std::string in, want;
+    };
+    const Raw cases[] = {
+        {"LF becomes CR LF", "a\nb\n", "a\r\nb\r\n"},
+        {"CR LF kept", "a\r\nb\r\n", "a\r\nb\r\n"},
+        {"last line without end", "a\nb", "a\r\nb"},
+        {"Ctrl-Z ends the input", "a\nb\x1a    c\n", "a\r\nb"},
+        {"Ctrl-Z right after a CR", "a\r\x1a\n", "a\r"},
+        {"lone CR at the end stays", "a\r", "a\r"},
+        {"CR CR LF round-trips", "a\r\r\nb\n", "a\r\r\nb\r\n"},
+        {"text after a lone CR is a line of its own", "a\r    b\n", "a\r\tb\r\n"},
+        {"NUL is an ordinary byte", std::string("a\0    b\n", 8), std::string("a\0\t  b\r\n", 8)},
+    };
+    for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+        for (const Raw& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk));
+            EXPECT_EQ(convert(c.in, 4, chunk).text, c.want);
+        }
+    }
+}
+
+TEST(LineEnds, LongLinesAreConvertedInPieces) {
+    // The first piece ends with the first space, the second starts with three
+    // spaces at column 0: nothing reaches a stop, the line comes back as it was.
+    std::string line = std::string(1998, 'a') + "    b\n";
+    auto r = convert(line, 4);
+    EXPECT_EQ(r.text, crlf(line));
+    EXPECT_EQ(r.tabs, 0);
+
+    // Tab stops in a later piece count from that piece's first byte.
+    std::string two = std::string(1999, 'a') + "    b\n";
+    EXPECT_EQ(convert(two, 4).text, std::string(1999, 'a') + "\tb\r\n");
+
+    // A lead byte that ends a piece is written alone; its second byte starts
+    // the next piece. No byte is lost.
+    std::string split = std::string(1998, 'x') + kHyo + "  y\n";
+    EXPECT_EQ(convert(split, 4).text, crlf(split));
+
+    // A full piece that earns a dot, and a piece of lone-CR lines that each
+    // earn one, still fit the output line.
+    std::string full = "//" + std::string(1994, 'c') + kHyo + "\n";
+    auto f = convert(full, 4);
+    EXPECT_EQ(f.dots, 1);
+    EXPECT_EQ(f.text, "//" + std::string(1994, 'c') + kHyo + ".\r\n");
+    std::string many;
+    while (many.size() + 5 < 1999) many += "//" + kHyo + "\r";
+    many += "\n";
+    auto m = convert(many, 4);
+    EXPECT_EQ(m.dots, static_cast<int>(many.size() / 5));
+}
+
+TEST(TabSize, ParsedAndClamped) {
+    const struct {
+        const char* text;
+        int want;
+    } cases[] = {{"8", 8},  {" 8", 8}, {"8x", 8},  {"+6", 6}, {"", 1},           {"abc", 1},
+                 {"0", 1},  {"-3", 1}, {"41", 40}, {"40", 40}, {"99999999999", 40}, {"0x10", 1}};
+    for (const auto& c : cases) EXPECT_EQ(ravolin::parse_tab_size(c.text), c.want) << '"' << c.text << '"';
+}
+
+}  // namespace
