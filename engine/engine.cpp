@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ravolin {
 namespace {
 
@@ -57,6 +61,75 @@ constexpr Tables make_tables() {
 
 constexpr Tables kTables = make_tables();
 
+// Besides tab, CR, LF and bytes >= 0x80, the bytes each state must look at;
+// unused places repeat the tab.
+constexpr unsigned char kExtra[4][3] = {
+    /* code   */ {'"', '\\', '/'},
+    /* block  */ {'*', '\t', '\t'},
+    /* line   */ {'\t', '\t', '\t'},
+    /* string */ {'"', '\\', '\t'},
+};
+
+// A space followed by anything but a space or a tab is copied as it is, so
+// it needs no attention: most spaces in C are single.
+inline bool plain(const unsigned char* p, int j, int len, const unsigned char* stop) {
+    unsigned char b = p[j];
+    if (!stop[b]) return true;
+    if (b != ' ') return false;
+    unsigned char next = j + 1 < len ? p[j + 1] : 0;
+    return next != ' ' && next != '\t';
+}
+
+// Copies the bytes from c.ii that need no attention in state lex to the
+// output and stops at the first one that does (or at the piece's end).
+// The piece has kPieceSlack readable bytes after it and the output line room
+// to spare, so whole 16-byte blocks are loaded and stored.
+inline void copy_plain(PieceCursor& c, int lex) {
+    const unsigned char* p = c.in;
+    int j = c.ii;
+    int o = c.oi;
+#if defined(__SSE2__)
+    const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i sp = _mm_set1_epi8(' ');
+    const __m128i x0 = _mm_set1_epi8(static_cast<char>(kExtra[lex][0]));
+    const __m128i x1 = _mm_set1_epi8(static_cast<char>(kExtra[lex][1]));
+    const __m128i x2 = _mm_set1_epi8(static_cast<char>(kExtra[lex][2]));
+    const bool spaces_matter = lex != kString;
+    while (j + 16 <= c.len) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, x0)));
+        m = _mm_or_si128(m, _mm_or_si128(_mm_cmpeq_epi8(v, x1), _mm_cmpeq_epi8(v, x2)));
+        if (spaces_matter) {
+            __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 1));
+            __m128i run = _mm_and_si128(_mm_cmpeq_epi8(v, sp),
+                                        _mm_or_si128(_mm_cmpeq_epi8(n, sp), _mm_cmpeq_epi8(n, tab)));
+            m = _mm_or_si128(m, run);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(c.out + o), v);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m) | _mm_movemask_epi8(v));
+        if (mask != 0) {
+            int k = __builtin_ctz(mask);
+            j += k;
+            o += k;
+            c.col += k;
+            c.ii = j;
+            c.oi = o;
+            return;
+        }
+        j += 16;
+        o += 16;
+        c.col += 16;
+    }
+#endif
+    const unsigned char* stop = kTables.stops[lex];
+    int start = j;
+    while (j < c.len && plain(p, j, c.len, stop)) c.out[o++] = p[j++];
+    c.col += j - start;
+    c.ii = j;
+    c.oi = o;
+}
+
 inline int lex_of(const EngineState& e) {
     return e.comment != kNoComment ? e.comment : (e.in_string ? kString : kCode);
 }
@@ -72,27 +145,29 @@ inline void copy2(PieceCursor& c) {
     c.col += 2;
 }
 
-// Converts one piece into e.out_line; returns the tabs counted and the output
-// length through *out_len.
-int convert_piece(EngineState& e, const unsigned char* piece, int len, int* out_len) {
+// Writes an LF the way the output stream stores it.
+inline void put_newline(PieceCursor& c) {
+    c.out[c.oi++] = '\r';
+    c.out[c.oi++] = '\n';
+}
+
+// Converts the piece at the start of window (at most kMaxPiece bytes of the
+// input): the piece ends after its first LF or at the window's end. The bytes
+// go to out as stored on disk. Returns the tabs counted; *used and *out_len
+// tell how much input the piece took and how much output it made.
+int convert_piece(EngineState& e, const unsigned char* window, int len, unsigned char* out, int* used,
+                  int* out_len) {
     const int ts = e.tab_size;
-    PieceCursor c{piece, len, 0, e.out_line, 0, 0};
+    PieceCursor c{window, len, 0, out, 0, 0};
     int tabs = 0;
     int pair_end = -1;  // index just after the last double-byte character
     while (c.ii < len) {
-        const unsigned char* stop = kTables.stops[lex_of(e)];
-        int j = c.ii;
-        while (j < len && !stop[piece[j]]) ++j;
-        if (j > c.ii) {
-            std::memcpy(c.out + c.oi, piece + c.ii, static_cast<std::size_t>(j - c.ii));
-            c.oi += j - c.ii;
-            c.col += j - c.ii;
-            c.ii = j;
-            if (j == len) break;
-        }
-        const unsigned char b = piece[c.ii];
-        // The look-ahead never reaches past the piece: there it sees a NUL.
-        const unsigned char next = c.ii + 1 < len ? piece[c.ii + 1] : 0;
+        copy_plain(c, lex_of(e));
+        if (c.ii >= len) break;
+        const unsigned char b = window[c.ii];
+        // The look-ahead never reaches past the piece (an LF ends it before
+        // anything could look beyond): past the window it sees a NUL.
+        const unsigned char next = c.ii + 1 < len ? window[c.ii + 1] : 0;
         switch (kTables.cls[b]) {
         case kSpace:
             tabs += convert_space_run(c, ts);
@@ -109,10 +184,18 @@ int convert_piece(EngineState& e, const unsigned char* piece, int len, int* out_
                 copy1(c);
                 break;
             }
+            if (next == '\n') {
+                // The LF is taken as the second byte, and with it the piece
+                // ends; a line comment goes on into the next line.
+                c.out[c.oi++] = b;
+                put_newline(c);
+                c.ii += 2;
+                goto piece_end;
+            }
             copy2(c);
             pair_end = c.ii;
-            if (e.comment == kLineComment && piece[c.ii - 1] == 0x5C && c.ii < len &&
-                (piece[c.ii] == '\r' || piece[c.ii] == '\n')) {
+            if (e.comment == kLineComment && next == 0x5C && c.ii < len &&
+                (window[c.ii] == '\r' || window[c.ii] == '\n')) {
                 // A 0x5C second byte before the line end would read as a line
                 // continuation to a compiler: the dot keeps the comment short.
                 c.out[c.oi++] = '.';
@@ -150,24 +233,36 @@ int convert_piece(EngineState& e, const unsigned char* piece, int len, int* out_
             }
             break;
         case kCr:
-        case kLf: {
+        case kLf:
             // Line end. A line comment ends here unless a backslash of its own
             // (not the second byte of a double-byte character) continues it.
             if (e.comment == kLineComment) {
-                bool continued = c.ii > 0 && piece[c.ii - 1] == '\\' && pair_end != c.ii;
+                bool continued = c.ii > 0 && window[c.ii - 1] == '\\' && pair_end != c.ii;
                 if (!continued) e.comment = kNoComment;
             }
-            copy1(c);
-            if (b == '\r' && c.ii < len && (piece[c.ii] == '\r' || piece[c.ii] == '\n')) copy1(c);
+            if (b == '\n') {
+                put_newline(c);
+                ++c.ii;
+                goto piece_end;
+            }
+            copy1(c);  // the CR
+            if (next == '\r') {
+                copy1(c);
+            } else if (next == '\n') {
+                put_newline(c);
+                ++c.ii;
+                goto piece_end;
+            }
             // Whatever follows a lone CR in the same piece is a line of its own.
             c.col = 0;
             break;
-        }
         default:
             copy1(c);
             break;
         }
     }
+piece_end:
+    *used = c.ii;
     *out_len = c.oi;
     return tabs;
 }
@@ -196,16 +291,18 @@ int convert_space_run(PieceCursor& c, int ts) {
         return 0;
     }
 
+    // After the first tab the column stands on a stop: every further tab
+    // covers a whole tab size.
     int tabs = 0;
-    for (;;) {
-        int d = ts - c.col % ts;
-        if (n < d) break;
+    int d = ts - c.col % ts;
+    while (n >= d) {
         c.out[c.oi++] = '\t';
         ++tabs;
         c.col += d;
         n -= d;
-        if (n == 0) return tabs;
+        d = ts;
     }
+    if (n == 0) return tabs;  // the run ended exactly on a stop
     if (after == '\t') return tabs + 1;  // the tab reaches the same stop without them
     std::memset(c.out + c.oi, ' ', static_cast<std::size_t>(n));
     c.oi += n;
@@ -218,12 +315,15 @@ int convert_file(EngineState& e) {
     e.dots = 0;
     e.comment = kNoComment;
     e.in_string = 0;
-    const unsigned char* piece;
+    const unsigned char* window;
     int len;
-    while ((len = e.in->next_piece(&piece)) > 0) {
-        int out_len;
-        tabs += convert_piece(e, piece, len, &out_len);
-        e.out->write(e.out_line, static_cast<std::size_t>(out_len));
+    while ((len = e.in->peek(&window)) > 0) {
+        if (e.cancel && e.cancel->load(std::memory_order_relaxed)) break;
+        int used, out_len;
+        unsigned char* out = e.out->reserve(kOutLineSize);
+        tabs += convert_piece(e, window, len, out, &used, &out_len);
+        e.in->consume(used);
+        e.out->commit(static_cast<std::size_t>(out_len));
     }
     return tabs > INT_MAX ? INT_MAX : static_cast<int>(tabs);
 }

@@ -2,17 +2,21 @@
 // following C's lexical structure and keeping Shift-JIS characters whole.
 // No OS call here: bytes come and go through TextReader / TextWriter.
 #pragma once
+#include <atomic>
+
 #include "engine/text_stream.h"
 
 namespace ravolin {
 
 enum CommentState { kNoComment = 0, kBlockComment = 1, kLineComment = 2 };
 
-// Output of one piece: every input byte gives at most one output byte, plus a
-// dot after each line of the piece that ends a line comment in a 0x5C
-// character. A lone CR splits a piece into several lines, each of which can
-// earn a dot, so the buffer holds twice a piece rather than a piece plus one.
-constexpr int kOutLineSize = 2 * (kMaxPiece + 1);
+// Room for the output of one piece, as stored on disk: every input byte gives
+// at most one output byte, the piece's one LF gains its CR, and each line of
+// the piece that ends a line comment in a 0x5C character gains a dot. A lone
+// CR splits a piece into several lines that can each earn a dot, so the room
+// is twice a piece, not a piece plus one; the scanner's 16-byte stores may
+// also reach past the end of what it writes.
+constexpr int kOutLineSize = 2 * (kMaxPiece + 1) + 16;
 
 struct EngineState {
     TextReader* in = nullptr;
@@ -21,7 +25,9 @@ struct EngineState {
     int comment = kNoComment;
     int in_string = 0;      // 1 inside a string literal
     int dots = 0;           // dots appended to the current file
-    unsigned char out_line[kOutLineSize];
+    // When set, checked before each piece: a set flag ends the conversion
+    // early (the caller then restores the file).
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Where the converter stands inside the current piece.

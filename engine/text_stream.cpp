@@ -63,19 +63,14 @@ void TextReader::fill() {
     lim_ = static_cast<std::size_t>(w - buf_);
 }
 
-int TextReader::next_piece(const unsigned char** piece) {
+int TextReader::peek(const unsigned char** window) {
     // Pieces are always contiguous in the buffer: refill before fewer than a
     // whole piece's bytes remain (reads from a pipe may come back short).
     while (!done_ && lim_ - pos_ < static_cast<std::size_t>(kMaxPiece)) fill();
     std::size_t avail = lim_ - pos_;
-    if (avail == 0) return 0;
     if (avail > static_cast<std::size_t>(kMaxPiece)) avail = kMaxPiece;
-    const unsigned char* p = buf_ + pos_;
-    const void* nl = std::memchr(p, '\n', avail);
-    std::size_t len = nl ? static_cast<std::size_t>(static_cast<const unsigned char*>(nl) - p) + 1 : avail;
-    pos_ += len;
-    *piece = p;
-    return static_cast<int>(len);
+    *window = buf_ + pos_;
+    return static_cast<int>(avail);
 }
 
 void TextWriter::put(const unsigned char* p, std::size_t n) {

@@ -28,15 +28,22 @@ public:
 // line without one, or a 1999-byte part of a longer line.
 constexpr int kMaxPiece = 1999;
 
+// Bytes past the end of every piece that may be read (never used as text):
+// the engine's scanner loads 16 bytes at a time plus one of look-ahead.
+constexpr int kPieceSlack = 32;
+
 class TextReader {
 public:
     explicit TextReader(ByteSource& src) : src_(&src) {}
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
-    // Points *piece at the next piece (valid until the next call) and returns
-    // its length; 0 at the end of the input or after a read error.
-    int next_piece(const unsigned char** piece);
+    // The converter finds the piece's end while it scans, so it can look at
+    // the input without a separate search: peek shows up to kMaxPiece bytes
+    // (0 at the end; kPieceSlack readable bytes follow them) and consume
+    // takes the first n of them.
+    int peek(const unsigned char** window);
+    void consume(int n) { pos_ += static_cast<std::size_t>(n); }
 
     bool failed() const { return error_; }
 
@@ -51,7 +58,7 @@ private:
     bool done_ = false;      // the source is exhausted, failed or hit Ctrl-Z
     bool error_ = false;
     bool held_cr_ = false;   // a CR ended the last block: its LF may follow
-    unsigned char buf_[kBufSize + 1];
+    unsigned char buf_[kBufSize + kPieceSlack] = {};
 };
 
 class TextWriter {
@@ -61,6 +68,13 @@ public:
     TextWriter& operator=(const TextWriter&) = delete;
 
     void write(const unsigned char* p, std::size_t n);
+    // Room for n bytes that are already in their stored form (CR LF written
+    // out); commit says how many were used. n is at most a few KiB.
+    unsigned char* reserve(std::size_t n) {
+        if (kBufSize - len_ < n) flush();
+        return buf_ + len_;
+    }
+    void commit(std::size_t n) { len_ += n; }
     // Hands every buffered byte to the sink; false if any write has failed.
     bool flush();
     bool failed() const { return error_; }
