@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds every preset and runs
+# every suite (native, the Windows test executables under Wine, the window's
+# end-to-end suite under Xvfb, a short fuzz run). Safe to run again.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+passed=0
+failed=0
+failures=()
+step() {  # step NAME COMMAND...
+  local name=$1; shift
+  echo
+  echo "=== $name"
+  local t0=$SECONDS
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "=== $name: ok ($((SECONDS - t0)) s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "=== $name: FAILED ($((SECONDS - t0)) s)"
+  fi
+}
+
+bash scripts/install-deps.sh || { echo "install-deps failed"; exit 1; }
+
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+for p in native win64 win32; do step "build $p" build "$p"; done
+
+step "unit tests (native)" ctest --preset native
+step "unit tests (win64, Wine)" ctest --preset win64
+step "unit tests (win32, Wine)" ctest --preset win32
+if [ -x tests/e2e/run.sh ]; then
+  step "window end-to-end (win64)" tests/e2e/run.sh build/win64
+  step "window end-to-end (win32)" tests/e2e/run.sh build/win32
+fi
+
+fuzz_seconds=${RAVOLIN_FUZZ_SECONDS:-30}
+fuzz() {
+  build fuzz || return 1
+  local t ok=0
+  for t in build/fuzz/*_fuzz; do
+    local name corpus
+    name=$(basename "$t" _fuzz)
+    corpus=build/fuzz/corpus-$name
+    mkdir -p "$corpus"
+    cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null || true
+    echo "fuzzing $name for $fuzz_seconds s"
+    "$t" -max_total_time="$fuzz_seconds" -max_len=8192 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2 || ok=1
+  done
+  return $ok
+}
+step "fuzz (${fuzz_seconds} s per target)" fuzz
+
+echo
+for f in "${failures[@]}"; do echo "FAILED: $f"; done
+echo "test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
