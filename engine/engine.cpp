@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
 #include <emmintrin.h>
 #endif
 
@@ -26,12 +26,12 @@ enum ByteClass : unsigned char {
     kStar,
 };
 
-// Lexical states as the scan sees them; index into kStops.
+// Lexical states as the scan sees them; index into stops and kExtra.
 enum Lex { kCode = 0, kBlock = 1, kLine = 2, kString = 3 };
 
 struct Tables {
     unsigned char cls[256];
-    // kStops[lex][b] is 1 when byte b can change anything in that state; the
+    // stops[lex][b] is 1 when byte b can change anything in that state; the
     // scan copies every other byte in bulk.
     unsigned char stops[4][256];
 };
@@ -61,15 +61,6 @@ constexpr Tables make_tables() {
 
 constexpr Tables kTables = make_tables();
 
-// Besides tab, CR, LF and bytes >= 0x80, the bytes each state must look at;
-// unused places repeat the tab.
-constexpr unsigned char kExtra[4][3] = {
-    /* code   */ {'"', '\\', '/'},
-    /* block  */ {'*', '\t', '\t'},
-    /* line   */ {'\t', '\t', '\t'},
-    /* string */ {'"', '\\', '\t'},
-};
-
 // A space followed by anything but a space or a tab is copied as it is, so
 // it needs no attention: most spaces in C are single.
 inline bool plain(const unsigned char* p, int j, int len, const unsigned char* stop) {
@@ -80,6 +71,17 @@ inline bool plain(const unsigned char* p, int j, int len, const unsigned char* s
     return next != ' ' && next != '\t';
 }
 
+#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
+// Besides tab, CR, LF and bytes >= 0x80, the bytes each state must look at;
+// unused places repeat the tab.
+constexpr unsigned char kExtra[4][3] = {
+    /* code   */ {'"', '\\', '/'},
+    /* block  */ {'*', '\t', '\t'},
+    /* line   */ {'\t', '\t', '\t'},
+    /* string */ {'"', '\\', '\t'},
+};
+#endif
+
 // Copies the bytes from c.ii that need no attention in state lex to the
 // output and stops at the first one that does (or at the piece's end).
 // The piece has kPieceSlack readable bytes after it and the output line room
@@ -88,7 +90,7 @@ inline void copy_plain(PieceCursor& c, int lex) {
     const unsigned char* p = c.in;
     int j = c.ii;
     int o = c.oi;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
     const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
     const __m128i sp = _mm_set1_epi8(' ');
     const __m128i x0 = _mm_set1_epi8(static_cast<char>(kExtra[lex][0]));
