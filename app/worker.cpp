@@ -1,0 +1,46 @@
+#include "app/worker.h"
+
+#include <process.h>
+
+#include "app/batch_stub.h"
+
+namespace ravolin {
+
+bool Worker::start_run(HWND main) {
+    if (run_under_way()) return false;
+    cancel_.store(false);
+    notify_ = main;
+    ++run_number_;
+    uintptr_t t = _beginthreadex(nullptr, 0, &Worker::entry, this, 0, nullptr);
+    if (t == 0) return false;
+    thread_.reset(reinterpret_cast<HANDLE>(t));
+    return true;
+}
+
+void Worker::stop_run() {
+    if (!run_under_way()) return;
+    cancel_.store(true);
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+}
+
+bool Worker::is_current_run(WPARAM run_number) const {
+    return run_under_way() && run_number == run_number_;
+}
+
+void Worker::finish_run() {
+    if (!run_under_way()) return;
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+}
+
+unsigned __stdcall Worker::entry(void* self) {
+    Worker* w = static_cast<Worker*>(self);
+    // notify_ and run_number_ are set before the thread starts and stay put
+    // until it has been waited for.
+    run_batch(platform_file_system(), w->cancel_);
+    PostMessageA(w->notify_, kMsgRunEnded, w->run_number_, 0);
+    return 0;
+}
+
+}  // namespace ravolin

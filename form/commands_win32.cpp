@@ -1,0 +1,134 @@
+// The button commands of the main window: language, default size, the
+// open-file dialog, Execute, Exit and Abort, and the two control states.
+#include "form/commands_win32.h"
+
+#include <commdlg.h>
+
+#include "form/edit_texts_win32.h"
+#include "form/form_win32.h"
+#include "settings/shared_data.h"
+
+namespace ravolin {
+
+namespace {
+
+// Which controls a run locks, and how.
+struct StateRow {
+    int row;
+    BOOL idle_enabled;
+    BOOL running_enabled;
+};
+const StateRow kStateRows[] = {
+    // row              idle   running
+    {kRowInputFiles,    TRUE,  FALSE},
+    {kRowTabSize,       TRUE,  FALSE},
+    {kRowExecute,       TRUE,  FALSE},
+    {kRowExit,          TRUE,  FALSE},
+    {kRowAbort,         FALSE, TRUE},
+};
+
+bool valid_slot(std::int32_t ref) { return ref >= 0 && ref < kSlotCount; }
+
+// Empties the result text and the result box. While a run is under way the
+// worker owns text slot 0 (it writes the report there when it ends), so only
+// the box is emptied then; the slot follows at the run's end anyway.
+void empty_result_box(const RunControl& runs) {
+    if (!runs.run_under_way()) g_text_slots[kSlotResult][0] = '\0';
+    SetWindowTextA(g_item_windows[kRowResult], "");
+}
+
+void choose_input_files(HWND main) {
+    // Bounded buffers: the name the dialog starts from and returns, its
+    // title (unused afterwards), and the wrapped display of the name.
+    char name[1000];
+    char title[256] = "";
+    char display[1000];
+    static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
+    initial_dialog_name(g_text_slots[kSlotSpec], name, sizeof name);
+
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = main;
+    ofn.lpstrFilter = kFilter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name;
+    ofn.nMaxFile = sizeof name;
+    ofn.lpstrFileTitle = title;
+    ofn.nMaxFileTitle = 249;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE;
+    if (!GetOpenFileNameA(&ofn)) return;
+    name[sizeof name - 1] = '\0';
+
+    copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
+    wrap_display(name, display, sizeof display);
+    const std::int32_t shown = kFormTable[kRowInputFiles].ref;
+    if (valid_slot(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
+}
+
+void execute(HWND main, RunControl& runs) {
+    collect_edit_texts(window_edit_texts());
+    g_text_slots[kSlotRunLog][0] = '\0';
+    if (runs.start_run(main)) enter_running_state();
+}
+
+bool confirmed(HWND main, int message, const char* caption) {
+    const char* text = message_text(message, g_settings[kSettingLanguage]);
+    return MessageBoxA(main, text, caption, MB_YESNO) == IDYES;
+}
+
+}  // namespace
+
+void enter_running_state() {
+    for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.running_enabled);
+}
+
+void enter_idle_state() {
+    for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.idle_enabled);
+}
+
+LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
+    // Only button clicks: every notification of the edit boxes is dropped.
+    if (HIWORD(wparam) != 0) return 0;
+    const int id = LOWORD(wparam);
+    switch (id) {
+        case kRowLanguage:
+            g_settings[kSettingLanguage] = toggle_language(g_settings[kSettingLanguage]);
+            relabel_items();
+            break;
+        case kRowDefaultSize: {
+            const PixelSize s = default_window_size(g_cell);
+            SetWindowPos(main, HWND_TOP, 0, 0, s.width, s.height, SWP_NOMOVE | SWP_NOOWNERZORDER);
+            break;
+        }
+        case kRowInputFiles:
+            // The worker reads the file specification during a run.
+            if (!runs.run_under_way()) choose_input_files(main);
+            break;
+        case kRowExecute:
+            // Never a second worker, even for a command sent to the disabled
+            // button.
+            if (!runs.run_under_way()) execute(main, runs);
+            break;
+        case kRowExit:
+            if (confirmed(main, kMsgReallyExit, "Exit")) SendMessageA(main, WM_DESTROY, 0, 0);
+            break;
+        case kRowAbort:
+            if (confirmed(main, kMsgReallyAbort, "Abort")) {
+                // The run may have ended while the question was shown; then
+                // there is nothing left to stop.
+                if (runs.run_under_way()) runs.stop_run();
+                enter_idle_state();
+                append_text(g_text_slots[kSlotRunLog], kSlotSize, "aborted.\n");
+            }
+            break;
+        default:
+            break;
+    }
+    const bool keeps_result =
+        id == kRowLanguage || id == kRowDefaultSize || id == kRowExecute || id == kRowExit;
+    if (!keeps_result) empty_result_box(runs);
+    InvalidateRect(main, nullptr, TRUE);
+    return 0;
+}
+
+}  // namespace ravolin
