@@ -1,0 +1,202 @@
+#include "settings/settings_file.h"
+
+#include <cstring>
+
+#include "form/form_table.h"
+#include "settings/settings_platform.h"
+#include "settings/shared_data.h"
+
+namespace ravolin {
+namespace {
+
+const char kExeName[] = "Ravolin.exe";  // resolved, then "exe" becomes "ini"
+const char kTempSuffix[] = ".tmp";      // the new file before it replaces the old
+
+// Bytes that stand for LF and CR inside a slot's line.
+constexpr char kStoredLf = 0x07;
+constexpr char kStoredCr = 0x0B;
+
+char g_settings_path[kPathSize];
+
+// One line of the file without its line end (at most 31999 bytes), and one
+// line to write (a slot's 31999 bytes and CR LF).
+char g_line[kSlotSize];
+char g_out[kSlotSize + 2];
+
+// Reads one line; CR LF or LF ends it, a lone CR is kept as a byte. Keeps
+// what fits in g_line and reads a longer line to its end, so the next read
+// starts at the next line whatever this one held. False at the end of input
+// when nothing was read.
+bool read_line(std::FILE* in) {
+    std::size_t n = 0;
+    bool any = false;
+    for (;;) {
+        int c = std::getc(in);
+        if (c == EOF) break;
+        any = true;
+        if (c == '\n') break;
+        if (c == '\r') {
+            int d = std::getc(in);
+            if (d == '\n') break;
+            if (d != EOF) std::ungetc(d, in);
+        }
+        if (n + 1 < sizeof g_line) g_line[n++] = static_cast<char>(c);
+    }
+    g_line[n] = '\0';
+    return any;
+}
+
+bool is_blank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Leading decimal integer of a text: blanks skipped, optional sign, digits;
+// 0 without digits; clamped to the 32-bit range.
+std::int32_t leading_int(const char* text) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (is_blank(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = (*p++ == '-');
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > limit) value = limit;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+void read_body(std::FILE* in) {
+    if (!read_line(in)) return;
+    const std::int32_t int_count = leading_int(g_line);
+    for (std::int32_t i = 0; i < int_count; ++i) {
+        if (!read_line(in)) return;
+        if (i < kSettingCount) g_settings[i] = leading_int(g_line);
+    }
+    if (!read_line(in)) return;
+    const std::int32_t text_count = leading_int(g_line);
+    for (std::int32_t i = 0; i < text_count; ++i) {
+        if (!read_line(in)) return;
+        if (i >= kSlotCount) continue;
+        char* slot = g_text_slots[i];
+        std::size_t n = 0;
+        for (; g_line[n] != '\0'; ++n) {
+            char c = g_line[n];
+            slot[n] = c == kStoredLf ? '\n' : c == kStoredCr ? '\r' : c;
+        }
+        slot[n] = '\0';
+    }
+}
+
+bool write_all(std::FILE* out, const char* bytes, std::size_t n) {
+    return std::fwrite(bytes, 1, n, out) == n;
+}
+
+bool write_number_line(std::FILE* out, std::int32_t value) {
+    char text[16];
+    int n = std::snprintf(text, sizeof text, "%d\r\n", static_cast<int>(value));
+    return n > 0 && static_cast<std::size_t>(n) < sizeof text &&
+           write_all(out, text, static_cast<std::size_t>(n));
+}
+
+// A slot as one line: at most 31999 bytes even if its NUL went missing.
+bool write_slot_line(std::FILE* out, const char* slot) {
+    std::size_t n = strnlen(slot, kSlotSize - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = slot[i];
+        g_out[i] = c == '\n' ? kStoredLf : c == '\r' ? kStoredCr : c;
+    }
+    g_out[n] = '\r';
+    g_out[n + 1] = '\n';
+    return write_all(out, g_out, n + 2);
+}
+
+}  // namespace
+
+bool form_settings_path(PathSeam& seam) {
+    g_settings_path[0] = '\0';
+    char full[kPathSize];
+    full[0] = '\0';
+    std::size_t n = seam.full_path_name(kExeName, full, sizeof full);
+    if (n == 0 || n >= sizeof full) return false;
+    full[sizeof full - 1] = '\0';
+    std::size_t len = std::strlen(full);
+    if (len < 3) return false;
+    std::memcpy(full + len - 3, "ini", 3);
+    return copy_text(g_settings_path, sizeof g_settings_path, full);
+}
+
+const char* settings_path() { return g_settings_path; }
+
+void read_settings(std::FILE* in) {
+    if (in) read_body(in);
+    // The rest of the program knows only 0 (Japanese) and 1 (English).
+    if (g_settings[kSettingLanguage] > 1 || g_settings[kSettingLanguage] < 0)
+        g_settings[kSettingLanguage] = 0;
+}
+
+void load_settings(PathSeam& seam) {
+    std::FILE* in = nullptr;
+    if (form_settings_path(seam)) in = std::fopen(g_settings_path, "rb");
+    read_settings(in);
+    if (in) std::fclose(in);
+}
+
+void load_settings() { load_settings(platform_path_seam()); }
+
+void collect_edit_texts(EditTextSeam& edits) {
+    for (int row = 0; row < kFormRows; ++row) {
+        const FormItem& item = kFormTable[row];
+        if (item.kind != kKindEdit || item.ref < 0 || item.ref >= kSlotCount) continue;
+        char* slot = g_text_slots[item.ref];
+        slot[0] = '\0';
+        edits.read_text(row, slot, kSlotSize);
+        slot[kSlotSize - 1] = '\0';
+    }
+}
+
+bool write_settings(std::FILE* out) {
+    bool ok = write_number_line(out, kSettingCount);
+    for (std::int32_t value : g_settings) ok = ok && write_number_line(out, value);
+    ok = ok && write_number_line(out, kSlotCount);
+    for (const auto& slot : g_text_slots) ok = ok && write_slot_line(out, slot);
+    return ok;
+}
+
+bool save_settings(EditTextSeam& edits, const WindowRect* rect) {
+    if (g_settings_path[0] == '\0') return false;
+    char temp[kPathSize + 10];
+    copy_text(temp, sizeof temp, g_settings_path);
+    if (!append_text(temp, sizeof temp, kTempSuffix)) return false;
+
+    std::FILE* out = std::fopen(temp, "wb");
+    if (!out) return false;
+    // An existing file that cannot be opened for writing stays as it is:
+    // replacing it would go around whatever protects it.
+    if (std::FILE* old = std::fopen(g_settings_path, "rb")) {
+        std::fclose(old);
+        std::FILE* probe = std::fopen(g_settings_path, "r+b");
+        if (!probe) {
+            std::fclose(out);
+            std::remove(temp);
+            return false;
+        }
+        std::fclose(probe);
+    }
+
+    collect_edit_texts(edits);
+    if (rect) {
+        g_settings[kSettingLeft] = rect->left;
+        g_settings[kSettingTop] = rect->top;
+        g_settings[kSettingRight] = rect->right;
+        g_settings[kSettingBottom] = rect->bottom;
+    }
+    bool ok = write_settings(out);
+    // A full disk may show only when the buffered bytes go out at the close.
+    ok = (std::fclose(out) == 0) && ok;
+    if (!ok || !replace_file(temp, g_settings_path)) {
+        std::remove(temp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ravolin

@@ -1,0 +1,38 @@
+// POSIX: the current directory from getcwd, replacement by rename.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "settings/settings_file.h"
+#include "settings/settings_platform.h"
+
+namespace ravolin {
+namespace {
+
+class PosixPathSeam : public PathSeam {
+public:
+    std::size_t full_path_name(const char* relative, char* out, std::size_t cap) override {
+        if (cap == 0) return 1;
+        if (getcwd(out, cap) == nullptr) return errno == ERANGE ? cap : 0;
+        std::size_t n = std::strlen(out);
+        bool slash = n > 0 && out[n - 1] == '/';
+        std::size_t total = n + (slash ? 0 : 1) + std::strlen(relative);
+        if (total >= cap) return total + 1;
+        if (!slash) out[n++] = '/';
+        std::memcpy(out + n, relative, std::strlen(relative) + 1);
+        return total;
+    }
+};
+
+}  // namespace
+
+PathSeam& platform_path_seam() {
+    static PosixPathSeam seam;
+    return seam;
+}
+
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+}  // namespace ravolin
