@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "form/form_table.h"
@@ -171,15 +172,13 @@ bool save_settings(EditTextSeam& edits, const WindowRect* rect) {
     if (!out) return false;
     // An existing file that cannot be opened for writing stays as it is:
     // replacing it would go around whatever protects it.
-    if (std::FILE* old = std::fopen(g_settings_path, "rb")) {
-        std::fclose(old);
-        std::FILE* probe = std::fopen(g_settings_path, "r+b");
-        if (!probe) {
-            std::fclose(out);
-            std::remove(temp);
-            return false;
-        }
+    errno = 0;
+    if (std::FILE* probe = std::fopen(g_settings_path, "r+b")) {
         std::fclose(probe);
+    } else if (errno != ENOENT) {
+        std::fclose(out);
+        std::remove(temp);
+        return false;
     }
 
     collect_edit_texts(edits);

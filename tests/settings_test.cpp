@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -462,6 +463,31 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndTheSlots) {
         EXPECT_FALSE(fs::exists(std::string(settings_path()) + ".tmp"));
     }
 }
+
+#ifndef _WIN32
+// A full disk during the save: the old file stays whole. Needs a small tmpfs
+// (root); skipped where it cannot be mounted.
+TEST_F(SettingsFile, FullDiskLeavesTheOldFile) {
+    const std::string mnt = dir_ + "/small";
+    fs::create_directories(mnt);
+    const std::string mount = "mount -t tmpfs -o size=100k tmpfs '" + mnt + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const std::string old = file_with({"1"}, {"old result"});
+    write_file(mnt + "/Ravolin.ini", old);
+    for (int i = 0; i < 6; ++i) std::memset(g_text_slots[i], 'f', kSlotSize - 1);
+    FakeEdits edits;
+    edits.texts = {{kRowResult, std::string(31999, 'r')}};
+    FolderPathSeam seam(mnt);
+    ASSERT_TRUE(form_settings_path(seam));
+    const bool saved = save_settings(edits, nullptr);
+    const std::string after = read_file(mnt + "/Ravolin.ini");
+    const bool temp_left = fs::exists(mnt + "/Ravolin.ini.tmp");
+    std::system(("umount '" + mnt + "'").c_str());
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(after, old);
+    EXPECT_FALSE(temp_left);
+}
+#endif
 
 // ---------------------------------------------------------------- cut short
 
