@@ -2,7 +2,7 @@
 
 #include <process.h>
 
-#include "app/batch_stub.h"
+#include "batch/run.h"
 
 namespace ravolin {
 

@@ -1,0 +1,220 @@
+#!/usr/bin/env bash
+# End-to-end tests of Ravolin.exe's real window under Wine and Xvfb.
+#
+#   tests/e2e/run.sh [build-dir]        (default build/win64)
+#
+# Starts a private X server and a fresh Wine prefix with one virtual desktop,
+# starts Ravolin.exe (Japanese locale, ANSI code page 932) in a temporary
+# folder of fixture files and works it with e2e_driver.exe from the same build
+# folder: every control by its row, both languages, default size, a run, Exit
+# No, the file dialog (cancelled and driven), Abort No and Yes during a long
+# run, the close box; then restarts it and checks what came back, and ends it
+# with Exit Yes. Screenshots go to <build-dir>/e2e-artifacts/. Prints one line
+# per check and "N passed, M failed"; exits non-zero on any failure.
+#
+# The 64-bit build takes about a minute (plus a few minutes once, to make the
+# cached prefix template); the 32-bit build runs emulated and takes far longer.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-build/win64}
+case $build in /*) ;; *) build=$PWD/$build ;; esac
+exe=$build/Ravolin.exe
+driver=$build/e2e_driver.exe
+art=$build/e2e-artifacts
+
+pass=0
+fail=0
+ok() { pass=$((pass + 1)); echo "PASS $*"; }
+bad() { fail=$((fail + 1)); echo "FAIL $*"; }
+finish() {
+  echo "$pass passed, $fail failed"
+  [ "$fail" -eq 0 ] && exit 0
+  exit 1
+}
+
+for f in "$exe" "$driver"; do
+  if [ ! -f "$f" ]; then bad "missing $f (build the preset first)"; finish; fi
+done
+for tool in Xvfb import /usr/lib/wine/wine64; do
+  command -v "$tool" >/dev/null 2>&1 || { bad "missing tool $tool (scripts/install-deps.sh)"; finish; }
+done
+
+# 64-bit programs run under wine64; 32-bit ones under the 32-bit loader,
+# which on this kind of machine is emulated and much slower.
+pe_machine() { od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$1") + 4 ))" -N2 "$1" | tr -d ' '; }
+if [ "$(pe_machine "$exe")" = 6486 ]; then
+  loader=/usr/lib/wine/wine64; slow=1; big_files=40; big_mb=8
+else
+  loader=wine; slow=12; big_files=20; big_mb=2
+fi
+# Seconds for one Wine process to start and finish its part.
+proc_limit=$((150 * slow))
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  bad "locale ja_JP.UTF-8 is not generated (scripts/install-deps.sh); Wine would use code page 1252"
+  finish
+fi
+
+tmp=$(mktemp -d /tmp/ravolin-e2e.XXXXXX)
+export WINEPREFIX=$tmp/prefix
+xvfb_pid=
+watch_pid=
+app_pid=
+cleanup() {
+  [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  if [ -d "$WINEPREFIX" ]; then timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1; fi
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'bad "interrupted"; finish' INT TERM
+
+mkdir -p "$art"
+rm -f "$art"/*.png "$art"/*.log
+
+# --- X server
+for n in $(seq 90 140); do
+  [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+  if [ -e /tmp/.X11-unix/X$n ] && kill -0 "$xvfb_pid" 2>/dev/null; then export DISPLAY=:$n; break; fi
+  kill "$xvfb_pid" 2>/dev/null; xvfb_pid=
+done
+if [ -z "$xvfb_pid" ]; then bad "Xvfb could not start"; finish; fi
+echo "     X server $DISPLAY, work folder $tmp"
+
+# --- Wine prefix: a fresh copy of a template that is made once (wineboot
+# sets up the 32-bit half too, which is slow here) and kept beside the builds.
+template=${RAVOLIN_E2E_PREFIX_TEMPLATE:-$root/build/e2e-prefix-template}
+make_template() {
+  local t=$1.new
+  rm -rf "$t"
+  echo "     making the Wine prefix template (once; a few minutes)"
+  WINEPREFIX=$t timeout 900 /usr/lib/wine/wine64 wineboot -i >"$tmp/wineboot.log" 2>&1 || return 1
+  WINEPREFIX=$t timeout 120 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' \
+    /v Desktop /d Default /f >>"$tmp/wineboot.log" 2>&1 || return 1
+  WINEPREFIX=$t timeout 120 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' \
+    /v Default /d 1024x768 /f >>"$tmp/wineboot.log" 2>&1 || return 1
+  WINEPREFIX=$t timeout 120 /usr/lib/wine/wineserver -w || return 1
+  touch "$t/.ravolin-template-ok" && rm -rf "$1" && mv "$t" "$1"
+}
+mkdir -p "$(dirname "$template")"
+(
+  flock -w 1200 9 || exit 1
+  [ -f "$template/.ravolin-template-ok" ] || make_template "$template"
+) 9>"$template.lock"
+if [ ! -f "$template/.ravolin-template-ok" ]; then
+  bad "Wine prefix template could not be made (see wineboot output)"
+  cat "$tmp/wineboot.log" 2>/dev/null | tail -5
+  finish
+fi
+cp -a "$template" "$WINEPREFIX" || { bad "cannot copy the prefix template"; finish; }
+
+# --- Fixtures. Lines end in CR LF, as the program writes them back.
+work=$tmp/work
+long=a-folder-name-long-enough-to-wrap-the-display
+mkdir -p "$work/orig" "$work/expect" "$work/en-folder" "$work/$long" "$tmp/ctl"
+crlf() { printf '%s\r\n' "$@"; }
+crlf '        int a;' '        int a;' '        int a;' >"$work/orig/a.c"
+crlf $'\tint a;' $'\tint a;' $'\tint a;' >"$work/expect/a.c"
+crlf '    if (x)' '        y;' >"$work/orig/b.c"
+crlf '    if (x)' $'\ty;' >"$work/expect/b.c"
+crlf 'int c;' >"$work/orig/c.c"
+cp "$work/orig/c.c" "$work/expect/c.c"
+crlf 'not a C file        at all' >"$work/orig/notes.txt"
+crlf '        d1;' '        d2;' '        d3;' >"$work/orig/d.c"
+crlf $'\td1;' $'\td2;' $'\td3;' >"$work/expect/d.c"
+yes $'        x;\r' | head -c $((big_mb * 1048576 - big_mb * 1048576 % 12)) >"$work/orig/big.c"
+yes $'\tx;\r' | head -c $(( (big_mb * 1048576 - big_mb * 1048576 % 12) / 12 * 5 )) >"$work/expect/big.c"
+cp "$work/orig/a.c" "$work/orig/b.c" "$work/orig/c.c" "$work/orig/notes.txt" "$work/"
+cp "$work/orig/d.c" "$work/en-folder/"
+for i in $(seq 0 $((big_files - 1))); do cp "$work/orig/big.c" "$work/$long/big$i.c"; done
+
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# --- Screenshots on the driver's request: CTL/snap.req holds
+# "name left top width height" of the main window on the virtual desktop.
+(
+  while :; do
+    if [ -f "$tmp/ctl/snap.req" ]; then
+      read -r name x y w h <"$tmp/ctl/snap.req"
+      [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
+      [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
+      timeout 30 import -window root -crop "${w}x${h}+${x}+${y}" +repage "$art/$name.png" \
+        >>"$tmp/import.log" 2>&1
+      timeout 30 import -window root "$art/$name-desktop.png" >>"$tmp/import.log" 2>&1
+      rm -f "$tmp/ctl/snap.req"
+    fi
+    sleep 0.2
+  done
+) &
+watch_pid=$!
+
+# Starts Ravolin.exe in the work folder; its exit code lands in $tmp/app.rc.
+start_app() {
+  rm -f "$tmp/app.rc"
+  ( cd "$work" && timeout "$proc_limit" "$loader" "$exe" >"$art/ravolin-$1.log" 2>&1
+    echo $? >"$tmp/app.rc" ) &
+  app_pid=$!
+}
+
+# Runs one driver session and echoes its check lines.
+run_driver() {
+  local session=$1
+  echo "---- session: $session"
+  ( cd "$work" && timeout "$proc_limit" "$loader" "$driver" "$session" "$(winpath "$tmp/ctl")" \
+      "$(winpath "$work")" "$slow" "$big_files" ) >"$art/driver-$session.log" 2>&1
+  local rc=$?
+  tr -d '\r' <"$art/driver-$session.log" | grep -E '^(PASS|FAIL|     )' | while IFS= read -r line; do
+    echo "$line"
+  done
+  pass=$((pass + $(tr -d '\r' <"$art/driver-$session.log" | grep -c '^PASS')))
+  fail=$((fail + $(tr -d '\r' <"$art/driver-$session.log" | grep -c '^FAIL')))
+  if [ "$rc" -ge 100 ]; then bad "driver $session did not finish (exit $rc)"; fi
+}
+
+# Waits for Ravolin.exe to end and checks its exit code and the settings file.
+check_end() {
+  local what=$1
+  for _ in $(seq $((60 * slow))); do [ -f "$tmp/app.rc" ] && break; sleep 0.5; done
+  if [ ! -f "$tmp/app.rc" ]; then
+    bad "$what: Ravolin.exe did not end"
+    kill "$app_pid" 2>/dev/null
+    timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1
+    return
+  fi
+  local rc; rc=$(cat "$tmp/app.rc")
+  [ "$rc" = 0 ] && ok "$what: exit code 0" || bad "$what: exit code $rc"
+  if [ -f "$work/Ravolin.ini" ]; then
+    local lines; lines=$(wc -l <"$work/Ravolin.ini")
+    [ "$lines" = 43 ] && ok "$what: Ravolin.ini has 43 lines" || bad "$what: Ravolin.ini has $lines lines"
+    cp "$work/Ravolin.ini" "$art/Ravolin-after-$what.ini"
+  else
+    bad "$what: no Ravolin.ini"
+  fi
+}
+
+start=$(date +%s)
+echo "---- Ravolin.exe $(basename "$build"), LANG=$LANG"
+start_app first
+run_driver first
+check_end "close box"
+[ -f "$work/$long/big0.c.bak" ] && ok "backups made beside the converted files" || bad "no backup beside big0.c"
+
+start_app second
+run_driver second
+check_end "Exit Yes"
+lang=$(sed -n 2p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
+[ "$lang" = 0 ] && ok "Exit Yes: language Japanese saved" || bad "Exit Yes: saved language '$lang'"
+
+echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
+echo "     took $(( $(date +%s) - start )) s"
+finish
