@@ -131,7 +131,8 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
         restore_from_backup(fs, backup, name);
         return FileOutcome::kCancelled;
     }
-    const bool written = g_writer->flush() && out_closer.close();
+    const bool flushed = g_writer->flush();
+    const bool written = out_closer.close() && flushed;
     in_closer.close();
     if (g_reader->failed() || !written) {
         // A short file must not pass for a converted one.

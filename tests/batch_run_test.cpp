@@ -1,0 +1,367 @@
+// The batch run through its file-system seam, over an in-memory folder whose
+// operations can be made to fail: tab size, gathering, folder handling, the
+// report texts, and what each fault leaves on disk.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch/wildcard.h"
+#include "tests/batch_fake_fs.h"
+#include "tests/batch_test_util.h"
+
+namespace ravolin::test {
+namespace {
+
+const std::string kHyo = "\x95\x5c";  // second byte is a backslash: a dot goes in after it
+const std::string kFiveTabsOneDot = std::string(20, ' ') + "x;\n// " + kHyo + "\n";
+const std::string kThreeTabs = std::string(12, ' ') + "y;\n";
+const std::string kPlain = "z;\n";
+
+TEST(BatchTabSize, TextInSlotTenSetsTheRunsTabSize) {
+    // Spaces from column 1 to column 46: the tab count tells the tab size.
+    const std::string text = "a" + std::string(45, ' ') + "b\n";
+    struct Case {
+        const char* text;
+        int size;
+    };
+    const Case cases[] = {
+        // tab size text   size used
+        {"8", 8},  {" 8", 8}, {"8x", 8},  {"+6", 6},          {"", 1},     {"abc", 1},
+        {"0", 1},  {"-3", 1}, {"41", 40}, {"99999999999", 40}, {"0x10", 1}, {"\t4", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("tab size text \"") + c.text + "\"");
+        FakeFs fs;
+        fs.add("a.c", text);
+        const Converted want = convert(text, c.size);
+        RunResult r = run(fs, "*.c", c.text);
+        EXPECT_EQ(fs.data("a.c"), want.text);
+        EXPECT_EQ(r.counts.tabs, want.tabs);
+        EXPECT_STREQ(g_text_slots[kSlotTabSize], c.text) << "the slot's text stays as typed";
+    }
+}
+
+TEST(BatchGathering, WhichEntriesAreListed) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> files, dirs;
+        const char* spec;
+        std::vector<std::string> handled;  // in the search's order
+    };
+    const Case cases[] = {
+        // name                     files                                dirs               spec    handled
+        {"backups skipped", {"b.c", "notes.bak", "a.c"}, {}, "*", {"b.c", "a.c"}},
+        {"suffix test is on bytes", {"NOTES.BAK", "x.Bak", "y.bak.c"}, {}, "*", {"NOTES.BAK", "x.Bak", "y.bak.c"}},
+        {"folders skipped", {"a.c"}, {".", "..", "dir.c"}, "*", {"a.c"}},
+        {"search order kept", {"z.c", "a.c", "m.c"}, {}, "*.c", {"z.c", "a.c", "m.c"}},
+        {"pattern applies", {"a.c", "a.h", "b.cpp"}, {}, "*.c", {"a.c"}},
+        {"name just .bak skipped", {".bak", "bak"}, {}, "*", {"bak"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        for (const std::string& d : c.dirs) fs.add_dir(d);
+        for (const std::string& f : c.files) fs.add(f, kPlain);
+        RunResult r = run(fs, c.spec);
+        std::string want_log;
+        for (const std::string& f : c.handled) want_log += "Non conv.: " + f + "\r\n";
+        EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), want_log);
+        EXPECT_EQ(r.counts.non_converted, static_cast<int>(c.handled.size()));
+    }
+}
+
+TEST(BatchGathering, SixHundredFilesGiveTheFirstFiveHundred) {
+    FakeFs fs;
+    for (int i = 0; i < 600; ++i) fs.add("f" + std::to_string(1000 + i) + ".c", kPlain);
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(r.counts.non_converted, 500);
+    EXPECT_TRUE(fs.has("f1499.c.bak"));
+    EXPECT_FALSE(fs.has("f1500.c.bak"));
+    EXPECT_EQ(fs.data("f1500.c"), kPlain);
+}
+
+TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
+    struct Case {
+        const char* spec;
+        bool drive_letters;
+        std::vector<std::string> dirs_set;  // folders the run made current
+        std::vector<std::string> patterns;  // searches it started
+    };
+    const Case cases[] = {
+        // spec               drives  made current        searched
+        {".\\*.c", false, {".\\"}, {"*.c"}},
+        {"./*.c", false, {"./"}, {"*.c"}},
+        {"D:\\src\\*.c", true, {"D:\\src\\"}, {"*.c"}},
+        {"sub\\*.c", false, {"sub\\"}, {"*.c"}},
+        {"sub/deeper\\*.c", false, {"sub/deeper\\"}, {"*.c"}},
+        {"/abs/src/*.c", false, {"/abs/src/"}, {"*.c"}},
+        {"*.c", false, {}, {"*.c"}},
+        {"D:*.c", true, {"D:"}, {"*.c"}},
+        {"D:*.c", false, {}, {"D:*.c"}},
+        {"D:\\src\\", true, {"D:\\src\\"}, {""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        FakeFs fs;
+        fs.drive_letters = c.drive_letters;
+        fs.add("a.c", kPlain);
+        run(fs, c.spec);
+        EXPECT_EQ(fs.dirs_set, c.dirs_set);
+        EXPECT_EQ(fs.patterns, c.patterns);
+    }
+}
+
+TEST(BatchFolder, UnusableSpecificationsConvertNothing) {
+    const std::string long_spec = std::string(1006, 'd') + "\\*.c";  // 1010 characters
+    struct Case {
+        const char* name;
+        std::string spec;
+        bool folder_missing;
+    };
+    const Case cases[] = {
+        // name                         spec                        folder missing
+        {"folder cannot be made current", "gone\\*.c", true},
+        {"longer than the path buffer", long_spec, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        fs.missing_folders.insert(c.spec.substr(0, c.spec.size() - 3));
+        fs.add("a.c", kFiveTabsOneDot);
+        RunResult r = run(fs, c.spec);
+        EXPECT_EQ(r.outcome, RunOutcome::kFinished);
+        EXPECT_TRUE(fs.patterns.empty()) << "nothing may be searched";
+        EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+                            "Error: " + c.spec + "\r\n");
+        EXPECT_EQ(r.counts.errors, 1);
+        EXPECT_EQ(fs.data("a.c"), kFiveTabsOneDot);
+        EXPECT_FALSE(fs.has("a.c.bak"));
+    }
+}
+
+TEST(BatchFolder, SpecificationThatJustFitsIsUsed) {
+    const std::string spec = std::string(1004, 'd') + "\\*.c";  // 1009 characters
+    FakeFs fs;
+    fs.add("a.c", kPlain);
+    RunResult r = run(fs, spec);
+    EXPECT_EQ(fs.dirs_set, std::vector<std::string>{spec.substr(0, 1005)});
+    EXPECT_EQ(r.counts.non_converted, 1);
+}
+
+TEST(BatchReport, TextsByteForByte) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string result;
+    };
+    const Case cases[] = {
+        {"nothing matches", {}, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"},
+        {"two converted and one not",
+         {{"b.c", kFiveTabsOneDot}, {"a.c", kThreeTabs}, {"c.c", kPlain}},
+         "Converted files = 2 (Total 8 tabs, 1 dots), Non conv. = 1, Refused = 0\r\n"
+         "Converted: b.c(5 tabs, 1 dots)\r\n"
+         "Converted: a.c(3 tabs, 0 dots)\r\n"
+         "Non conv.: c.c\r\n"},
+        {"one of each count",
+         {{"x.c", std::string(4, ' ') + "x;\n"}},
+         "Converted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+         "Converted: x.c(1 tabs, 0 dots)\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        for (const auto& f : c.files) fs.add(f.first, f.second);
+        RunResult r = run(fs, ".\\*.c");
+        EXPECT_EQ(r.outcome, RunOutcome::kFinished);
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.log, "") << "the run log is cleared at the end";
+        for (const auto& f : c.files) {
+            EXPECT_EQ(fs.data(f.first), converted(f.second)) << f.first;
+            EXPECT_EQ(fs.data(f.first + ".bak"), f.second) << f.first << ".bak";
+        }
+    }
+}
+
+TEST(BatchReport, SecondRunRefusesEveryFileAndChangesNone) {
+    FakeFs fs;
+    fs.add("b.c", kFiveTabsOneDot);
+    fs.add("a.c", kThreeTabs);
+    run(fs, "*.c");
+    const auto after_first = fs.files;
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(r.result,
+              "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 2\r\n"
+              "Refused   : b.c\r\n"
+              "Refused   : a.c\r\n");
+    EXPECT_EQ(r.counts.refused, 2);
+    for (const auto& f : after_first) EXPECT_EQ(fs.data(f.first), f.second.data) << f.first;
+}
+
+TEST(BatchReport, FullRunLogEndsWithMarkerAndCountsEveryFile) {
+    FakeFs fs;
+    for (int i = 0; i < 500; ++i) fs.add(std::to_string(1000 + i) + std::string(240, 'n') + ".c", kThreeTabs);
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(r.counts.converted, 500);
+    ASSERT_LT(r.result.size(), static_cast<std::size_t>(kSlotSize));
+    const std::string marker = "(log truncated)\r\n";
+    ASSERT_GE(r.result.size(), marker.size());
+    EXPECT_EQ(r.result.substr(r.result.size() - marker.size()), marker);
+    EXPECT_EQ(r.result.rfind("Converted files = 500 (Total 1500 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n", 0),
+              0u);
+    // Every line before the marker is whole.
+    const std::string body = r.result.substr(0, r.result.size() - marker.size());
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < body.size(); ++lines) {
+        std::size_t end = body.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        if (lines > 0) EXPECT_EQ(body.compare(at, 11, "Converted: "), 0);
+        at = end + 2;
+    }
+    EXPECT_GT(lines, 100u);
+    EXPECT_EQ(r.log, "");
+}
+
+// What each fault while handling one file leaves behind. The other file of
+// the run is converted either way.
+TEST(BatchFaults, EachFaultLeavesTheOriginalRecoverable) {
+    const std::string original = std::string(3000, ' ') + "x;\n" + std::string(400, 'y') + "\n" + kThreeTabs;
+    enum Backup { kBackupKept, kNoBackup };
+    struct Case {
+        const char* name;
+        void (*fault)(FakeFs&);
+        const char* line;  // the file's line in the run log
+        Backup backup;
+        const char* second_run_line;  // or its start
+    };
+    const Case cases[] = {
+        // name, fault, log line, backup, line of a later run without the fault
+        {"file cannot be opened for writing", [](FakeFs& fs) { fs.fail_open_write.insert("a.c"); },
+         "Error: a.c\r\n", kBackupKept, "Refused   : a.c\r\n"},
+        {"backup cannot be opened for reading", [](FakeFs& fs) { fs.fail_open_read.insert("a.c.bak"); },
+         "Error: a.c\r\n", kBackupKept, "Refused   : a.c\r\n"},
+        {"disk full while writing", [](FakeFs& fs) { fs.write_room["a.c"] = 1000; }, "Error: a.c\r\n",
+         kBackupKept, "Refused   : a.c\r\n"},
+        {"full disk seen at close", [](FakeFs& fs) { fs.fail_close.insert("a.c"); }, "Error: a.c\r\n", kBackupKept,
+         "Refused   : a.c\r\n"},
+        {"read error in the backup", [](FakeFs& fs) { fs.read_room["a.c.bak"] = 2500; }, "Error: a.c\r\n",
+         kBackupKept, "Refused   : a.c\r\n"},
+        {"backup copy fails part-way", [](FakeFs& fs) { fs.copy_room["a.c.bak"] = 100; }, "Refused   : a.c\r\n",
+         kNoBackup, "Converted: a.c("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        fs.read_chunk = 700;  // several reads per file
+        fs.add("a.c", original);
+        fs.add("b.c", kThreeTabs);
+        c.fault(fs);
+        RunResult r = run(fs, "*.c");
+        EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), std::string(c.line) + "Converted: b.c(3 tabs, 0 dots)\r\n");
+        EXPECT_EQ(fs.data("a.c"), original) << "byte-identical to the original";
+        EXPECT_EQ(fs.has("a.c.bak"), c.backup == kBackupKept);
+        if (c.backup == kBackupKept) EXPECT_EQ(fs.data("a.c.bak"), original);
+        EXPECT_EQ(r.counts.converted, 1);
+        EXPECT_EQ(r.counts.non_converted, 0);
+        EXPECT_EQ(r.counts.refused + r.counts.errors, 1);
+
+        // The fault is gone; the file is handled as its backup decides.
+        FakeFs later = fs;
+        later.fail_open_write.clear();
+        later.fail_open_read.clear();
+        later.read_room.clear();
+        later.copy_room.clear();
+        RunResult again = run(later, "a.c");
+        EXPECT_EQ(again.result.substr(again.result.find("\r\n") + 2).rfind(c.second_run_line, 0), 0u)
+            << again.result;
+    }
+}
+
+TEST(BatchFaults, FailedRestoreStillKeepsTheBackup) {
+    const std::string original = std::string(8, ' ') + "x;\n" + std::string(5000, 'z') + "\n";
+    FakeFs fs;
+    fs.faults_persist = true;
+    fs.read_room["a.c.bak"] = 3000;  // the restore reads the same bad backup
+    fs.add("a.c", original);
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), "Error: a.c\r\n");
+    EXPECT_EQ(fs.data("a.c.bak"), original);
+}
+
+TEST(BatchCancel, CancelAtEveryPieceLeavesFilesConvertedOrAsTheyWere) {
+    // Pieces of a long line, ordinary lines and a CR LF file: with one byte
+    // short reads a cancel can land before any piece of either file.
+    const std::string first = std::string(4500, ' ') + "x;\n" + std::string(40, ' ') + "y;\n" + kThreeTabs;
+    const std::string second = "int  a;\r\n        b;\r\n/*    c */\r\n";
+    long total_reads = 0;
+    {
+        FakeFs fs;
+        fs.read_chunk = 64;
+        fs.add("a.c", first);
+        fs.add("b.c", second);
+        run(fs, "*.c");
+        total_reads = fs.reads;
+    }
+    ASSERT_GT(total_reads, 70);
+    int stopped_inside[2] = {0, 0};  // runs cancelled part-way through a.c / b.c
+    for (long k = 1; k <= total_reads + 1; ++k) {
+        SCOPED_TRACE("cancel at read " + std::to_string(k));
+        std::atomic<bool> cancel{false};
+        FakeFs fs;
+        fs.read_chunk = 64;
+        fs.cancel_at_read = k;
+        fs.cancel_target = &cancel;
+        fs.add("a.c", first);
+        fs.add("b.c", second);
+        RunResult r = run(fs, "*.c", "4", &cancel);
+        for (const auto& f : {std::make_pair("a.c", first), std::make_pair("b.c", second)}) {
+            const std::string& now = fs.data(f.first);
+            EXPECT_TRUE(now == f.second || now == converted(f.second)) << f.first;
+        }
+        if (r.outcome == RunOutcome::kCancelled) {
+            EXPECT_EQ(r.result, kOldResult) << "no summary";
+            // The run log holds the lines of the files finished before.
+            const bool a_done = fs.data("a.c") != first;
+            if (fs.has(a_done ? "b.c.bak" : "a.c.bak")) ++stopped_inside[a_done ? 1 : 0];
+            EXPECT_EQ(r.log, a_done ? "Converted: a.c(" + std::to_string(r.counts.tabs) + " tabs, 0 dots)\r\n" : "");
+        } else {
+            EXPECT_EQ(fs.data("b.c"), converted(second));
+        }
+    }
+    EXPECT_GT(stopped_inside[0], 20);
+    EXPECT_GT(stopped_inside[1], 0);
+}
+
+TEST(BatchCancel, CancelBeforeTheRunTouchesNothing) {
+    std::atomic<bool> cancel{true};
+    FakeFs fs;
+    fs.add("a.c", kThreeTabs);
+    RunResult r = run(fs, "*.c", "4", &cancel);
+    EXPECT_EQ(r.outcome, RunOutcome::kCancelled);
+    EXPECT_EQ(r.result, kOldResult);
+    EXPECT_EQ(r.log, "");
+    EXPECT_FALSE(fs.has("a.c.bak"));
+    EXPECT_EQ(fs.data("a.c"), kThreeTabs);
+}
+
+TEST(BatchWildcard, MatchesLikeTheWin32SearchButOnBytes) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        // pattern   name         match
+        {"*.c", "a.c", true},       {"*.c", "a.C", false},     {"*.c", "a.cpp", false}, {"*.c", ".c", true},
+        {"*.c", "a.c.bak", false},  {"*", "anything", true},   {"*.*", "noext", true},  {"*.*", "a.b.c", true},
+        {"a?c", "abc", true},       {"a?c", "ac", false},      {"a?c", "abbc", false},  {"notes.*", "notes", true},
+        {"notes.*", "notes.x", true}, {"notes.*", "note", false}, {"*a*b", "xaxxb", true}, {"*a*b", "xaxxbc", false},
+        {"", "a", false},           {"a*", "a", true},         {"**.c", "x.c", true},   {"\x95\x5c*", "\x95\x5c.c", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace ravolin::test
