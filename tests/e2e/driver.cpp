@@ -9,6 +9,7 @@
 //                               file dialog, an English run, Abort, close box
 //   driver second CTL WORKDIR   restart: restored texts, language, rectangle;
 //                               then Exit Yes
+//   driver third  CTL WORKDIR   close box during a long run
 //
 // CTL is a folder shared with run.sh: a screenshot is asked for by writing
 // CTL\snap.req ("name left top width height") and is done when run.sh has
@@ -693,6 +694,25 @@ void second_session() {
     answer_question(22, japanese().really_exit, "Exit", IDYES, "Exit Yes");
 }
 
+// Closing by the close box while a run is under way: the run is stopped and
+// waited for before the save, and no file is left half converted.
+void third_session() {
+    if (!find_main(60)) return;
+    click(21);
+    bool running = wait_for([] { return running_state(); }, 20);
+    check(running, "a long run is under way");
+    PostMessageA(g_main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    check(wait_for([] { return !IsWindow(g_main); }, 30), "close box during the run closes the window");
+    std::vector<FileCase> big;
+    for (int i = 0; i < g_big_files; ++i) big.push_back({"big" + std::to_string(i) + ".c", "big.c"});
+    int conv = 0, same = 0;
+    check_files(g_work + "\\" + kLongFolder, big, false,
+                "after closing during a run every file is converted or identical to its original",
+                &conv, &same);
+    note("after closing during the run: " + std::to_string(conv) + " converted, " +
+         std::to_string(same) + " untouched");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -707,6 +727,7 @@ int main(int argc, char** argv) {
     std::string what = argv[1];
     if (what == "first") first_session();
     else if (what == "second") second_session();
+    else if (what == "third") third_session();
     else {
         std::fprintf(stderr, "unknown session %s\n", what.c_str());
         return 100;

@@ -9,8 +9,9 @@
 # folder: every control by its row, both languages, default size, a run, Exit
 # No, the file dialog (cancelled and driven), Abort No and Yes during a long
 # run, the close box; then restarts it and checks what came back, and ends it
-# with Exit Yes. Screenshots go to <build-dir>/e2e-artifacts/. Prints one line
-# per check and "N passed, M failed"; exits non-zero on any failure.
+# with Exit Yes; a third start is closed by its close box during a long run.
+# Screenshots go to <build-dir>/e2e-artifacts/. Prints one line per check and
+# "N passed, M failed"; exits non-zero on any failure.
 #
 # The 64-bit build takes about a minute (plus a few minutes once, to make the
 # cached prefix template); the 32-bit build runs emulated and takes far longer.
@@ -214,6 +215,10 @@ run_driver second
 check_end "Exit Yes"
 lang=$(sed -n 2p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
 [ "$lang" = 0 ] && ok "Exit Yes: language Japanese saved" || bad "Exit Yes: saved language '$lang'"
+
+start_app third
+run_driver third
+check_end "close during a run"
 
 echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
 echo "     took $(( $(date +%s) - start )) s"
