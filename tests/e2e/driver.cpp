@@ -10,6 +10,7 @@
 //   driver second CTL WORKDIR   restart: restored texts, language, rectangle;
 //                               then Exit Yes
 //   driver third  CTL WORKDIR   close box during a long run
+//   driver english-locale CTL WORKDIR   English labels under code page 1252
 //
 // CTL is a folder shared with run.sh: a screenshot is asked for by writing
 // CTL\snap.req ("name left top width height") and is done when run.sh has
@@ -713,6 +714,30 @@ void third_session() {
          std::to_string(same) + " untouched");
 }
 
+// Under an English locale (ANSI code page 1252): the English labels, a
+// screenshot, and the close box.
+void english_locale_session() {
+    if (!find_main(60)) return;
+    check_caption_and_style();
+    check_controls(expected_cell());
+    click(1);
+    wait_for([] { return text_of(item(21)) == L"Execute"; }, 10);
+    check_labels(english(), "English locale, English");
+    check_states(false, "English locale: idle state");
+    snapshot("en-locale-idle");
+    click(2);
+    if (run_to_end("English locale: run at tab size 4", 60)) {
+        const std::string summary =
+            "Converted files = 2 (Total 9 tabs, 0 dots), Non conv. = 1, Refused = 0\r\n";
+        const std::string r = result_text();
+        check(r.compare(0, summary.size(), summary) == 0, "English locale: report summary line",
+              visible(r));
+    }
+    snapshot("en-locale-after-run");
+    PostMessageA(g_main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    check(wait_for([] { return !IsWindow(g_main); }, 30), "English locale: close box closes the window");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -728,6 +753,7 @@ int main(int argc, char** argv) {
     if (what == "first") first_session();
     else if (what == "second") second_session();
     else if (what == "third") third_session();
+    else if (what == "english-locale") english_locale_session();
     else {
         std::fprintf(stderr, "unknown session %s\n", what.c_str());
         return 100;

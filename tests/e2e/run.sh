@@ -9,7 +9,8 @@
 # folder: every control by its row, both languages, default size, a run, Exit
 # No, the file dialog (cancelled and driven), Abort No and Yes during a long
 # run, the close box; then restarts it and checks what came back, and ends it
-# with Exit Yes; a third start is closed by its close box during a long run.
+# with Exit Yes; a third start is closed by its close box during a long run,
+# and a fourth runs under an English locale.
 # Screenshots go to <build-dir>/e2e-artifacts/. Prints one line per check and
 # "N passed, M failed"; exits non-zero on any failure.
 #
@@ -219,6 +220,18 @@ lang=$(sed -n 2p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
 start_app third
 run_driver third
 check_end "close during a run"
+
+# The same program under an English locale (ANSI code page 1252), in a folder
+# of its own.
+work=$tmp/work-en
+mkdir -p "$work"
+cp "$tmp/work/orig/a.c" "$tmp/work/orig/b.c" "$tmp/work/orig/c.c" "$work/"
+echo "---- Ravolin.exe $(basename "$build"), LANG=C.UTF-8"
+LANG=C.UTF-8 LC_ALL=C.UTF-8 start_app english-locale
+LANG=C.UTF-8 LC_ALL=C.UTF-8 run_driver english-locale
+check_end "English locale"
+lang=$(sed -n 2p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
+[ "$lang" = 1 ] && ok "English locale: language English saved" || bad "English locale: saved language '$lang'"
 
 echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
 echo "     took $(( $(date +%s) - start )) s"
