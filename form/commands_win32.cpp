@@ -37,6 +37,9 @@ void empty_result_box(const RunControl& runs) {
     SetWindowTextA(g_item_windows[kRowResult], "");
 }
 
+// The dialog structure of the 32-bit program is the full 88-byte one.
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA size");
+
 void choose_input_files(HWND main) {
     // Bounded buffers: the name the dialog starts from and returns, its
     // title (unused afterwards), and the wrapped display of the name.
