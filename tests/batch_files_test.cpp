@@ -79,6 +79,11 @@ protected:
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
+    // Windows cannot remove the current directory: step out of it first.
+    void empty_dir() {
+        fs::current_path(saved_cwd_);
+        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+    }
     std::string spec(const std::string& pattern) const { return dir_.string() + kSep + pattern; }
     fs::path at(const std::string& name) const { return dir_ / name; }
 
@@ -99,7 +104,7 @@ TEST_F(BatchFiles, GathersConvertsAndBacksUp) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
-        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        empty_dir();
         write_file(at("a.c"), kTabsAndDot);
         write_file(at("b.c"), kThreeTabs);
         write_file(at("c.c"), kPlain);
@@ -138,7 +143,7 @@ TEST_F(BatchFiles, RelativeFolderIsSearchedFromWhereItWasMadeCurrent) {
     const char* specs[] = {"sub\\*.c", "sub/*.c"};
     for (const char* s : specs) {
         SCOPED_TRACE(s);
-        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        empty_dir();
         fs::create_directories(at("sub") / "sub");
         write_file(at("sub") / "a.c", kThreeTabs);
         write_file(at("sub") / "sub" / "deep.c", kThreeTabs);
@@ -239,7 +244,7 @@ TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
 TEST_F(BatchFiles, BackupKeepsTheFilesMode) {
     for (mode_t mode : {0640, 0755, 0400}) {
         SCOPED_TRACE(mode);
-        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        empty_dir();
         write_file(at("m.c"), kPlain);
         ASSERT_EQ(::chmod(at("m.c").c_str(), mode), 0);
         run(platform_file_system(), spec("m.c"));
@@ -291,7 +296,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
     long total = 0;
     for (long k = 1;; ++k) {
         SCOPED_TRACE("cancel at read " + std::to_string(k));
-        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        empty_dir();
         write_file(at("a.c"), big);
         write_file(at("b.c"), small);
         std::atomic<bool> cancel{false};
@@ -302,7 +307,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
             const std::string now = read_file(at(f.first));
             EXPECT_TRUE(now == f.second || now == converted(f.second)) << f.first;
         }
-        if (r.outcome == RunOutcome::kCancelled) EXPECT_EQ(r.result, kOldResult);
+        if (r.outcome == RunOutcome::kCancelled) { EXPECT_EQ(r.result, kOldResult); }
         if (k > total) break;
     }
     EXPECT_GT(total, 20);

@@ -215,7 +215,7 @@ TEST(BatchReport, FullRunLogEndsWithMarkerAndCountsEveryFile) {
     for (std::size_t at = 0; at < body.size(); ++lines) {
         std::size_t end = body.find("\r\n", at);
         ASSERT_NE(end, std::string::npos);
-        if (lines > 0) EXPECT_EQ(body.compare(at, 11, "Converted: "), 0);
+        if (lines > 0) { EXPECT_EQ(body.compare(at, 11, "Converted: "), 0); }
         at = end + 2;
     }
     EXPECT_GT(lines, 100u);
@@ -260,7 +260,7 @@ TEST(BatchFaults, EachFaultLeavesTheOriginalRecoverable) {
         EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), std::string(c.line) + "Converted: b.c(3 tabs, 0 dots)\r\n");
         EXPECT_EQ(fs.data("a.c"), original) << "byte-identical to the original";
         EXPECT_EQ(fs.has("a.c.bak"), c.backup == kBackupKept);
-        if (c.backup == kBackupKept) EXPECT_EQ(fs.data("a.c.bak"), original);
+        if (c.backup == kBackupKept) { EXPECT_EQ(fs.data("a.c.bak"), original); }
         EXPECT_EQ(r.counts.converted, 1);
         EXPECT_EQ(r.counts.non_converted, 0);
         EXPECT_EQ(r.counts.refused + r.counts.errors, 1);
