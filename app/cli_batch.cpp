@@ -55,8 +55,8 @@ bool print_text(const char* text) {
 
 }  // namespace
 
-int cli_batch(const char* spec, const char* tab_text) {
-    copy_text(g_text_slots[kSlotSpec], kSlotSize, spec);
+int cli_batch(const char* wildcard_path, const char* tab_text) {
+    copy_text(g_text_slots[kSlotSpec], kSlotSize, wildcard_path);
     copy_text(g_text_slots[kSlotTabSize], kSlotSize, tab_text);
     catch_interrupts();
     RunCounts counts;

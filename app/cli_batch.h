@@ -7,7 +7,7 @@
 #endif
 
 namespace ravolin {
-// One batch run over spec with the tab size text; prints the report and
+// One batch run over wildcard_path with the tab size text; prints the report and
 // returns the exit status (0 all fine, 1 a file was refused or failed).
-int cli_batch(const char* spec, const char* tab_text);
+int cli_batch(const char* wildcard_path, const char* tab_text);
 }  // namespace ravolin

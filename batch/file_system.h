@@ -40,7 +40,7 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // True when "X:" at the start of a file specification names a drive,
+    // True when "X:" at the start of a wildcard path names a drive,
     // which then belongs to the folder part.
     virtual bool has_drive_letters() const { return false; }
 

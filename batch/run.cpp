@@ -33,15 +33,15 @@ bool ends_with_backup_suffix(const char* name) {
 
 bool is_separator(char ch) { return ch == '\\' || ch == '/'; }
 
-// Length of the folder part of spec, its last separator included; 0 when
+// Length of the folder part of wildcard_path, its last separator included; 0 when
 // there is none.
-std::size_t folder_part_length(const char* spec, bool drive_letters) {
+std::size_t folder_part_length(const char* wildcard_path, bool drive_letters) {
     std::size_t end = 0;
-    for (std::size_t i = 0; spec[i] != '\0'; ++i) {
-        if (is_separator(spec[i])) end = i + 1;
+    for (std::size_t i = 0; wildcard_path[i] != '\0'; ++i) {
+        if (is_separator(wildcard_path[i])) end = i + 1;
     }
-    const unsigned char first = static_cast<unsigned char>(spec[0]);
-    if (end == 0 && drive_letters && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && spec[1] == ':') {
+    const unsigned char first = static_cast<unsigned char>(wildcard_path[0]);
+    if (end == 0 && drive_letters && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && wildcard_path[1] == ':') {
         end = 2;
     }
     return end;
@@ -167,24 +167,24 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
     g_file_count = 0;
     g_engine.tab_size = parse_tab_size(g_text_slots[kSlotTabSize]);
 
-    const char* spec = g_text_slots[kSlotSpec];
-    if (!copy_text(g_path, kPathSize, spec)) {
-        log_line("Error: %s\r\n", spec);
+    const char* wildcard_path = g_text_slots[kSlotSpec];
+    if (!copy_text(g_path, kPathSize, wildcard_path)) {
+        log_line("Error: %s\r\n", wildcard_path);
         ++c.errors;
         return finish(c, counts);
     }
-    const std::size_t folder_len = folder_part_length(spec, fs.has_drive_letters());
+    const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters());
     if (folder_len > 0) {
         g_path[folder_len] = '\0';
         // Searching the old current directory instead would act on files of
         // the same names somewhere else.
         if (!fs.set_current_dir(g_path)) {
-            log_line("Error: %s\r\n", spec);
+            log_line("Error: %s\r\n", wildcard_path);
             ++c.errors;
             return finish(c, counts);
         }
     }
-    copy_text(g_path, kPathSize, spec + folder_len);
+    copy_text(g_path, kPathSize, wildcard_path + folder_len);
     ListGatherer gatherer;
     fs.search(g_path, gatherer);
     c.errors += gatherer.errors;

@@ -46,7 +46,7 @@ Error: gone/*.c" "$out"
 check "missing folder exit" 1 $rc
 
 "$cli" -t >/dev/null 2>&1; check "-t without a value" 2 $?
-"$cli" a.c b.c >/dev/null 2>&1; check "two specifications" 2 $?
+"$cli" a.c b.c >/dev/null 2>&1; check "two wildcard paths" 2 $?
 "$cli" --bogus >/dev/null 2>&1; check "unknown option" 2 $?
 
 [ $fails -eq 0 ] && echo "all passed"

@@ -84,7 +84,7 @@ protected:
         fs::current_path(saved_cwd_);
         for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
     }
-    std::string spec(const std::string& pattern) const { return dir_.string() + kSep + pattern; }
+    std::string wildcard_path(const std::string& pattern) const { return dir_.string() + kSep + pattern; }
     fs::path at(const std::string& name) const { return dir_ / name; }
 
     fs::path saved_cwd_, dir_;
@@ -115,7 +115,7 @@ TEST_F(BatchFiles, GathersConvertsAndBacksUp) {
         fs::create_directories(at("sub"));
         write_file(at("sub") / "d.c", kThreeTabs);
 
-        RunResult r = run(platform_file_system(), spec(c.pattern));
+        RunResult r = run(platform_file_system(), wildcard_path(c.pattern));
         EXPECT_EQ(file_lines(r.result), c.lines) << r.result;
         EXPECT_EQ(read_file(at("a.c")), converted(kTabsAndDot));
         EXPECT_EQ(read_file(at("a.c.bak")), kTabsAndDot);
@@ -132,7 +132,7 @@ TEST_F(BatchFiles, GathersConvertsAndBacksUp) {
         for (const auto& e : fs::directory_iterator(dir_)) {
             if (e.is_regular_file()) before.emplace_back(e.path(), read_file(e.path()));
         }
-        RunResult again = run(platform_file_system(), spec(c.pattern));
+        RunResult again = run(platform_file_system(), wildcard_path(c.pattern));
         EXPECT_EQ(again.counts.refused, static_cast<int>(c.lines.size()));
         EXPECT_EQ(again.counts.converted + again.counts.non_converted + again.counts.errors, 0);
         for (const auto& f : before) EXPECT_EQ(read_file(f.first), f.second) << f.first;
@@ -140,8 +140,8 @@ TEST_F(BatchFiles, GathersConvertsAndBacksUp) {
 }
 
 TEST_F(BatchFiles, RelativeFolderIsSearchedFromWhereItWasMadeCurrent) {
-    const char* specs[] = {"sub\\*.c", "sub/*.c"};
-    for (const char* s : specs) {
+    const char* wildcard_paths[] = {"sub\\*.c", "sub/*.c"};
+    for (const char* s : wildcard_paths) {
         SCOPED_TRACE(s);
         empty_dir();
         fs::create_directories(at("sub") / "sub");
@@ -227,7 +227,7 @@ TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
     {
         WriteLock lock(at("ro.c"));
         if (!lock.locked()) GTEST_SKIP() << "cannot make a file unwritable here";
-        RunResult r = run(platform_file_system(), spec("*.c"));
+        RunResult r = run(platform_file_system(), wildcard_path("*.c"));
         EXPECT_EQ(file_lines(r.result),
                   (std::multiset<std::string>{"Error: ro.c", "Converted: ok.c(3 tabs, 0 dots)"}));
         EXPECT_EQ(r.counts.converted, 1);
@@ -236,7 +236,7 @@ TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
     }
     EXPECT_EQ(read_file(at("ro.c")), kTabsAndDot) << "failed, bytes unchanged";
     EXPECT_EQ(read_file(at("ro.c.bak")), kTabsAndDot);
-    RunResult later = run(platform_file_system(), spec("ro.c"));
+    RunResult later = run(platform_file_system(), wildcard_path("ro.c"));
     EXPECT_EQ(file_lines(later.result), std::multiset<std::string>{"Refused   : ro.c"});
 }
 
@@ -247,7 +247,7 @@ TEST_F(BatchFiles, BackupKeepsTheFilesMode) {
         empty_dir();
         write_file(at("m.c"), kPlain);
         ASSERT_EQ(::chmod(at("m.c").c_str(), mode), 0);
-        run(platform_file_system(), spec("m.c"));
+        run(platform_file_system(), wildcard_path("m.c"));
         struct stat st;
         ASSERT_EQ(::stat(at("m.c.bak").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, mode);
@@ -301,7 +301,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
         write_file(at("b.c"), small);
         std::atomic<bool> cancel{false};
         CancellingFs cfs(platform_file_system(), cancel, k);
-        RunResult r = run(cfs, spec("*.c"), "4", &cancel);
+        RunResult r = run(cfs, wildcard_path("*.c"), "4", &cancel);
         total = cfs.reads;
         for (const auto& f : {std::make_pair("a.c", big), std::make_pair("b.c", small)}) {
             const std::string now = read_file(at(f.first));
@@ -324,11 +324,11 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     for (int i = 0; i < 15360; ++i) lf_lines += "a;\n";
     std::string crlf_lines;
     for (int i = 0; i < 10240; ++i) crlf_lines += "b;\r\n";
-    const std::string dir_spec = dir.string() + kSep;
+    const std::string dir_prefix = dir.string() + kSep;
 
     // File and backup fit; the converted file does not.
     write_file(dir / "grow.c", lf_lines);
-    RunResult r = run(platform_file_system(), dir_spec + "grow.c");
+    RunResult r = run(platform_file_system(), dir_prefix + "grow.c");
     EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Error: grow.c"});
     EXPECT_EQ(read_file(dir / "grow.c"), lf_lines) << "byte-identical to the original";
     EXPECT_EQ(read_file(dir / "grow.c.bak"), lf_lines);
@@ -340,13 +340,13 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     // there is room again the file converts.
     write_file(dir / "filler", std::string(30 * 1024, 'f'));
     write_file(dir / "fit.c", crlf_lines);
-    RunResult refused = run(platform_file_system(), dir_spec + "fit.c");
+    RunResult refused = run(platform_file_system(), dir_prefix + "fit.c");
     EXPECT_EQ(file_lines(refused.result), std::multiset<std::string>{"Refused   : fit.c"});
     EXPECT_FALSE(fs::exists(dir / "fit.c.bak"));
     EXPECT_EQ(read_file(dir / "fit.c"), crlf_lines);
     fs::current_path(saved);
     fs::remove(dir / "filler");
-    RunResult later = run(platform_file_system(), dir_spec + "fit.c");
+    RunResult later = run(platform_file_system(), dir_prefix + "fit.c");
     EXPECT_EQ(file_lines(later.result), std::multiset<std::string>{"Non conv.: fit.c"});
     fs::current_path(saved);
     fs::remove(dir / "fit.c");

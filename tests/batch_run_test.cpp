@@ -46,11 +46,11 @@ TEST(BatchGathering, WhichEntriesAreListed) {
     struct Case {
         const char* name;
         std::vector<std::string> files, dirs;
-        const char* spec;
+        const char* wildcard_path;
         std::vector<std::string> handled;  // in the search's order
     };
     const Case cases[] = {
-        // name                     files                                dirs               spec    handled
+        // name                     files                                dirs               wildcard_path    handled
         {"backups skipped", {"b.c", "notes.bak", "a.c"}, {}, "*", {"b.c", "a.c"}},
         {"suffix test is on bytes", {"NOTES.BAK", "x.Bak", "y.bak.c"}, {}, "*", {"NOTES.BAK", "x.Bak", "y.bak.c"}},
         {"folders skipped", {"a.c"}, {".", "..", "dir.c"}, "*", {"a.c"}},
@@ -63,7 +63,7 @@ TEST(BatchGathering, WhichEntriesAreListed) {
         FakeFs fs;
         for (const std::string& d : c.dirs) fs.add_dir(d);
         for (const std::string& f : c.files) fs.add(f, kPlain);
-        RunResult r = run(fs, c.spec);
+        RunResult r = run(fs, c.wildcard_path);
         std::string want_log;
         for (const std::string& f : c.handled) want_log += "Non conv.: " + f + "\r\n";
         EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), want_log);
@@ -83,13 +83,13 @@ TEST(BatchGathering, SixHundredFilesGiveTheFirstFiveHundred) {
 
 TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
     struct Case {
-        const char* spec;
+        const char* wildcard_path;
         bool drive_letters;
         std::vector<std::string> dirs_set;  // folders the run made current
         std::vector<std::string> patterns;  // searches it started
     };
     const Case cases[] = {
-        // spec               drives  made current        searched
+        // wildcard_path               drives  made current        searched
         {".\\*.c", false, {".\\"}, {"*.c"}},
         {"./*.c", false, {"./"}, {"*.c"}},
         {"D:\\src\\*.c", true, {"D:\\src\\"}, {"*.c"}},
@@ -102,50 +102,50 @@ TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
         {"D:\\src\\", true, {"D:\\src\\"}, {""}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.wildcard_path);
         FakeFs fs;
         fs.drive_letters = c.drive_letters;
         fs.add("a.c", kPlain);
-        run(fs, c.spec);
+        run(fs, c.wildcard_path);
         EXPECT_EQ(fs.dirs_set, c.dirs_set);
         EXPECT_EQ(fs.patterns, c.patterns);
     }
 }
 
-TEST(BatchFolder, UnusableSpecificationsConvertNothing) {
-    const std::string long_spec = std::string(1006, 'd') + "\\*.c";  // 1010 characters
+TEST(BatchFolder, UnusableWildcardPathsConvertNothing) {
+    const std::string long_path = std::string(1006, 'd') + "\\*.c";  // 1010 characters
     struct Case {
         const char* name;
-        std::string spec;
+        std::string wildcard_path;
         bool folder_missing;
     };
     const Case cases[] = {
-        // name                         spec                        folder missing
+        // name                         wildcard_path                        folder missing
         {"folder cannot be made current", "gone\\*.c", true},
-        {"longer than the path buffer", long_spec, false},
+        {"longer than the path buffer", long_path, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeFs fs;
-        fs.missing_folders.insert(c.spec.substr(0, c.spec.size() - 3));
+        fs.missing_folders.insert(c.wildcard_path.substr(0, c.wildcard_path.size() - 3));
         fs.add("a.c", kFiveTabsOneDot);
-        RunResult r = run(fs, c.spec);
+        RunResult r = run(fs, c.wildcard_path);
         EXPECT_EQ(r.outcome, RunOutcome::kFinished);
         EXPECT_TRUE(fs.patterns.empty()) << "nothing may be searched";
         EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
-                            "Error: " + c.spec + "\r\n");
+                            "Error: " + c.wildcard_path + "\r\n");
         EXPECT_EQ(r.counts.errors, 1);
         EXPECT_EQ(fs.data("a.c"), kFiveTabsOneDot);
         EXPECT_FALSE(fs.has("a.c.bak"));
     }
 }
 
-TEST(BatchFolder, SpecificationThatJustFitsIsUsed) {
-    const std::string spec = std::string(1004, 'd') + "\\*.c";  // 1009 characters
+TEST(BatchFolder, WildcardPathThatJustFitsIsUsed) {
+    const std::string wildcard_path = std::string(1004, 'd') + "\\*.c";  // 1009 characters
     FakeFs fs;
     fs.add("a.c", kPlain);
-    RunResult r = run(fs, spec);
-    EXPECT_EQ(fs.dirs_set, std::vector<std::string>{spec.substr(0, 1005)});
+    RunResult r = run(fs, wildcard_path);
+    EXPECT_EQ(fs.dirs_set, std::vector<std::string>{wildcard_path.substr(0, 1005)});
     EXPECT_EQ(r.counts.non_converted, 1);
 }
 

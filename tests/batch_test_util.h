@@ -19,10 +19,10 @@ struct RunResult {
 
 constexpr char kOldResult[] = "result of an earlier run\r\n";
 
-inline RunResult run(FileSystem& fs, const std::string& spec, const std::string& tab_text = "4",
+inline RunResult run(FileSystem& fs, const std::string& wildcard_path, const std::string& tab_text = "4",
                      const std::atomic<bool>* cancel = nullptr) {
     static const std::atomic<bool> never{false};
-    copy_text(g_text_slots[kSlotSpec], kSlotSize, spec.c_str());
+    copy_text(g_text_slots[kSlotSpec], kSlotSize, wildcard_path.c_str());
     copy_text(g_text_slots[kSlotTabSize], kSlotSize, tab_text.c_str());
     copy_text(g_text_slots[kSlotResult], kSlotSize, kOldResult);
     copy_text(g_text_slots[kSlotRunLog], kSlotSize, "left over\r\n");
