@@ -1,9 +1,9 @@
 #pragma once
 
 #ifdef _WIN32
-#define RAVOLIN_DEFAULT_SPEC ".\\*.c"
+#define RAVOLIN_DEFAULT_PATTERN ".\\*.c"
 #else
-#define RAVOLIN_DEFAULT_SPEC "./*.c"
+#define RAVOLIN_DEFAULT_PATTERN "./*.c"
 #endif
 
 namespace ravolin {

@@ -19,7 +19,7 @@ const char kUsage[] =
     "every character after a run keeps its display column. Spaces inside string\n"
     "literals are never touched; Shift-JIS characters are never split.\n"
     "\n"
-    "  FILESPEC     wildcard file specification (default " RAVOLIN_DEFAULT_SPEC ").\n"
+    "  FILESPEC     wildcard file pattern (default " RAVOLIN_DEFAULT_PATTERN ").\n"
     "               Each matching file is first copied to NAME.bak; a file whose\n"
     "               backup already exists is refused and left alone.\n"
     "  -            filter mode: convert standard input to standard output;\n"
@@ -65,7 +65,7 @@ int usage_error(const char* what) {
 
 int main(int argc, char** argv) {
     const char* tab_text = "4";
-    const char* spec = nullptr;
+    const char* pattern = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
@@ -83,17 +83,17 @@ int main(int argc, char** argv) {
             tab_text = a + 2;
         } else if (std::strcmp(a, "--") == 0) {
             if (i + 1 < argc) {
-                if (spec || i + 2 < argc) return usage_error("only one file specification");
-                spec = argv[i + 1];
+                if (pattern || i + 2 < argc) return usage_error("only one file pattern");
+                pattern = argv[i + 1];
             }
             break;
         } else if (a[0] == '-' && a[1] != '\0') {
             return usage_error("unknown option");
         } else {
-            if (spec) return usage_error("only one file specification");
-            spec = a;
+            if (pattern) return usage_error("only one file pattern");
+            pattern = a;
         }
     }
-    if (spec && std::strcmp(spec, "-") == 0) return filter(ravolin::parse_tab_size(tab_text));
-    return ravolin::cli_batch(spec ? spec : RAVOLIN_DEFAULT_SPEC, tab_text);
+    if (pattern && std::strcmp(pattern, "-") == 0) return filter(ravolin::parse_tab_size(tab_text));
+    return ravolin::cli_batch(pattern ? pattern : RAVOLIN_DEFAULT_PATTERN, tab_text);
 }

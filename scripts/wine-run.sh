@@ -15,7 +15,6 @@ if [ "$machine" = "6486" ]; then
   loader=/usr/lib/wine/wine64
 else
   export WINEPREFIX=${WINEPREFIX:-$cache/wine32}
-  export WINEARCH=win32
   loader=/usr/lib/wine/wine
 fi
 mkdir -p "$(dirname "$WINEPREFIX")"

@@ -16,8 +16,8 @@ constexpr int kSettingCount = 20;
 enum SlotIndex {
     kSlotResult = 0,       // result text shown in the result box
     kSlotRunLog = 1,       // one line per file during a run
-    kSlotSpecDisplay = 2,  // file specification as painted (wrapped)
-    kSlotSpec = 3,         // file specification
+    kSlotSpecDisplay = 2,  // file pattern as painted (wrapped)
+    kSlotSpec = 3,         // wildcard file pattern
     kSlotTabSize = 10,     // tab size text
 };
 
