@@ -209,6 +209,8 @@ void type_into(HWND w, const wchar_t* text) {
     for (const wchar_t* p = text; *p; ++p) PostMessageW(w, WM_CHAR, *p, 0);
 }
 
+std::string result_text() { return narrow(text_of(item(25))); }
+
 bool idle_state() {
     return enabled(3) && enabled(11) && enabled(21) && enabled(22) && !enabled(23);
 }
@@ -291,15 +293,27 @@ bool drive_file_dialog(const std::string& name, bool cancel, const std::string& 
     click(3);
     HWND d = wait_dialog(30);
     check(d != nullptr, what + ": open-file dialog appears");
-    if (d == nullptr) return false;
+    if (d == nullptr) {
+        note("result box after the command: \"" + result_text() + "\"");
+        return false;
+    }
+    // The name field: a combo box (explorer style, cmb13) or an edit (edt1).
+    // Waiting for it also lets a slow dialog finish its set-up before it is
+    // answered.
+    HWND field = nullptr;
+    wait_for([&] {
+        field = GetDlgItem(d, 0x47C);
+        if (field == nullptr) field = GetDlgItem(d, 0x480);
+        return field != nullptr && IsWindowVisible(field);
+    }, 30);
+    check(field != nullptr, what + ": dialog has a file name field");
     if (cancel) {
         press(d, IDCANCEL);
     } else {
-        // The name field: a combo box (explorer style, cmb13) or an edit (edt1).
-        HWND field = GetDlgItem(d, 0x47C);
-        if (field == nullptr) field = GetDlgItem(d, 0x480);
-        check(field != nullptr, what + ": dialog has a file name field");
-        if (field == nullptr) return false;
+        if (field == nullptr) {
+            press(d, IDCANCEL);
+            return false;
+        }
         std::wstring wname(name.begin(), name.end());
         SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wname.c_str()));
         press(d, IDOK);
@@ -446,7 +460,6 @@ void check_states(bool running, const std::string& what) {
     check(ok, what, detail);
 }
 
-std::string result_text() { return narrow(text_of(item(25))); }
 
 // Lines of a report after its first, sorted so search order does not matter.
 std::string sorted_tail(const std::string& s) {

@@ -67,8 +67,10 @@ export WINEPREFIX=$tmp/prefix
 xvfb_pid=
 watch_pid=
 app_pid=
+driver_pid=
 cleanup() {
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
+  [ -n "$driver_pid" ] && kill "$driver_pid" 2>/dev/null
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
   if [ -d "$WINEPREFIX" ]; then timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1; fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -172,9 +174,13 @@ start_app() {
 run_driver() {
   local session=$1
   echo "---- session: $session"
-  ( cd "$work" && timeout "$proc_limit" "$loader" "$driver" "$session" "$(winpath "$tmp/ctl")" \
-      "$(winpath "$work")" "$slow" "$big_files" ) >"$art/driver-$session.log" 2>&1
+  # In the background and waited for, so that an interrupt is acted on at once.
+  ( cd "$work" && exec timeout "$proc_limit" "$loader" "$driver" "$session" "$(winpath "$tmp/ctl")" \
+      "$(winpath "$work")" "$slow" "$big_files" ) >"$art/driver-$session.log" 2>&1 &
+  driver_pid=$!
+  wait "$driver_pid"
   local rc=$?
+  driver_pid=
   tr -d '\r' <"$art/driver-$session.log" | grep -E '^(PASS|FAIL|     )' | while IFS= read -r line; do
     echo "$line"
   done
