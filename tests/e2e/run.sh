@@ -62,7 +62,19 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   finish
 fi
 
+# A run that was killed outright (SIGKILL, or a signal that arrived where bash
+# could not act on it) leaves its X server, wineserver and folder behind: end
+# those of runs whose script is gone.
+for old in /tmp/ravolin-e2e.*; do
+  [ -f "$old/owner.pid" ] || continue
+  kill -0 "$(cat "$old/owner.pid")" 2>/dev/null && continue
+  [ -d "$old/prefix" ] && WINEPREFIX=$old/prefix timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  [ -f "$old/xvfb.pid" ] && kill "$(cat "$old/xvfb.pid")" 2>/dev/null
+  rm -rf "$old"
+done
+
 tmp=$(mktemp -d /tmp/ravolin-e2e.XXXXXX)
+echo $$ >"$tmp/owner.pid"
 export WINEPREFIX=$tmp/prefix
 xvfb_pid=
 watch_pid=
@@ -88,6 +100,7 @@ for n in $(seq 90 140); do
   [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
   xvfb_pid=$!
+  echo "$xvfb_pid" >"$tmp/xvfb.pid"
   for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
   if [ -e /tmp/.X11-unix/X$n ] && kill -0 "$xvfb_pid" 2>/dev/null; then export DISPLAY=:$n; break; fi
   kill "$xvfb_pid" 2>/dev/null; xvfb_pid=
@@ -150,6 +163,7 @@ winpath() { local p=${1//\//\\}; echo "Z:$p"; }
   while :; do
     if [ -f "$tmp/ctl/snap.req" ]; then
       read -r name x y w h <"$tmp/ctl/snap.req"
+      h=${h%$'\r'}
       [ "$x" -lt 0 ] && { w=$((w + x)); x=0; }
       [ "$y" -lt 0 ] && { h=$((h + y)); y=0; }
       timeout 30 import -window root -crop "${w}x${h}+${x}+${y}" +repage "$art/$name.png" \
