@@ -104,7 +104,7 @@ LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
             break;
         }
         case kRowInputFiles:
-            // The worker reads the file specification during a run.
+            // The worker reads the file pattern during a run.
             if (!runs.run_under_way()) choose_input_files(main);
             break;
         case kRowExecute:

@@ -72,20 +72,20 @@ bool saved_rect_usable(std::int32_t left, std::int32_t top, std::int32_t right,
     return w > 5 && h > 5 && w <= INT32_MAX && h <= INT32_MAX;
 }
 
-bool initial_dialog_name(const char* spec, char* out, std::size_t cap) {
+bool initial_dialog_name(const char* pattern, char* out, std::size_t cap) {
     if (cap == 0) return false;
-    std::size_t len = std::strlen(spec);
+    std::size_t len = std::strlen(pattern);
     // Walk back from the last character to the second; the first backslash
     // met keeps everything up to it, any other character is where "*.*" goes.
     std::size_t keep = len;  // length 0 or 1, or a trailing backslash: unchanged
     bool wild = false;
     for (std::size_t i = len; i-- > 1;) {
-        if (spec[i] == '\\') break;
+        if (pattern[i] == '\\') break;
         keep = i;
         wild = true;
     }
     std::size_t n = keep < cap ? keep : cap - 1;
-    std::memcpy(out, spec, n);
+    std::memcpy(out, pattern, n);
     out[n] = '\0';
     bool fits = n == keep;
     if (wild) fits = append_text(out, cap, "*.*") && fits;

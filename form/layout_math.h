@@ -75,10 +75,10 @@ std::int32_t scroll_delta(std::int32_t old_pos, std::int32_t new_pos, std::int32
 bool saved_rect_usable(std::int32_t left, std::int32_t top, std::int32_t right,
                        std::int32_t bottom);
 
-// Initial name for the open-file dialog: the file specification with all
+// Initial name for the open-file dialog: the file pattern with all
 // after its last backslash replaced by "*.*" (the first character is never
 // replaced). Written into out (cap bytes); returns false when it had to be cut.
-bool initial_dialog_name(const char* spec, char* out, std::size_t cap);
+bool initial_dialog_name(const char* pattern, char* out, std::size_t cap);
 
 // Display text of a chosen name: a backslash with at least 40 characters
 // before it on its display line ends that line; the next one starts with a

@@ -151,9 +151,9 @@ TEST(ScrollDelta, OriginNeverBecomesPositive) {
 // ---------------------------------------------------------------- dialog name
 
 TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
-    struct Case { const char* spec; const char* want; };
+    struct Case { const char* pattern; const char* want; };
     const Case cases[] = {
-        // file specification       initial name
+        // file pattern       initial name
         {".\\*.c",                   ".\\*.*"},
         {"C:\\src\\a.c",             "C:\\src\\*.*"},
         {"abc",                      "a*.*"},      // the first character stays
@@ -164,15 +164,15 @@ TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
     };
     for (const Case& c : cases) {
         char out[1000];
-        EXPECT_TRUE(initial_dialog_name(c.spec, out, sizeof out)) << c.spec;
-        EXPECT_STREQ(out, c.want) << c.spec;
+        EXPECT_TRUE(initial_dialog_name(c.pattern, out, sizeof out)) << c.pattern;
+        EXPECT_STREQ(out, c.want) << c.pattern;
     }
 }
 
-TEST(InitialDialogName, LongSpecificationIsCutNeverOverrun) {
-    // A specification from an edited settings file can be far longer than the
+TEST(InitialDialogName, LongPatternIsCutNeverOverrun) {
+    // A file pattern from an edited settings file can be far longer than the
     // 1000-byte name buffer.
-    struct Case { std::string spec; std::string want; bool fits; };
+    struct Case { std::string pattern; std::string want; bool fits; };
     const std::string folder(995, 'd');
     const Case cases[] = {
         {folder + "\\a.c", folder.substr(0, 995) + "\\*.*", true},   // 999 chars: fits
@@ -183,8 +183,8 @@ TEST(InitialDialogName, LongSpecificationIsCutNeverOverrun) {
     for (const Case& c : cases) {
         char buf[1000 + 8];
         std::memset(buf, 0x55, sizeof buf);
-        EXPECT_EQ(initial_dialog_name(c.spec.c_str(), buf, 1000), c.fits) << c.spec.size();
-        EXPECT_EQ(std::string(buf), c.want) << c.spec.size();
+        EXPECT_EQ(initial_dialog_name(c.pattern.c_str(), buf, 1000), c.fits) << c.pattern.size();
+        EXPECT_EQ(std::string(buf), c.want) << c.pattern.size();
         for (int i = 1000; i < 1008; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
     }
 }

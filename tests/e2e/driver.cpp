@@ -186,7 +186,7 @@ const ControlRow kControls[] = {
 const char kCaption[] = "Ravolin : R1.24 (C) the Ravolin developers";
 
 // Folder of the long run; with a work folder of fewer than 40 characters its
-// closing backslash is the one break point of the displayed specification.
+// closing backslash is the one break point of the displayed file pattern.
 const char kLongFolder[] = "a-folder-name-long-enough-to-wrap-the-display";
 
 HWND g_main = nullptr;
@@ -479,7 +479,7 @@ std::string sorted_tail(const std::string& s) {
     return out;
 }
 
-// Runs Execute over the current file specification and waits for the report.
+// Runs Execute over the current file pattern and waits for the report.
 bool run_to_end(const std::string& what, double seconds) {
     click(21);
     bool ended = wait_for([] { return idle_state() && !result_text().empty(); }, seconds);
@@ -586,7 +586,7 @@ void first_session() {
         file_bytes(g_work + "\\notes.txt", &notes);
         file_bytes(g_work + "\\orig\\notes.txt", &notes_orig);
         check(notes == notes_orig && !file_exists(g_work + "\\notes.txt.bak"),
-              "a file the specification does not match is untouched");
+              "a file the pattern does not match is untouched");
     }
     snapshot("ja-after-run");
 
@@ -683,7 +683,7 @@ void second_session() {
     check_states(false, "restart in the idle state");
 
     // What the close wrote (settings file lines: 2 language, 3-6 rectangle,
-    // 23 slot 0, 24 run log, 25 displayed specification, 26 specification,
+    // 23 slot 0, 24 run log, 25 displayed file pattern, 26 file pattern,
     // 33 tab size text; LF is stored as 0x07, CR as 0x0B).
     check(ini_line(1) == "20" && ini_line(22) == "21" && ini_line(43) == "9",
           "Ravolin.ini layout: counts 20 and 21, last line 9");
@@ -694,10 +694,10 @@ void second_session() {
     const std::string tail = "aborted.\x07";
     check(log.size() >= tail.size() && log.compare(log.size() - tail.size(), tail.size(), tail) == 0,
           "Ravolin.ini: run log ends in \"aborted.\\n\"", visible(log));
-    const std::string spec = g_work + "\\" + kLongFolder + "\\*.c";
-    check(ini_line(26) == spec, "Ravolin.ini: file specification from the dialog", ini_line(26));
+    const std::string pattern = g_work + "\\" + kLongFolder + "\\*.c";
+    check(ini_line(26) == pattern, "Ravolin.ini: file pattern from the dialog", ini_line(26));
     const std::string display = g_work + "\\" + kLongFolder + "\\\x07     *.c";
-    check(ini_line(25) == display, "Ravolin.ini: displayed specification wrapped after 40 characters",
+    check(ini_line(25) == display, "Ravolin.ini: displayed file pattern wrapped after 40 characters",
           visible(ini_line(25)));
     check(ini_line(33) == "8", "Ravolin.ini: tab size text", ini_line(33));
 
