@@ -6,6 +6,7 @@
 // block, never per byte.
 #pragma once
 #include <cstddef>
+#include <string>
 
 namespace ravolin {
 
@@ -101,6 +102,15 @@ private:
     const unsigned char* p_;
     std::size_t n_;
     std::size_t chunk_;  // when non-zero, at most this much per read (like a pipe)
+};
+
+class StringSink : public ByteSink {
+public:
+    bool write(const unsigned char* buf, std::size_t n) override {
+        out.append(reinterpret_cast<const char*>(buf), n);
+        return true;
+    }
+    std::string out;
 };
 
 }  // namespace ravolin

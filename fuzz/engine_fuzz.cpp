@@ -7,44 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "engine/engine.h"
+#include "tests/test_util.h"
 
 namespace {
 
-class StringSink : public ravolin::ByteSink {
-public:
-    bool write(const unsigned char* buf, std::size_t n) override {
-        out.append(reinterpret_cast<const char*>(buf), n);
-        return true;
-    }
-    std::string out;
-};
-
-struct Result {
-    std::string text;
-    int tabs;
-    int dots;
-};
-
-Result convert(const std::string& in, int tab_size, std::size_t chunk) {
-    ravolin::MemorySource src(in.data(), in.size(), chunk);
-    StringSink sink;
-    auto reader = std::make_unique<ravolin::TextReader>(src);
-    auto writer = std::make_unique<ravolin::TextWriter>(sink);
-    ravolin::EngineState st;
-    st.in = reader.get();
-    st.out = writer.get();
-    st.tab_size = tab_size;
-    Result r;
-    r.tabs = ravolin::convert_file(st);
-    r.dots = st.dots;
-    writer->flush();
-    r.text = std::move(sink.out);
-    return r;
-}
+using ravolin::test::convert;
 
 // What a text stream reads: CR LF as LF, nothing from the first Ctrl-Z on.
 std::string read_text(const std::string& raw) {
@@ -80,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     int tab_size = data[0] % 40 + 1;
     std::string in(reinterpret_cast<const char*>(data + 1), size - 1);
-    Result r = convert(in, tab_size, 0);
+    auto r = convert(in, tab_size, 0);
 
     // The same result whatever size the reads come in.
-    Result small = convert(in, tab_size, (data[0] >> 6) + 1);
+    auto small = convert(in, tab_size, (data[0] >> 6) + 1);
     if (small.text != r.text || small.tabs != r.tabs || small.dots != r.dots) std::abort();
 
     std::string want = without_blanks(read_text(in));
@@ -106,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text = read_text(in);
     if (longest_line(text) < static_cast<std::size_t>(ravolin::kMaxPiece) &&
         longest_line(read_text(r.text)) < static_cast<std::size_t>(ravolin::kMaxPiece)) {
-        Result again = convert(r.text, tab_size, 0);
+        auto again = convert(r.text, tab_size, 0);
         if (again.text != r.text || again.dots != 0) std::abort();
     }
     return 0;

@@ -5,15 +5,6 @@
 
 namespace ravolin::test {
 
-class StringSink : public ByteSink {
-public:
-    bool write(const unsigned char* buf, std::size_t n) override {
-        out.append(reinterpret_cast<const char*>(buf), n);
-        return true;
-    }
-    std::string out;
-};
-
 struct Converted {
     std::string text;
     int tabs = 0;
