@@ -120,15 +120,20 @@ make_template() {
     /v Desktop /d Default /f >>"$tmp/wineboot.log" 2>&1 || return 1
   WINEPREFIX=$t timeout 120 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' \
     /v Default /d 1024x768 /f >>"$tmp/wineboot.log" 2>&1 || return 1
+  # Proportional Japanese faces for the System font and the dialog fonts, as
+  # on Japanese Windows; the window's cell is measured from the System font.
+  WINEPREFIX=$t "$root/scripts/wine-fonts.sh" /usr/lib/wine/wine64 >>"$tmp/wineboot.log" 2>&1 || return 1
   WINEPREFIX=$t timeout 120 /usr/lib/wine/wineserver -w || return 1
   touch "$t/.ravolin-template-ok" && rm -rf "$1" && mv "$t" "$1"
 }
 mkdir -p "$(dirname "$template")"
 (
   flock -w 1200 9 || exit 1
-  [ -f "$template/.ravolin-template-ok" ] || make_template "$template"
+  # A template from before the font set-up lacks the second marker: remake it.
+  [ -f "$template/.ravolin-template-ok" ] && [ -f "$template/.ravolin-fonts-ok" ] ||
+    make_template "$template"
 ) 9>"$template.lock"
-if [ ! -f "$template/.ravolin-template-ok" ]; then
+if [ ! -f "$template/.ravolin-template-ok" ] || [ ! -f "$template/.ravolin-fonts-ok" ]; then
   bad "Wine prefix template could not be made (see wineboot output)"
   cat "$tmp/wineboot.log" 2>/dev/null | tail -5
   finish
