@@ -18,4 +18,10 @@ else
   loader=/usr/lib/wine/wine
 fi
 mkdir -p "$(dirname "$WINEPREFIX")"
+# Japanese windows want a proportional System font, as on Japanese Windows.
+# Skipped for an emulated 32-bit loader, where each registry write costs a
+# minute; the window suite sets up its own prefix the same way.
+if [ "$loader" = /usr/lib/wine/wine64 ] || [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  "$(dirname "$0")/wine-fonts.sh" "$loader" || true
+fi
 exec "$loader" "$exe" "$@"
