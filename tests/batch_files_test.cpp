@@ -226,7 +226,7 @@ TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
     write_file(at("ok.c"), kThreeTabs);
     {
         WriteLock lock(at("ro.c"));
-        if (!lock.locked()) GTEST_SKIP() << "cannot make a file unwritable here";
+        if (!lock.locked()) RAVOLIN_SKIP("cannot make a file unwritable here");
         RunResult r = run(platform_file_system(), wildcard_path("*.c"));
         EXPECT_EQ(file_lines(r.result),
                   (std::multiset<std::string>{"Error: ro.c", "Converted: ok.c(3 tabs, 0 dots)"}));
@@ -317,7 +317,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
 // tmpfs and names it in RAVOLIN_SMALL_FS.
 TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     const char* where = std::getenv("RAVOLIN_SMALL_FS");
-    if (!where || !*where) GTEST_SKIP() << "RAVOLIN_SMALL_FS names no small file system";
+    if (!where || !*where) RAVOLIN_SKIP("RAVOLIN_SMALL_FS names no small file system");
     const fs::path dir(where);
     const fs::path saved = fs::current_path();
     std::string lf_lines;  // grows by a third when LF becomes CR LF
