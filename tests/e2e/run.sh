@@ -53,6 +53,9 @@ else
 fi
 # Seconds for one Wine process to start and finish its part.
 proc_limit=$((150 * slow))
+# A whole emulated session has been seen to take under two minutes; a Wine
+# that hangs under the emulator is cut off after ten.
+[ "$proc_limit" -gt 600 ] && proc_limit=600
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
