@@ -80,13 +80,18 @@ bool restore_from_backup(FileSystem& fs, const char* backup, const char* name) {
     return out_closer.close();
 }
 
+// One "Error: " line: the file (or pattern) was left as it was, or put back.
+void report_error(const char* what, RunCounts& c) {
+    log_line("Error: %s\r\n", what);
+    ++c.errors;
+}
+
 enum class FileOutcome { kDone, kCancelled };
 
 FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const char* name,
                         RunCounts& c, long long& total_tabs) {
     if (!copy_text(g_path, kPathSize, name) || !append_text(g_path, kPathSize, kBackupSuffix)) {
-        log_line("Error: %s\r\n", name);
-        ++c.errors;
+        report_error(name, c);
         return FileOutcome::kDone;
     }
     const char* backup = g_path;
@@ -103,15 +108,13 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
 
     InFile* in = fs.open_read(backup);
     if (!in) {
-        log_line("Error: %s\r\n", name);
-        ++c.errors;
+        report_error(name, c);
         return FileOutcome::kDone;
     }
     InFileCloser in_closer(in);
     OutFile* out = fs.open_write(name);
     if (!out) {
-        log_line("Error: %s\r\n", name);
-        ++c.errors;
+        report_error(name, c);
         return FileOutcome::kDone;
     }
     OutFileCloser out_closer(out);
@@ -137,8 +140,7 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
     if (g_reader->failed() || !written) {
         // A short file must not pass for a converted one.
         restore_from_backup(fs, backup, name);
-        log_line("Error: %s\r\n", name);
-        ++c.errors;
+        report_error(name, c);
         return FileOutcome::kDone;
     }
     if (tabs > 0 || g_engine.dots > 0) {
@@ -169,8 +171,7 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
 
     const char* wildcard_path = g_text_slots[kSlotSpec];
     if (!copy_text(g_path, kPathSize, wildcard_path)) {
-        log_line("Error: %s\r\n", wildcard_path);
-        ++c.errors;
+        report_error(wildcard_path, c);
         return finish(c, counts);
     }
     const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters());
@@ -179,8 +180,7 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
         // Searching the old current directory instead would act on files of
         // the same names somewhere else.
         if (!fs.set_current_dir(g_path)) {
-            log_line("Error: %s\r\n", wildcard_path);
-            ++c.errors;
+            report_error(wildcard_path, c);
             return finish(c, counts);
         }
     }
