@@ -6,6 +6,7 @@
 
 #include "app/cli_batch.h"
 #include "app/stdio_streams.h"
+#include "base/version.h"
 #include "engine/engine.h"
 
 namespace {
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(a, "--version") == 0) {
-            std::puts("ravolin-cli R1.24");
+            std::puts("ravolin-cli " RAVOLIN_VERSION);
             return 0;
         }
         if (std::strcmp(a, "-t") == 0) {

@@ -2,6 +2,7 @@
 
 #include "app/settings_glue.h"
 #include "app/worker.h"
+#include "base/version.h"
 #include "form/commands_win32.h"
 #include "form/form_win32.h"
 #include "settings/shared_data.h"
@@ -12,7 +13,7 @@ const char kAppName[] = "Ravolin";
 
 namespace {
 
-const char kCaption[] = "Ravolin : R1.24 (C) the Ravolin developers";
+const char kCaption[] = "Ravolin : " RAVOLIN_VERSION " (C) the Ravolin developers";
 
 Worker g_worker;
 

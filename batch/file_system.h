@@ -34,6 +34,10 @@ public:
     virtual bool close() = 0;
 };
 
+// Room for one name or path of the batch run: at most 1009 characters and
+// a NUL (a file name, its ".bak" name, the wildcard path).
+constexpr int kRunPathSize = 1010;
+
 enum class CopyResult { kCopied, kFailed, kCancelled };
 
 class FileSystem {
@@ -64,6 +68,9 @@ public:
     virtual InFile* open_read(const char* name) = 0;
     virtual OutFile* open_write(const char* name) = 0;
 };
+
+// Win32 implementation on Windows, POSIX elsewhere.
+FileSystem& platform_file_system();
 
 // Closes an InFile / OutFile when the scope ends, unless closed before.
 class InFileCloser {

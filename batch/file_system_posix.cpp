@@ -100,7 +100,7 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     bool set_current_dir(const char* folder) override {
-        char path[1010];
+        char path[kRunPathSize];
         std::size_t i = 0;
         for (; folder[i] != '\0' && i + 1 < sizeof path; ++i) path[i] = folder[i] == '\\' ? '/' : folder[i];
         if (folder[i] != '\0') return false;

@@ -11,14 +11,13 @@
 namespace ravolin {
 namespace {
 
-constexpr int kPathSize = 1010;  // at most 1009 characters and a NUL
 constexpr int kMaxFiles = 500;
 constexpr char kBackupSuffix[] = ".bak";
 constexpr std::size_t kSuffixLen = sizeof(kBackupSuffix) - 1;
 
 // All of the run's state is static and exists once: there is one worker.
-char g_path[kPathSize];
-char g_file_list[kMaxFiles][kPathSize];
+char g_path[kRunPathSize];
+char g_file_list[kMaxFiles][kRunPathSize];
 int g_file_count = 0;
 EngineState g_engine;
 // Rebuilt in place for every file; their buffers are large, so not on the stack.
@@ -51,7 +50,7 @@ class ListGatherer : public SearchSink {
 public:
     bool take(const FoundEntry& entry) override {
         if (ends_with_backup_suffix(entry.name) || entry.directory) return true;
-        if (!copy_text(g_file_list[g_file_count], kPathSize, entry.name)) {
+        if (!copy_text(g_file_list[g_file_count], kRunPathSize, entry.name)) {
             // A cut name would name another file: leave this one alone.
             log_line("Error: %s\r\n", g_file_list[g_file_count]);
             ++errors;
@@ -90,7 +89,7 @@ enum class FileOutcome { kDone, kCancelled };
 
 FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const char* name,
                         RunCounts& c, long long& total_tabs) {
-    if (!copy_text(g_path, kPathSize, name) || !append_text(g_path, kPathSize, kBackupSuffix)) {
+    if (!copy_text(g_path, kRunPathSize, name) || !append_text(g_path, kRunPathSize, kBackupSuffix)) {
         report_error(name, c);
         return FileOutcome::kDone;
     }
@@ -170,7 +169,7 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
     g_engine.tab_size = parse_tab_size(g_text_slots[kSlotTabSize]);
 
     const char* wildcard_path = g_text_slots[kSlotSpec];
-    if (!copy_text(g_path, kPathSize, wildcard_path)) {
+    if (!copy_text(g_path, kRunPathSize, wildcard_path)) {
         report_error(wildcard_path, c);
         return finish(c, counts);
     }
@@ -184,7 +183,7 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
             return finish(c, counts);
         }
     }
-    copy_text(g_path, kPathSize, wildcard_path + folder_len);
+    copy_text(g_path, kRunPathSize, wildcard_path + folder_len);
     ListGatherer gatherer;
     fs.search(g_path, gatherer);
     c.errors += gatherer.errors;

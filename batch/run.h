@@ -21,7 +21,4 @@ enum class RunOutcome { kFinished, kCancelled };
 // summary and leaves the run log as it was. Not reentrant: one run at a time.
 RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts* counts = nullptr);
 
-// Win32 implementation on Windows, POSIX elsewhere.
-FileSystem& platform_file_system();
-
 }  // namespace ravolin

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/bounded_text.h"
+
 namespace ravolin {
 
 constexpr int kSlotCount = 21;
@@ -37,9 +39,5 @@ extern std::int32_t g_settings[kSettingCount];
 // settings all 0.
 void set_default_data();
 
-// Bounded string helpers: never write past cap bytes, always NUL-terminate
-// (when cap > 0). They return false when the text had to be cut.
-bool copy_text(char* dst, std::size_t cap, const char* src);
-bool append_text(char* dst, std::size_t cap, const char* src);
 
 }  // namespace ravolin

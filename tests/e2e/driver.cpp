@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/version.h"
 #include "form/layout_math.h"
 
 namespace {
@@ -183,7 +184,7 @@ const ControlRow kControls[] = {
     {40,  "Static",  10,  65, 90,  77},
 };
 
-const char kCaption[] = "Ravolin : R1.24 (C) the Ravolin developers";
+const char kCaption[] = "Ravolin : " RAVOLIN_VERSION " (C) the Ravolin developers";
 
 // Folder of the long run; with a work folder of fewer than 40 characters its
 // closing backslash is the one break point of the displayed file pattern.
