@@ -10,7 +10,7 @@
 
 #include "app/stdio_streams.h"
 #include "batch/run.h"
-#include "settings/shared_data.h"
+#include "batch/run_log.h"
 
 namespace ravolin {
 namespace {
@@ -18,6 +18,11 @@ namespace {
 // Ctrl-C cancels the run like the window's Abort: the file under way goes
 // back to what it was and no half-written file is left behind.
 std::atomic<bool> g_cancel{false};
+
+// The report as the window would show it, at the size of its result box.
+constexpr std::size_t kReportTextSize = 32000;
+char g_result[kReportTextSize];
+char g_log[kReportTextSize];
 
 #ifdef _WIN32
 BOOL WINAPI on_console_break(DWORD) {
@@ -56,13 +61,13 @@ bool print_text(const char* text) {
 }  // namespace
 
 int cli_batch(const char* wildcard_path, const char* tab_text) {
-    copy_text(g_text_slots[kSlotSpec], kSlotSize, wildcard_path);
-    copy_text(g_text_slots[kSlotTabSize], kSlotSize, tab_text);
     catch_interrupts();
     RunCounts counts;
-    const RunOutcome outcome = run_batch(platform_file_system(), g_cancel, &counts);
+    ReportBuffers report(g_result, g_log, kReportTextSize);
+    const RunOutcome outcome =
+        run_batch(platform_file_system(), RunInput{wildcard_path, tab_text}, report, g_cancel, &counts);
     const bool finished = outcome == RunOutcome::kFinished;
-    bool printed = print_text(finished ? g_text_slots[kSlotResult] : g_text_slots[kSlotRunLog]);
+    bool printed = print_text(finished ? g_result : g_log);
     printed = std::fflush(stdout) == 0 && printed;
     if (!finished) std::fputs("ravolin-cli: aborted\n", stderr);
     if (!printed) std::fputs("ravolin-cli: error writing standard output\n", stderr);

@@ -3,6 +3,8 @@
 #include <process.h>
 
 #include "batch/run.h"
+#include "batch/run_log.h"
+#include "settings/shared_data.h"
 
 namespace ravolin {
 
@@ -38,7 +40,11 @@ unsigned __stdcall Worker::entry(void* self) {
     Worker* w = static_cast<Worker*>(self);
     // notify_ and run_number_ are set before the thread starts and stay put
     // until it has been waited for.
-    run_batch(platform_file_system(), w->cancel_);
+    // Slots 3 and 10 cannot change during a run: their controls are disabled.
+    // The worker owns slots 0 and 1 until its end-of-run message is taken.
+    const RunInput input{g_text_slots[kSlotSpec], g_text_slots[kSlotTabSize]};
+    ReportBuffers report(g_text_slots[kSlotResult], g_text_slots[kSlotRunLog], kSlotSize);
+    run_batch(platform_file_system(), input, report, w->cancel_);
     PostMessageA(w->notify_, kMsgRunEnded, w->run_number_, 0);
     return 0;
 }

@@ -1,17 +1,19 @@
 #include "batch/run.h"
 
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
-#include "batch/run_log.h"
+#include "base/bounded_text.h"
 #include "engine/engine.h"
-#include "settings/shared_data.h"
 
 namespace ravolin {
 namespace {
 
 constexpr int kMaxFiles = 500;
+constexpr int kReportLineSize = 2010;
 constexpr char kBackupSuffix[] = ".bak";
 constexpr std::size_t kSuffixLen = sizeof(kBackupSuffix) - 1;
 
@@ -24,6 +26,55 @@ EngineState g_engine;
 std::optional<TextReader> g_reader;
 std::optional<TextWriter> g_writer;
 unsigned char g_copy_buffer[1 << 16];
+char g_report_line[kReportLineSize];
+
+// Formats the run's report lines and keeps its counts; the one place that
+// writes an Error line.
+class Report {
+public:
+    explicit Report(RunSink& sink) : sink_(&sink) {}
+
+    void line(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+    {
+        std::va_list args;
+        va_start(args, format);
+        format_line(format, args);
+        va_end(args);
+        sink_->line(g_report_line);
+    }
+
+    // The file (or pattern) was left as it was, or put back.
+    void error(const char* what) {
+        line("Error: %s\r\n", what);
+        ++counts.errors;
+    }
+
+    void summary() {
+        std::snprintf(g_report_line, sizeof g_report_line,
+                      "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d\r\n",
+                      counts.converted, counts.tabs, counts.dots, counts.non_converted, counts.refused);
+        sink_->summary(g_report_line);
+    }
+
+    RunCounts counts;
+
+private:
+    // A line longer than the report line is cut but keeps its CR LF.
+    static void format_line(const char* format, std::va_list args) {
+        int n = std::vsnprintf(g_report_line, sizeof g_report_line, format, args);
+        if (n < 0) {
+            g_report_line[0] = '\0';
+        } else if (static_cast<std::size_t>(n) >= sizeof g_report_line) {
+            g_report_line[sizeof g_report_line - 3] = '\r';
+            g_report_line[sizeof g_report_line - 2] = '\n';
+        }
+    }
+
+    RunSink* sink_;
+};
 
 bool ends_with_backup_suffix(const char* name) {
     std::size_t len = std::strlen(name);
@@ -48,18 +99,20 @@ std::size_t folder_part_length(const char* wildcard_path, bool drive_letters) {
 
 class ListGatherer : public SearchSink {
 public:
+    explicit ListGatherer(Report& report) : report_(&report) {}
     bool take(const FoundEntry& entry) override {
         if (ends_with_backup_suffix(entry.name) || entry.directory) return true;
         if (!copy_text(g_file_list[g_file_count], kRunPathSize, entry.name)) {
             // A cut name would name another file: leave this one alone.
-            log_line("Error: %s\r\n", g_file_list[g_file_count]);
-            ++errors;
+            report_->error(g_file_list[g_file_count]);
             return true;
         }
         ++g_file_count;
         return g_file_count < kMaxFiles;
     }
-    int errors = 0;
+
+private:
+    Report* report_;
 };
 
 // Puts the backup's bytes back into the file, unchanged.
@@ -79,18 +132,13 @@ bool restore_from_backup(FileSystem& fs, const char* backup, const char* name) {
     return out_closer.close();
 }
 
-// One "Error: " line: the file (or pattern) was left as it was, or put back.
-void report_error(const char* what, RunCounts& c) {
-    log_line("Error: %s\r\n", what);
-    ++c.errors;
-}
-
 enum class FileOutcome { kDone, kCancelled };
 
 FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const char* name,
-                        RunCounts& c, long long& total_tabs) {
+                        Report& report, long long& total_tabs) {
+    RunCounts& c = report.counts;
     if (!copy_text(g_path, kRunPathSize, name) || !append_text(g_path, kRunPathSize, kBackupSuffix)) {
-        report_error(name, c);
+        report.error(name);
         return FileOutcome::kDone;
     }
     const char* backup = g_path;
@@ -100,20 +148,20 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
         case CopyResult::kCancelled:
             return FileOutcome::kCancelled;
         case CopyResult::kFailed:
-            log_line("Refused   : %s\r\n", name);
+            report.line("Refused   : %s\r\n", name);
             ++c.refused;
             return FileOutcome::kDone;
     }
 
     InFile* in = fs.open_read(backup);
     if (!in) {
-        report_error(name, c);
+        report.error(name);
         return FileOutcome::kDone;
     }
     InFileCloser in_closer(in);
     OutFile* out = fs.open_write(name);
     if (!out) {
-        report_error(name, c);
+        report.error(name);
         return FileOutcome::kDone;
     }
     OutFileCloser out_closer(out);
@@ -139,14 +187,14 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
     if (g_reader->failed() || !written) {
         // A short file must not pass for a converted one.
         restore_from_backup(fs, backup, name);
-        report_error(name, c);
+        report.error(name);
         return FileOutcome::kDone;
     }
     if (tabs > 0 || g_engine.dots > 0) {
-        log_line("Converted: %s(%d tabs, %d dots)\r\n", name, tabs, g_engine.dots);
+        report.line("Converted: %s(%d tabs, %d dots)\r\n", name, tabs, g_engine.dots);
         ++c.converted;
     } else {
-        log_line("Non conv.: %s\r\n", name);
+        report.line("Non conv.: %s\r\n", name);
         ++c.non_converted;
     }
     total_tabs += tabs;
@@ -154,24 +202,15 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
     return FileOutcome::kDone;
 }
 
-RunOutcome finish(const RunCounts& c, RunCounts* counts) {
-    publish_report(c);
-    if (counts) *counts = c;
-    return RunOutcome::kFinished;
-}
-
-}  // namespace
-
-RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts* counts) {
-    RunCounts c;
-    clear_run_log();
+RunOutcome run_files(FileSystem& fs, const RunInput& input, Report& report,
+                     const std::atomic<bool>& cancel) {
     g_file_count = 0;
-    g_engine.tab_size = parse_tab_size(g_text_slots[kSlotTabSize]);
+    g_engine.tab_size = parse_tab_size(input.tab_size_text);
 
-    const char* wildcard_path = g_text_slots[kSlotSpec];
+    const char* wildcard_path = input.wildcard_path;
     if (!copy_text(g_path, kRunPathSize, wildcard_path)) {
-        report_error(wildcard_path, c);
-        return finish(c, counts);
+        report.error(wildcard_path);
+        return RunOutcome::kFinished;
     }
     const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters());
     if (folder_len > 0) {
@@ -179,28 +218,33 @@ RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts*
         // Searching the old current directory instead would act on files of
         // the same names somewhere else.
         if (!fs.set_current_dir(g_path)) {
-            report_error(wildcard_path, c);
-            return finish(c, counts);
+            report.error(wildcard_path);
+            return RunOutcome::kFinished;
         }
     }
     copy_text(g_path, kRunPathSize, wildcard_path + folder_len);
-    ListGatherer gatherer;
+    ListGatherer gatherer(report);
     fs.search(g_path, gatherer);
-    c.errors += gatherer.errors;
 
     long long total_tabs = 0;
     for (int i = 0; i < g_file_count; ++i) {
-        FileOutcome r = FileOutcome::kCancelled;
-        if (!cancel.load(std::memory_order_relaxed)) {
-            r = convert_one(fs, cancel, g_file_list[i], c, total_tabs);
-            c.tabs = total_tabs > INT_MAX ? INT_MAX : static_cast<int>(total_tabs);
-        }
-        if (r == FileOutcome::kCancelled) {
-            if (counts) *counts = c;
-            return RunOutcome::kCancelled;
-        }
+        if (cancel.load(std::memory_order_relaxed)) return RunOutcome::kCancelled;
+        const FileOutcome r = convert_one(fs, cancel, g_file_list[i], report, total_tabs);
+        report.counts.tabs = total_tabs > INT_MAX ? INT_MAX : static_cast<int>(total_tabs);
+        if (r == FileOutcome::kCancelled) return RunOutcome::kCancelled;
     }
-    return finish(c, counts);
+    return RunOutcome::kFinished;
+}
+
+}  // namespace
+
+RunOutcome run_batch(FileSystem& fs, const RunInput& input, RunSink& sink,
+                     const std::atomic<bool>& cancel, RunCounts* counts) {
+    Report report(sink);
+    const RunOutcome outcome = run_files(fs, input, report, cancel);
+    if (outcome == RunOutcome::kFinished) report.summary();
+    if (counts) *counts = report.counts;
+    return outcome;
 }
 
 }  // namespace ravolin

@@ -1,6 +1,7 @@
 // The batch run: tab size, folder, file list, backups, conversion of each
-// file from its backup, and the run report in the text slots. It never
-// touches a window; whoever started it shows the result text.
+// file from its backup, and the run report. It never touches a window and
+// keeps no text of its own beyond one run: its inputs come in a RunInput,
+// its report lines go to a RunSink as they happen.
 #pragma once
 #include <atomic>
 
@@ -14,11 +15,24 @@ struct RunCounts {
 
 enum class RunOutcome { kFinished, kCancelled };
 
-// One batch run over text slot 3 with the tab size text of slot 10: clears the
-// run log (slot 1), appends one line per file, and on a finished run writes
-// the summary and the run log into slot 0 and clears slot 1. A cancelled run
-// restores the file it was in the middle of from its backup, writes no
-// summary and leaves the run log as it was. Not reentrant: one run at a time.
-RunOutcome run_batch(FileSystem& fs, const std::atomic<bool>& cancel, RunCounts* counts = nullptr);
+struct RunInput {
+    const char* wildcard_path;  // folder part (optional) and a wildcard name
+    const char* tab_size_text;  // as typed; read by parse_tab_size
+};
+
+// Where the report goes. Every text ends in "\r\n".
+class RunSink {
+public:
+    virtual ~RunSink() = default;
+    // One line about one file (or about the pattern), when it is known.
+    virtual void line(const char* text) = 0;
+    // The summary line, once, at the end of a finished run.
+    virtual void summary(const char* text) = 0;
+};
+
+// One batch run. A cancelled run puts the file it was in the middle of back
+// from its backup and gives no summary. Not reentrant: one run at a time.
+RunOutcome run_batch(FileSystem& fs, const RunInput& input, RunSink& sink,
+                     const std::atomic<bool>& cancel, RunCounts* counts = nullptr);
 
 }  // namespace ravolin

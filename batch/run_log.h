@@ -1,27 +1,34 @@
-// Lines of the run log (text slot 1) and the summary in the result text
-// (slot 0). The log always keeps room for its truncation marker and for the
+// The report as the window shows it: lines gathered in a run log, then the
+// summary followed by the log in the result text, both in buffers the caller
+// owns. The log always keeps room for its truncation marker and for the
 // summary line, so the result text never cuts a line in half.
 #pragma once
+#include <cstddef>
+
+#include "batch/run.h"
 
 namespace ravolin {
 
-struct RunCounts;
-
 constexpr char kLogTruncated[] = "(log truncated)\r\n";
 
-void clear_run_log();
+class ReportBuffers final : public RunSink {
+public:
+    // result and log each hold cap bytes; the log is emptied here.
+    ReportBuffers(char* result, char* log, std::size_t cap);
 
-// Formats one line (printf-style, ending in "\r\n") and appends it to the run
-// log. A line that does not fit ends the log with kLogTruncated; later lines
-// are dropped. A line longer than the report line is cut but keeps its CR LF.
-void log_line(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+    // Appends to the log. A line that does not fit ends the log with
+    // kLogTruncated; later lines are dropped.
+    void line(const char* text) override;
+    // The result text becomes the summary followed by the log; the log is
+    // emptied.
+    void summary(const char* text) override;
 
-// The result text becomes the summary line followed by the run log; the run
-// log is cleared.
-void publish_report(const RunCounts& counts);
+private:
+    char* result_;
+    char* log_;
+    std::size_t cap_;
+    std::size_t used_ = 0;
+    bool truncated_ = false;
+};
 
 }  // namespace ravolin

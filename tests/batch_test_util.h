@@ -1,11 +1,13 @@
-// Helpers shared by the batch run's tests: a run over the text slots, and the
-// bytes a file should hold once converted.
+// Helpers shared by the batch run's tests: a run reported into buffers the
+// size of the window's result box, and the bytes a file should hold once
+// converted.
 #pragma once
 #include <atomic>
 #include <string>
 
 #include "batch/run.h"
-#include "settings/shared_data.h"
+#include "base/bounded_text.h"
+#include "batch/run_log.h"
 #include "tests/test_util.h"
 
 namespace ravolin::test {
@@ -13,23 +15,25 @@ namespace ravolin::test {
 struct RunResult {
     RunOutcome outcome;
     RunCounts counts;
-    std::string result;  // text slot 0 after the run
-    std::string log;     // text slot 1 after the run
+    std::string result;  // the result text after the run
+    std::string log;     // the run log after the run
 };
 
 constexpr char kOldResult[] = "result of an earlier run\r\n";
+constexpr std::size_t kTextSize = 32000;  // the window's result text and run log
 
 inline RunResult run(FileSystem& fs, const std::string& wildcard_path, const std::string& tab_text = "4",
                      const std::atomic<bool>* cancel = nullptr) {
     static const std::atomic<bool> never{false};
-    copy_text(g_text_slots[kSlotSpec], kSlotSize, wildcard_path.c_str());
-    copy_text(g_text_slots[kSlotTabSize], kSlotSize, tab_text.c_str());
-    copy_text(g_text_slots[kSlotResult], kSlotSize, kOldResult);
-    copy_text(g_text_slots[kSlotRunLog], kSlotSize, "left over\r\n");
+    static char result[kTextSize], log[kTextSize];
+    copy_text(result, kTextSize, kOldResult);
+    copy_text(log, kTextSize, "left over\r\n");
+    ReportBuffers report(result, log, kTextSize);
     RunResult r;
-    r.outcome = run_batch(fs, cancel ? *cancel : never, &r.counts);
-    r.result = g_text_slots[kSlotResult];
-    r.log = g_text_slots[kSlotRunLog];
+    r.outcome = run_batch(fs, RunInput{wildcard_path.c_str(), tab_text.c_str()}, report,
+                          cancel ? *cancel : never, &r.counts);
+    r.result = result;
+    r.log = log;
     return r;
 }
 
