@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "base/win32_handle.h"
 #include "form/commands_win32.h"
 
 namespace ravolin {
@@ -13,23 +14,6 @@ namespace ravolin {
 // Posted by the worker when its run has ended; wParam is the run's number so
 // that the end of a run that Abort already stopped is recognised as stale.
 constexpr UINT kMsgRunEnded = WM_APP + 1;
-
-// Owns one kernel handle; closes it when dropped.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() { reset(); }
-    HANDLE get() const { return handle_; }
-    void reset(HANDLE h = nullptr) {
-        if (handle_ != nullptr) CloseHandle(handle_);
-        handle_ = h;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
 
 class Worker final : public RunControl {
 public:
@@ -46,7 +30,7 @@ public:
 private:
     static unsigned __stdcall entry(void* self);
 
-    OwnedHandle thread_;
+    ThreadHandle thread_;
     std::atomic<bool> cancel_{false};
     HWND notify_ = nullptr;
     WPARAM run_number_ = 0;

@@ -3,49 +3,11 @@
 // SetCurrentDirectoryA, and CreateFileA / ReadFile / WriteFile for the files.
 #include <windows.h>
 
+#include "base/win32_handle.h"
 #include "batch/run.h"
 
 namespace ravolin {
 namespace {
-
-// Owns a file handle; closes it when dropped.
-class FileHandle {
-public:
-    FileHandle() = default;
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { close(); }
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    void reset(HANDLE h) {
-        close();
-        h_ = h;
-    }
-    // False when the close failed (some file systems report lost writes here).
-    bool close() {
-        HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h == INVALID_HANDLE_VALUE || CloseHandle(h) != 0;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
-
-// Owns a search handle.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-    }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
 
 // ReadFile and WriteFile take a DWORD count.
 constexpr std::size_t kMaxIo = 1u << 30;
@@ -119,7 +81,7 @@ public:
         if (pattern[0] == '\0') return;
         WIN32_FIND_DATAA data;
         FindHandle find(FindFirstFileA(pattern, &data));
-        if (find.get() == INVALID_HANDLE_VALUE) return;
+        if (!find.valid()) return;
         do {
             const bool dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             if (!sink.take(FoundEntry{data.cFileName, dir})) break;

@@ -14,6 +14,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/win32_handle.h"
 #else
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -176,8 +178,8 @@ public:
     explicit WriteLock(const fs::path& p) : path_(p) {
 #ifdef _WIN32
         // Another handle that lets others read but not write.
-        h_ = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        locked_ = h_ != INVALID_HANDLE_VALUE;
+        h_.reset(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        locked_ = h_.valid();
 #else
         if (geteuid() != 0) {
             locked_ = ::chmod(p.c_str(), 0444) == 0;
@@ -194,7 +196,7 @@ public:
     }
     ~WriteLock() {
 #ifdef _WIN32
-        if (locked_) CloseHandle(h_);
+        h_.close();
 #else
         if (immutable_) {
             int fd = ::open(path_.c_str(), O_RDONLY);
@@ -215,7 +217,7 @@ private:
     fs::path path_;
     bool locked_ = false;
 #ifdef _WIN32
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+    FileHandle h_;
 #else
     bool immutable_ = false;
 #endif
