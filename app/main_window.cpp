@@ -37,13 +37,11 @@ void take_run_end(HWND main, WPARAM run_number) {
     InvalidateRect(main, nullptr, TRUE);
 }
 
-// WM_DESTROY, reached by the close box or by a confirmed Exit. A run still
-// under way is stopped first and waited for, so the save never reads the text
-// slots while the worker writes them.
+// WM_DESTROY, reached once: by the close box or by a confirmed Exit, both of
+// which destroy the window. The child controls still exist here, so their
+// texts can be saved. A run still under way is stopped first and waited for,
+// so the save never reads the text slots while the worker writes them.
 void shut_down(HWND main) {
-    static bool done = false;
-    if (done) return;
-    done = true;
     g_worker.stop_run();
     save_settings_file(main);
     PostQuitMessage(0);

@@ -113,7 +113,12 @@ LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
             if (!runs.run_under_way()) execute(main, runs);
             break;
         case kRowExit:
-            if (confirmed(main, kMsgReallyExit, "Exit")) SendMessageA(main, WM_DESTROY, 0, 0);
+            // The window's WM_DESTROY stops a run, saves the settings and
+            // quits; nothing is left to repaint afterwards.
+            if (confirmed(main, kMsgReallyExit, "Exit")) {
+                DestroyWindow(main);
+                return 0;
+            }
             break;
         case kRowAbort:
             if (confirmed(main, kMsgReallyAbort, "Abort")) {
