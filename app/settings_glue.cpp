@@ -9,12 +9,13 @@ void load_settings_file() { load_settings(); }
 
 void save_settings_file(HWND main) {
     if (settings_path()[0] == '\0') return;
+    collect_edit_texts(window_edit_texts());
     RECT r;
     if (GetWindowRect(main, &r)) {
         const WindowRect rect{r.left, r.top, r.right, r.bottom};
-        save_settings(window_edit_texts(), &rect);
+        save_settings(&rect);
     } else {
-        save_settings(window_edit_texts(), nullptr);
+        save_settings(nullptr);
     }
 }
 

@@ -7,8 +7,9 @@ namespace ravolin {
 // Reads the settings file into the settings and text slots (before any
 // control exists).
 void load_settings_file();
-// Saves the settings file with the window's rectangle, when a settings path
-// could be formed. Does not post the quit message.
+// Saves the settings file with the edit boxes' texts and the window's
+// rectangle, when a settings path could be formed. Does not post the quit
+// message.
 void save_settings_file(HWND main);
 
 }  // namespace ravolin

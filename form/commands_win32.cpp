@@ -4,6 +4,7 @@
 
 #include <commdlg.h>
 
+#include "base/bounded_text.h"
 #include "form/edit_texts_win32.h"
 #include "form/form_win32.h"
 #include "settings/shared_data.h"
@@ -27,8 +28,6 @@ const StateRow kStateRows[] = {
     {kRowAbort,         FALSE, TRUE},
 };
 
-bool valid_slot(std::int32_t ref) { return ref >= 0 && ref < kSlotCount; }
-
 // Empties the result text and the result box. While a run is under way the
 // worker owns text slot 0 (it writes the report there when it ends), so only
 // the box is emptied then; the slot follows at the run's end anyway.
@@ -43,9 +42,9 @@ static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA 
 void choose_input_files(HWND main) {
     // Bounded buffers: the name the dialog starts from and returns, its
     // title (unused afterwards), and the wrapped display of the name.
-    char name[1000];
+    char name[kDialogNameSize];
     char title[256] = "";
-    char display[1000];
+    char display[kDialogNameSize];
     static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
     initial_dialog_name(g_text_slots[kSlotSpec], name, sizeof name);
 
@@ -65,7 +64,7 @@ void choose_input_files(HWND main) {
     copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
     wrap_display(name, display, sizeof display);
     const std::int32_t shown = kFormTable[kRowInputFiles].ref;
-    if (valid_slot(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
+    if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
 }
 
 void execute(HWND main, RunControl& runs) {

@@ -28,30 +28,27 @@ const char* control_class(std::int32_t kind) {
     }
 }
 
-bool valid_slot(std::int32_t ref) { return ref >= 0 && ref < kSlotCount; }
-bool valid_setting(std::int32_t ref) { return ref >= 0 && ref < kSettingCount; }
-
 // Check state, text and enabled state of a freshly made control.
 void set_initial_state(int row, HWND item) {
     const FormItem& f = kFormTable[row];
     char number[50];
     switch (f.kind) {
         case kKindRadioButton:
-            if (valid_setting(f.ref) && g_settings[f.ref] == row - f.aux)
+            if (is_setting_index(f.ref) && g_settings[f.ref] == row - f.aux)
                 SendMessageA(item, BM_SETCHECK, BST_CHECKED, 0);
             break;
         case kKindCheckBox:
-            if (valid_setting(f.ref) && g_settings[f.ref] != 0)
+            if (is_setting_index(f.ref) && g_settings[f.ref] != 0)
                 SendMessageA(item, BM_SETCHECK, BST_CHECKED, 0);
             break;
         case kKindStaticSlotText:
         case kKindEdit:
-            if (valid_slot(f.ref))
+            if (is_slot_index(f.ref))
                 SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_text_slots[f.ref]));
             break;
         case kKindStaticDecimal:
         case kKindStaticHex:
-            if (valid_setting(f.ref)) {
+            if (is_setting_index(f.ref)) {
                 if (f.kind == kKindStaticHex)
                     std::snprintf(number, sizeof number, "%x", static_cast<unsigned>(g_settings[f.ref]));
                 else

@@ -1,7 +1,7 @@
-// The edit boxes' texts as the settings code reads them: GetWindowTextA on
+// The edit boxes' texts as collect_edit_texts reads them: GetWindowTextA on
 // each row's item window.
 #pragma once
-#include "settings/settings_file.h"
+#include "form/edit_texts.h"
 
 namespace ravolin {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "settings/shared_data.h"
+#include "base/bounded_text.h"
 
 namespace ravolin {
 

@@ -75,6 +75,10 @@ std::int32_t scroll_delta(std::int32_t old_pos, std::int32_t new_pos, std::int32
 bool saved_rect_usable(std::int32_t left, std::int32_t top, std::int32_t right,
                        std::int32_t bottom);
 
+// The open-file dialog's name buffer, and the wrapped display made from the
+// chosen name: a longer name is cut.
+constexpr std::size_t kDialogNameSize = 1000;
+
 // Initial name for the open-file dialog: the file pattern with all
 // after its last backslash replaced by "*.*" (the first character is never
 // replaced). Written into out (cap bytes); returns false when it had to be cut.

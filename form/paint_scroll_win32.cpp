@@ -23,11 +23,11 @@ void paint_item(HDC dc, int row, int language) {
             DrawTextA(dc, item_label(row, language), -1, &r, format);
             break;
         case kKindPaintedSlotText:
-            if (f.ref >= 0 && f.ref < kSlotCount) DrawTextA(dc, g_text_slots[f.ref], -1, &r, format);
+            if (is_slot_index(f.ref)) DrawTextA(dc, g_text_slots[f.ref], -1, &r, format);
             break;
         case kKindPaintedDecimal:
         case kKindPaintedHex:
-            if (f.ref < 0 || f.ref >= kSettingCount) break;
+            if (!is_setting_index(f.ref)) break;
             if (f.kind == kKindPaintedHex)
                 std::snprintf(number, sizeof number, "%#x", static_cast<unsigned>(g_settings[f.ref]));
             else

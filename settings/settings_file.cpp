@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "form/form_table.h"
-#include "settings/settings_platform.h"
+#include "base/bounded_text.h"
 #include "settings/shared_data.h"
 
 namespace ravolin {
@@ -17,7 +16,7 @@ const char kTempSuffix[] = ".tmp";      // the new file before it replaces the o
 constexpr char kStoredLf = 0x07;
 constexpr char kStoredCr = 0x0B;
 
-char g_settings_path[kPathSize];
+char g_settings_path[kSettingsPathSize];
 
 // One line of the file without its line end (at most 31999 bytes), and one
 // line to write (a slot's 31999 bytes and CR LF).
@@ -76,7 +75,7 @@ void read_body(std::FILE* in) {
     const std::int32_t text_count = leading_int(g_line);
     for (std::int32_t i = 0; i < text_count; ++i) {
         if (!read_line(in)) return;
-        if (i >= kSlotCount) continue;
+        if (!is_slot_index(i)) continue;
         char* slot = g_text_slots[i];
         std::size_t n = 0;
         for (; g_line[n] != '\0'; ++n) {
@@ -112,11 +111,11 @@ bool write_slot_line(std::FILE* out, const char* slot) {
 
 }  // namespace
 
-bool form_settings_path(PathSeam& seam) {
+bool form_settings_path(SettingsPlatform& platform) {
     g_settings_path[0] = '\0';
-    char full[kPathSize];
+    char full[kSettingsPathSize];
     full[0] = '\0';
-    std::size_t n = seam.full_path_name(kExeName, full, sizeof full);
+    std::size_t n = platform.full_path_name(kExeName, full, sizeof full);
     if (n == 0 || n >= sizeof full) return false;
     full[sizeof full - 1] = '\0';
     std::size_t len = std::strlen(full);
@@ -134,25 +133,14 @@ void read_settings(std::FILE* in) {
         g_settings[kSettingLanguage] = 0;
 }
 
-void load_settings(PathSeam& seam) {
+void load_settings(SettingsPlatform& platform) {
     std::FILE* in = nullptr;
-    if (form_settings_path(seam)) in = std::fopen(g_settings_path, "rb");
+    if (form_settings_path(platform)) in = std::fopen(g_settings_path, "rb");
     read_settings(in);
     if (in) std::fclose(in);
 }
 
-void load_settings() { load_settings(platform_path_seam()); }
-
-void collect_edit_texts(EditTextSeam& edits) {
-    for (int row = 0; row < kFormRows; ++row) {
-        const FormItem& item = kFormTable[row];
-        if (item.kind != kKindEdit || item.ref < 0 || item.ref >= kSlotCount) continue;
-        char* slot = g_text_slots[item.ref];
-        slot[0] = '\0';
-        edits.read_text(row, slot, kSlotSize);
-        slot[kSlotSize - 1] = '\0';
-    }
-}
+void load_settings() { load_settings(platform_settings_platform()); }
 
 bool write_settings(std::FILE* out) {
     bool ok = write_number_line(out, kSettingCount);
@@ -162,9 +150,9 @@ bool write_settings(std::FILE* out) {
     return ok;
 }
 
-bool save_settings(EditTextSeam& edits, const WindowRect* rect) {
+bool save_settings(SettingsPlatform& platform, const WindowRect* rect) {
     if (g_settings_path[0] == '\0') return false;
-    char temp[kPathSize + 10];
+    char temp[kSettingsPathSize + sizeof kTempSuffix];
     copy_text(temp, sizeof temp, g_settings_path);
     if (!append_text(temp, sizeof temp, kTempSuffix)) return false;
 
@@ -181,7 +169,6 @@ bool save_settings(EditTextSeam& edits, const WindowRect* rect) {
         return false;
     }
 
-    collect_edit_texts(edits);
     if (rect) {
         g_settings[kSettingLeft] = rect->left;
         g_settings[kSettingTop] = rect->top;
@@ -191,11 +178,13 @@ bool save_settings(EditTextSeam& edits, const WindowRect* rect) {
     bool ok = write_settings(out);
     // A full disk may show only when the buffered bytes go out at the close.
     ok = (std::fclose(out) == 0) && ok;
-    if (!ok || !replace_file(temp, g_settings_path)) {
+    if (!ok || !platform.replace_file(temp, g_settings_path)) {
         std::remove(temp);
         return false;
     }
     return true;
 }
+
+bool save_settings(const WindowRect* rect) { return save_settings(platform_settings_platform(), rect); }
 
 }  // namespace ravolin

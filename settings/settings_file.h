@@ -11,28 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "settings/settings_platform.h"
+
 namespace ravolin {
 
-constexpr int kPathSize = 1000;  // settings path buffer; a longer path is not formed
-
-// The platform's full path of a name relative to the current directory
-// (GetFullPathNameA on Windows, getcwd on POSIX).
-class PathSeam {
-public:
-    virtual ~PathSeam() = default;
-    // Writes the full path of `relative` into out (cap bytes) and returns its
-    // length; returns a value >= cap when it does not fit, 0 on failure.
-    virtual std::size_t full_path_name(const char* relative, char* out, std::size_t cap) = 0;
-};
-PathSeam& platform_path_seam();
-
-// Reads the text of the control of a form row (the window: GetWindowTextA on
-// the row's item window). Writes at most cap bytes including the NUL.
-class EditTextSeam {
-public:
-    virtual ~EditTextSeam() = default;
-    virtual void read_text(int row, char* out, std::size_t cap) = 0;
-};
+// Settings path buffer; a longer path is not formed.
+constexpr int kSettingsPathSize = 1000;
 
 // The main window's rectangle in screen pixels.
 struct WindowRect {
@@ -42,7 +26,7 @@ struct WindowRect {
 // Forms the settings path: "Ravolin.exe" resolved against the current
 // directory with "exe" replaced by "ini". Returns false and leaves the path
 // empty when the platform fails or the path needs 1000 bytes or more.
-bool form_settings_path(PathSeam& seam);
+bool form_settings_path(SettingsPlatform& platform);
 
 // The formed path, "" when none could be formed (then nothing is loaded or
 // saved).
@@ -52,24 +36,22 @@ const char* settings_path();
 // their current values, as far as the file goes. Afterwards the language is
 // 0 or 1.
 void load_settings();
-void load_settings(PathSeam& seam);
+void load_settings(SettingsPlatform& platform);
 
 // The reading part of the load, from an open byte stream (the file is read
 // in binary; CR LF and lone LF both end a line). Also used by the fuzzer.
 void read_settings(std::FILE* in);
 
-// Copies the text of every edit box row (kind 41) into the text slot of its
-// `ref`, cut to 31999 bytes.
-void collect_edit_texts(EditTextSeam& edits);
-
-// Writes the settings file: collects the edit boxes' texts, stores `rect` in
-// settings 1..4 (nullptr: the window's rectangle could not be read, they keep
-// their values), and writes the file. The file is replaced only once the new
-// one is complete, so a failed save leaves the old file as it was. Does
+// Writes the settings file: stores `rect` in settings 1..4 (nullptr: the
+// window's rectangle could not be read, they keep their values) and writes
+// the settings and text slots as they stand (the window collects its edit
+// boxes' texts into their slots first). The file is replaced only once the
+// new one is complete, so a failed save leaves the old file as it was. Does
 // nothing when the path is empty or the file cannot be written. The slots
 // themselves are not changed by the LF/CR encoding. Returns true when the
 // file was written.
-bool save_settings(EditTextSeam& edits, const WindowRect* rect);
+bool save_settings(const WindowRect* rect);
+bool save_settings(SettingsPlatform& platform, const WindowRect* rect);
 
 // Writes the file's contents (settings and slots as they stand) to an open
 // stream; false when a write failed.

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "settings/settings_file.h"
 #include "settings/settings_platform.h"
 
 namespace ravolin {
 namespace {
 
-class PosixPathSeam : public PathSeam {
+class PosixSettingsPlatform final : public SettingsPlatform {
 public:
     std::size_t full_path_name(const char* relative, char* out, std::size_t cap) override {
         if (cap == 0) return 1;
@@ -24,15 +23,14 @@ public:
         std::memcpy(out + n, relative, std::strlen(relative) + 1);
         return total;
     }
+    bool replace_file(const char* from, const char* to) override { return std::rename(from, to) == 0; }
 };
 
 }  // namespace
 
-PathSeam& platform_path_seam() {
-    static PosixPathSeam seam;
-    return seam;
+SettingsPlatform& platform_settings_platform() {
+    static PosixSettingsPlatform platform;
+    return platform;
 }
-
-bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 }  // namespace ravolin

@@ -34,10 +34,14 @@ enum SettingIndex {
 extern char g_text_slots[kSlotCount][kSlotSize];
 extern std::int32_t g_settings[kSettingCount];
 
+// Whether an index names a text slot or a setting (a form row's `ref` is -1
+// where it names none).
+constexpr bool is_slot_index(std::int32_t i) { return i >= 0 && i < kSlotCount; }
+constexpr bool is_setting_index(std::int32_t i) { return i >= 0 && i < kSettingCount; }
+
 // Puts every slot and setting back to its value before the settings file is
 // read: slots 2 and 3 ".\*.c", slot 10 "4", slot 20 "9", the rest empty;
 // settings all 0.
 void set_default_data();
-
 
 }  // namespace ravolin

@@ -163,7 +163,7 @@ TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
         {"\\abc",                    "\\*.*"},
     };
     for (const Case& c : cases) {
-        char out[1000];
+        char out[kDialogNameSize];
         EXPECT_TRUE(initial_dialog_name(c.pattern, out, sizeof out)) << c.pattern;
         EXPECT_STREQ(out, c.want) << c.pattern;
     }
@@ -171,21 +171,22 @@ TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
 
 TEST(InitialDialogName, LongPatternIsCutNeverOverrun) {
     // A file pattern from an edited settings file can be far longer than the
-    // 1000-byte name buffer.
+    // dialog's name buffer (N bytes).
     struct Case { std::string pattern; std::string want; bool fits; };
-    const std::string folder(995, 'd');
+    constexpr std::size_t N = kDialogNameSize;
+    const std::string folder(N - 5, 'd');
     const Case cases[] = {
-        {folder + "\\a.c", folder.substr(0, 995) + "\\*.*", true},   // 999 chars: fits
-        {folder + "d\\a.c", std::string(996, 'd') + "\\*.", false},  // 1000 would not
-        {std::string(5000, 'z') + "\\a.c", std::string(999, 'z'), false},
+        {folder + "\\a.c", folder + "\\*.*", true},                    // N - 1 chars: fits
+        {folder + "d\\a.c", std::string(N - 4, 'd') + "\\*.", false},  // N would not
+        {std::string(5000, 'z') + "\\a.c", std::string(N - 1, 'z'), false},
         {std::string(31999, 'y'), "y*.*", true},   // no backslash: first char + *.*
     };
     for (const Case& c : cases) {
-        char buf[1000 + 8];
+        char buf[N + 8];
         std::memset(buf, 0x55, sizeof buf);
-        EXPECT_EQ(initial_dialog_name(c.pattern.c_str(), buf, 1000), c.fits) << c.pattern.size();
+        EXPECT_EQ(initial_dialog_name(c.pattern.c_str(), buf, N), c.fits) << c.pattern.size();
         EXPECT_EQ(std::string(buf), c.want) << c.pattern.size();
-        for (int i = 1000; i < 1008; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
+        for (std::size_t i = N; i < N + 8; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
     }
 }
 
@@ -207,23 +208,25 @@ TEST(WrapDisplay, BreaksAtBackslashesAfterFortyCharacters) {
         {".\\*.c", ".\\*.c"},
     };
     for (const Case& c : cases) {
-        char out[1000];
+        char out[kDialogNameSize];
         EXPECT_TRUE(wrap_display(c.name.c_str(), out, sizeof out)) << c.name;
         EXPECT_EQ(std::string(out), c.want) << c.name;
     }
 }
 
 TEST(WrapDisplay, FullBufferIsCutNeverOverrun) {
-    // 999 characters with a backslash every 41: each break adds six bytes.
+    // A name that fills the buffer, with a backslash every 41 characters:
+    // each break adds six bytes.
+    constexpr std::size_t N = kDialogNameSize;
     std::string name;
-    while (name.size() < 999) name += std::string(40, 'p') + "\\";
-    name.resize(999);
-    char buf[1000 + 8];
+    while (name.size() < N - 1) name += std::string(40, 'p') + "\\";
+    name.resize(N - 1);
+    char buf[N + 8];
     std::memset(buf, 0x55, sizeof buf);
-    EXPECT_FALSE(wrap_display(name.c_str(), buf, 1000));
-    EXPECT_EQ(std::strlen(buf), 999u);
+    EXPECT_FALSE(wrap_display(name.c_str(), buf, N));
+    EXPECT_EQ(std::strlen(buf), N - 1);
     EXPECT_EQ(std::string(buf, 47), std::string(40, 'p') + "\\\n     ");
-    for (int i = 1000; i < 1008; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
+    for (std::size_t i = N; i < N + 8; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
 }
 
 // ---------------------------------------------------------------- language

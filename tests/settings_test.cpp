@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "form/form_table.h"
+#include "base/bounded_text.h"
 #include "settings/settings_file.h"
 #include "settings/shared_data.h"
 
@@ -37,10 +37,17 @@ void write_file(const std::string& path, const std::string& bytes) {
     ASSERT_EQ(std::fclose(f), 0);
 }
 
+// Replaces files the platform's way; each test says how names resolve.
+struct TestPlatform : SettingsPlatform {
+    bool replace_file(const char* from, const char* to) override {
+        return platform_settings_platform().replace_file(from, to);
+    }
+};
+
 // Resolves names in a folder of the test's own.
-class FolderPathSeam : public PathSeam {
+class FolderPlatform : public TestPlatform {
 public:
-    explicit FolderPathSeam(std::string folder) : folder_(std::move(folder)) {}
+    explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
     std::size_t full_path_name(const char* relative, char* out, std::size_t cap) override {
         std::string full = folder_ + "/" + relative;
         if (full.size() >= cap) return full.size() + 1;
@@ -49,22 +56,6 @@ public:
     }
 private:
     std::string folder_;
-};
-
-// Answers whatever a test put in `texts` for a row; writes at most cap bytes
-// like GetWindowTextA. Rows it has no text for yield nothing.
-class FakeEdits : public EditTextSeam {
-public:
-    void read_text(int row, char* out, std::size_t cap) override {
-        rows_read.push_back(row);
-        auto it = texts.find(row);
-        if (it == texts.end() || cap == 0) return;
-        std::size_t n = std::min(it->second.size(), cap - 1);
-        std::memcpy(out, it->second.data(), n);
-        out[n] = '\0';
-    }
-    std::map<int, std::string> texts;
-    std::vector<int> rows_read;
 };
 
 class SettingsFile : public ::testing::Test {
@@ -86,13 +77,13 @@ protected:
     void load_bytes(const std::string& bytes) {
         write_file(ini(), bytes);
         set_default_data();
-        FolderPathSeam seam(dir_);
-        load_settings(seam);
+        FolderPlatform platform(dir_);
+        load_settings(platform);
     }
-    bool save(FakeEdits& edits, const WindowRect* rect = nullptr) {
-        FolderPathSeam seam(dir_);
-        EXPECT_TRUE(form_settings_path(seam));
-        return save_settings(edits, rect);
+    bool save(const WindowRect* rect = nullptr) {
+        FolderPlatform platform(dir_);
+        EXPECT_TRUE(form_settings_path(platform));
+        return save_settings(platform, rect);
     }
     std::string dir_;
 };
@@ -137,16 +128,16 @@ TEST_F(SettingsFile, PathIsTheExeNameWithIniInTheResolvedFolder) {
         {"x",                              1000,            ""},  // does not fit 1000 bytes
         {"x",                              5000,            ""},
     };
-    struct Fixed : PathSeam {
+    struct Fixed : TestPlatform {
         const Case* c;
         std::size_t full_path_name(const char*, char* out, std::size_t cap) override {
             std::snprintf(out, cap, "%s", c->resolved);
             return c->reported;
         }
-    } seam;
+    } platform;
     for (const Case& c : cases) {
-        seam.c = &c;
-        EXPECT_EQ(form_settings_path(seam), c.want[0] != '\0') << c.resolved;
+        platform.c = &c;
+        EXPECT_EQ(form_settings_path(platform), c.want[0] != '\0') << c.resolved;
         EXPECT_STREQ(settings_path(), c.want) << c.resolved;
     }
 }
@@ -156,8 +147,8 @@ TEST_F(SettingsFile, PathsOf999BytesAreFormedAnd1000AreNot) {
     // "/" and "Ravolin.exe" add 12 bytes to the folder.
     const Case cases[] = {{987, true}, {988, false}, {2000, false}};
     for (const Case& c : cases) {
-        FolderPathSeam seam(std::string(c.folder_len, 'd'));
-        EXPECT_EQ(form_settings_path(seam), c.formed) << c.folder_len;
+        FolderPlatform platform(std::string(c.folder_len, 'd'));
+        EXPECT_EQ(form_settings_path(platform), c.formed) << c.folder_len;
         EXPECT_EQ(std::strlen(settings_path()), c.formed ? c.folder_len + 12 : 0u);
     }
 }
@@ -165,7 +156,7 @@ TEST_F(SettingsFile, PathsOf999BytesAreFormedAnd1000AreNot) {
 TEST_F(SettingsFile, PlatformPathLiesInTheCurrentDirectory) {
     fs::path before = fs::current_path();
     fs::current_path(dir_);
-    bool formed = form_settings_path(platform_path_seam());
+    bool formed = form_settings_path(platform_settings_platform());
     std::string want = (fs::current_path() / "Ravolin.ini").string();
     fs::current_path(before);
     ASSERT_TRUE(formed);
@@ -175,16 +166,14 @@ TEST_F(SettingsFile, PlatformPathLiesInTheCurrentDirectory) {
 
 TEST_F(SettingsFile, WithoutAPathNothingIsLoadedOrSaved) {
     write_file(ini(), file_with({"1"}, {"loaded"}));
-    struct Failing : PathSeam {
+    struct Failing : TestPlatform {
         std::size_t full_path_name(const char*, char*, std::size_t) override { return 0; }
     } failing;
     load_settings(failing);
     EXPECT_STREQ(settings_path(), "");
     EXPECT_EQ(g_settings[kSettingLanguage], 0);
     EXPECT_STREQ(g_text_slots[0], "");
-    FakeEdits edits;
-    EXPECT_FALSE(save_settings(edits, nullptr));
-    EXPECT_TRUE(edits.rows_read.empty());
+    EXPECT_FALSE(save_settings(failing, nullptr));
     EXPECT_EQ(read_file(ini()), file_with({"1"}, {"loaded"}));
 }
 
@@ -192,8 +181,8 @@ TEST_F(SettingsFile, WithoutAPathNothingIsLoadedOrSaved) {
 
 TEST_F(SettingsFile, NoFileKeepsTheDefaults) {
     g_settings[kSettingLanguage] = 5;  // the language rule applies without a file too
-    FolderPathSeam seam(dir_);
-    load_settings(seam);
+    FolderPlatform platform(dir_);
+    load_settings(platform);
     EXPECT_STREQ(settings_path(), ini().c_str());
     EXPECT_EQ(g_settings[kSettingLanguage], 0);
     for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(g_text_slots[i], default_slot(i)) << i;
@@ -321,9 +310,7 @@ TEST_F(SettingsFile, LoadCases) {
 // ---------------------------------------------------------------- save
 
 TEST_F(SettingsFile, SavedDefaultsAre43CrLfLinesEndingIn9) {
-    FakeEdits edits;
-    edits.texts = {{kRowTabSize, "4"}};
-    ASSERT_TRUE(save(edits));
+    ASSERT_TRUE(save());
     std::vector<std::string> lines = {"20"};
     for (int i = 0; i < 20; ++i) lines.push_back("0");
     lines.push_back("21");
@@ -343,7 +330,7 @@ TEST_F(SettingsFile, SavedDefaultsAre43CrLfLinesEndingIn9) {
     EXPECT_FALSE(fs::exists(ini() + ".tmp"));
 }
 
-TEST_F(SettingsFile, SaveCollectsEditBoxesAndTakesTheRectangle) {
+TEST_F(SettingsFile, SaveTakesTheRectangle) {
     struct Case { const char* name; bool with_rect; std::int32_t want[4]; };
     const Case cases[] = {
         {"rectangle stored", true, {-8, 20, 1930, 1090}},
@@ -353,40 +340,17 @@ TEST_F(SettingsFile, SaveCollectsEditBoxesAndTakesTheRectangle) {
         SCOPED_TRACE(c.name);
         set_default_data();
         for (int i = 1; i <= 4; ++i) g_settings[i] = i;
-        FakeEdits edits;
-        edits.texts = {{kRowTabSize, "8"}, {kRowResult, "run\r\nline"}};
+        copy_text(g_text_slots[kSlotTabSize], kSlotSize, "8");
+        copy_text(g_text_slots[kSlotResult], kSlotSize, "run\r\nline");
         WindowRect rect{-8, 20, 1930, 1090};
-        ASSERT_TRUE(save(edits, c.with_rect ? &rect : nullptr));
-        EXPECT_EQ(edits.rows_read, (std::vector<int>{kRowTabSize, kRowResult}));
-        EXPECT_STREQ(g_text_slots[kSlotTabSize], "8");
+        ASSERT_TRUE(save(c.with_rect ? &rect : nullptr));
         EXPECT_STREQ(g_text_slots[kSlotResult], "run\r\nline");  // not encoded in place
         set_default_data();
-        FolderPathSeam seam(dir_);
-        load_settings(seam);
+        FolderPlatform platform(dir_);
+        load_settings(platform);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(g_settings[1 + i], c.want[i]) << i;
         EXPECT_STREQ(g_text_slots[kSlotTabSize], "8");
         EXPECT_STREQ(g_text_slots[kSlotResult], "run\r\nline");
-    }
-}
-
-TEST_F(SettingsFile, CollectEditTextsCutsAndEmpties) {
-    struct Case { const char* name; std::map<int, std::string> texts; std::string tab, result; };
-    const Case cases[] = {
-        {"texts copied", {{kRowTabSize, "12"}, {kRowResult, "r"}}, "12", "r"},
-        {"no text empties the slot", {}, "", ""},
-        {"longer text cut to 31999 bytes", {{kRowResult, std::string(40000, 'q')}}, "",
-         std::string(31999, 'q')},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        set_default_data();
-        copy_text(g_text_slots[kSlotResult], kSlotSize, "old");
-        FakeEdits edits;
-        edits.texts = c.texts;
-        collect_edit_texts(edits);
-        EXPECT_EQ(std::string(g_text_slots[kSlotTabSize]), c.tab);
-        EXPECT_EQ(std::string(g_text_slots[kSlotResult]), c.result);
-        EXPECT_STREQ(g_text_slots[kSlotSpec], ".\\*.c");  // not an edit box
     }
 }
 
@@ -404,43 +368,38 @@ TEST_F(SettingsFile, RoundTripKeepsSettingsAndSlots) {
     slots[7] = "";
     slots[8] = "\r\r\n\n";
     for (int i = 0; i < kSlotCount; ++i) copy_text(g_text_slots[i], kSlotSize, slots[i].c_str());
-    FakeEdits edits;
-    edits.texts = {{kRowTabSize, "6"}, {kRowResult, "Result line\r\n"}};
-    slots[kSlotTabSize] = "6";
-    slots[kSlotResult] = "Result line\r\n";
-    ASSERT_TRUE(save(edits));
+    ASSERT_TRUE(save());
 
     set_default_data();
-    FolderPathSeam seam(dir_);
-    load_settings(seam);
+    FolderPlatform platform(dir_);
+    load_settings(platform);
     for (int i = 0; i < kSettingCount; ++i) EXPECT_EQ(g_settings[i], values[i]) << i;
     for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(std::string(g_text_slots[i]), slots[i]) << i;
 
     // Saving again gives the same bytes: the first save left the slots as they were.
     const std::string first = read_file(ini());
-    ASSERT_TRUE(save(edits));
+    ASSERT_TRUE(save());
     EXPECT_EQ(read_file(ini()), first);
 }
 
 TEST_F(SettingsFile, StoredControlBytesComeBackAsLineBreaks) {
     copy_text(g_text_slots[4], kSlotSize, "a\x07" "b\x0b" "c");
-    FakeEdits edits;
-    ASSERT_TRUE(save(edits));
+    ASSERT_TRUE(save());
     set_default_data();
-    FolderPathSeam seam(dir_);
-    load_settings(seam);
+    FolderPlatform platform(dir_);
+    load_settings(platform);
     EXPECT_STREQ(g_text_slots[4], "a\nb\rc");
 }
 
 TEST_F(SettingsFile, SaveNeverWritesPastASlot) {
     std::memset(g_text_slots[9], 'z', kSlotSize);  // no NUL anywhere in the slot
-    FakeEdits edits;
-    ASSERT_TRUE(save(edits));
+    copy_text(g_text_slots[10], kSlotSize, "next");
+    ASSERT_TRUE(save());
     set_default_data();
-    FolderPathSeam seam(dir_);
-    load_settings(seam);
+    FolderPlatform platform(dir_);
+    load_settings(platform);
     EXPECT_EQ(std::string(g_text_slots[9]), std::string(31999, 'z'));
-    EXPECT_STREQ(g_text_slots[10], "");  // the edit box of slot 10 yielded nothing
+    EXPECT_STREQ(g_text_slots[10], "next");
     EXPECT_STREQ(g_text_slots[20], "9");
 }
 
@@ -453,12 +412,10 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndTheSlots) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::create_directories(dir_ + "/Ravolin.ini");
-        FolderPathSeam seam(dir_ + c.folder);
-        ASSERT_TRUE(form_settings_path(seam));
+        FolderPlatform platform(dir_ + c.folder);
+        ASSERT_TRUE(form_settings_path(platform));
         copy_text(g_text_slots[kSlotResult], kSlotSize, "kept");
-        FakeEdits edits;
-        edits.texts = {{kRowResult, "changed"}};
-        EXPECT_FALSE(save_settings(edits, nullptr));
+        EXPECT_FALSE(save_settings(platform, nullptr));
         EXPECT_STREQ(g_text_slots[kSlotResult], "kept");
         EXPECT_FALSE(fs::exists(std::string(settings_path()) + ".tmp"));
     }
@@ -475,11 +432,9 @@ TEST_F(SettingsFile, FullDiskLeavesTheOldFile) {
     const std::string old = file_with({"1"}, {"old result"});
     write_file(mnt + "/Ravolin.ini", old);
     for (int i = 0; i < 6; ++i) std::memset(g_text_slots[i], 'f', kSlotSize - 1);
-    FakeEdits edits;
-    edits.texts = {{kRowResult, std::string(31999, 'r')}};
-    FolderPathSeam seam(mnt);
-    ASSERT_TRUE(form_settings_path(seam));
-    const bool saved = save_settings(edits, nullptr);
+    FolderPlatform platform(mnt);
+    ASSERT_TRUE(form_settings_path(platform));
+    const bool saved = save_settings(platform, nullptr);
     const std::string after = read_file(mnt + "/Ravolin.ini");
     const bool temp_left = fs::exists(mnt + "/Ravolin.ini.tmp");
     std::system(("umount '" + mnt + "'").c_str());
@@ -504,9 +459,7 @@ TEST_F(SettingsFile, FileCutAnywhereKeepsDefaultsForTheRest) {
     std::memcpy(saved_settings, g_settings, sizeof saved_settings);
     std::vector<std::string> saved_slots;
     for (auto& s : g_text_slots) saved_slots.push_back(s);
-    FakeEdits edits;
-    edits.texts = {{kRowTabSize, saved_slots[kSlotTabSize]}, {kRowResult, saved_slots[kSlotResult]}};
-    ASSERT_TRUE(save(edits));
+    ASSERT_TRUE(save());
     const std::string full = read_file(ini());
     ASSERT_GT(full.size(), 200u);
 
