@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/bounded_text.h"
+
 namespace ravolin {
 
 char g_text_slots[kSlotCount][kSlotSize];

@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/bounded_text.h"
-
 namespace ravolin {
 
 constexpr int kSlotCount = 21;
