@@ -1,0 +1,163 @@
+// The conversion check, table-driven. Most converted texts come from the
+// real converter; the faults it does not make are put into its output by
+// hand (the `from` text of the output replaced by `to`).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_util.h"
+#include "verify/verify.h"
+
+using ravolin::ByteSource;
+using ravolin::Encoding;
+using ravolin::MemorySource;
+using ravolin::VerifyResult;
+using ravolin::test::convert;
+
+namespace {
+
+constexpr VerifyResult kSame = VerifyResult::kSame;
+constexpr VerifyResult kLiteral = VerifyResult::kLiteralChanged;
+constexpr VerifyResult kText = VerifyResult::kTextChanged;
+constexpr Encoding kCp932 = Encoding::kCp932;
+constexpr Encoding kUtf8 = Encoding::kUtf8;
+
+const std::string kHyo = "\x95\x5c";  // second byte 0x5C, a backslash to a byte reader
+const std::string kA = "\x82\xa0";    // an ordinary double-byte character
+const std::string kGo = "\xe8\xaa\x9e";  // a UTF-8 character that pairs up wrongly in code page 932
+
+struct Case {
+    const char* name;
+    Encoding enc;
+    std::string in;
+    std::string from, to;  // empty from: the converter's output as it is
+    VerifyResult want;
+};
+
+VerifyResult verify(const std::string& was, const std::string& now, Encoding enc, std::size_t chunk) {
+    MemorySource a(was.data(), was.size(), chunk), b(now.data(), now.size(), chunk);
+    return ravolin::verify_conversion(a, b, enc);
+}
+
+void check(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        std::string out = convert(c.in, 4).text;
+        if (!c.from.empty()) {
+            std::size_t at = out.find(c.from);
+            ASSERT_NE(at, std::string::npos) << c.name;
+            out.replace(at, c.from.size(), c.to);
+        }
+        // One-byte and three-byte reads put every unit across a refill.
+        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+            EXPECT_EQ(verify(c.in, out, c.enc, chunk), c.want) << c.name << " chunk=" << chunk;
+        }
+    }
+}
+
+TEST(Verify, ConverterOutputThatKeepsTheText) {
+    check({
+        {"blanks in code and comments", kCp932, "int  main(void)\n{\n        return  0;   /* done    now */\n}\n", "", "", kSame},
+        {"literals left alone", kCp932, "s = \"a    b\";    c = ' ';\n", "", "", kSame},
+        {"'\"' keeps the converter from later blanks", kCp932, "c = '\"';    x = 1;\ns = \"\";\n", "", "", kSame},
+        {"dot after 0x5C at a line comment's end", kCp932, "x;  // " + kHyo + "\ns = \"a    b\";\n", "", "", kSame},
+        {"0x5C second byte before a closing quote", kCp932, "s = \"" + kHyo + "\";    t = \"a    b\";\n", "", "", kSame},
+        {"what follows a lone CR is a line", kCp932, "a = 1;\r    b = 2;\n", "", "", kSame},
+        {"CR LF and a final Ctrl-Z", kCp932, "int     a;\r\n\x1a", "", "", kSame},
+        {"splice continues a line comment", kCp932, "// note \\\ns = \"a    b\";\n", "", "", kSame},
+        {"spliced comment opener", kCp932, "/\\\n* don't    x */\n", "", "", kSame},
+        {"escaped quote inside a string", kCp932, "s = \"\\\"\";    t = 1;\n", "", "", kSame},
+        {"escaped backslash ends a string", kCp932, "s = \"\\\\\";    t = 1;\n", "", "", kSame},
+        {"escaped quote inside a constant", kCp932, "c = '\\'';    t = 1;\n", "", "", kSame},
+        {"quotes inside comments", kCp932, "/* \" */    x = 1;\n// \"\n    y = 2;\n", "", "", kSame},
+        {"constant without its quote ends with the line", kCp932, "#error don't\n    x = 1;\n", "", "", kSame},
+        {"NUL byte", kCp932, std::string("a\0    b;\n", 9), "", "", kSame},
+        {"line longer than a piece", kCp932, std::string(1990, 'x') + "  \"a    b\"    y\n", "", "", kSame},
+    });
+}
+
+TEST(Verify, ConverterOutputThatWouldChangeALiteral) {
+    check({
+        {"'\"' makes a real string look like code", kCp932, "c = '\"'; s = \"a    b\"; d = '\"';\n", "", "", kLiteral},
+        {"blanks inside a character constant", kCp932, "c = 'a    b';\n", "", "", kLiteral},
+        {"UTF-8 read as code page 932", kUtf8, "char *a = \"" + kGo + "\"; char *b = \"a    b\";\n", "", "", kLiteral},
+        {"lead byte before a line end", kCp932, "x = 1; // caf\xe9\ns = \"a    b\";\n", "", "", kLiteral},
+        {"spliced comment closer", kCp932, "/* a *\\\n/ s = \"a    b\";\n", "", "", kLiteral},
+        {"spliced line comment opener", kCp932, "/\\\n/ don't \"\ns = \"a    b\";\n", "", "", kLiteral},
+        // The converter takes them for lead bytes; code page 932 does not.
+        {"0x80 is a byte of its own", kCp932, "s = \"\x80\\\";    t = \"a    b\";\n", "", "", kLiteral},
+        {"0xFD is a byte of its own", kCp932, "s = \"\xfd\\\";    t = \"a    b\";\n", "", "", kLiteral},
+        {"lone CR ends a line comment", kCp932, "// c\r'a    b';\n", "", "", kLiteral},
+        // The lead byte is a piece's last: the converter reads its 0x5C second
+        // byte as a backslash that continues the comment.
+        {"0x5C split from its lead byte by a piece end", kCp932,
+         "// " + std::string(1995, 'x') + kHyo + "\ns = \"a    b\";\n", "", "", kLiteral},
+    });
+}
+
+TEST(Verify, OtherTextChanges) {
+    check({
+        {"text after a Ctrl-Z is lost", kCp932, "a = 1;\x1a b = 2;\n", "", "", kText},
+        {"blank between tokens removed", kCp932, "int x;\n", "int x", "intx", kText},
+        {"line end removed", kCp932, "a;\nb;\n", "\r\nb", "b", kText},
+        {"LF without its CR", kCp932, "a;\nb;\n", "a;\r\n", "a;\n", kText},
+        {"lone CR becomes CR LF", kCp932, "a;\rb;\n", "\rb", "\r\nb", kText},
+        {"last line missing", kCp932, "a;\nb;\n", "b;\r\n", "", kText},
+        {"text added at the end", kCp932, "a;\n", "a;\r\n", "a;\r\nb", kText},
+        {"dot in a block comment", kCp932, "/* " + kHyo + "\n*/\n", kHyo, kHyo + ".", kText},
+        {"dot after a second byte other than 0x5C", kCp932, "// " + kA + "\n", kA, kA + ".", kText},
+        {"dot not before the line end", kCp932, "// " + kHyo + "x\n", kHyo, kHyo + ".", kText},
+        {"dot inside a splice in UTF-8", kUtf8, "// " + kGo + "\\\nx = 1;\n", "", "", kText},
+    });
+}
+
+TEST(Verify, HandMadeLiteralChanges) {
+    check({
+        {"blank in a string becomes a tab", kCp932, "s = \"a b\";\n", "a b", "a\tb", kLiteral},
+        {"character constant changed", kCp932, "c = 'a';\n", "'a'", "'b'", kLiteral},
+        {"string after a 0x5C second byte and a quote", kCp932, "s = \"" + kHyo + "\"; t = \"a  b\";\n", "a  b", "a\tb", kLiteral},
+        {"blank after a splice inside a string", kCp932, "s = \"a\\\n  b\";\n", "\n  b", "\n\tb", kLiteral},
+        {"blank after a splice at a lone CR", kCp932, "s = \"a\\\r  b\";\n", "\r  b", "\r\tb", kLiteral},
+        {"blank between prefix and quote", kCp932, "s = L\"x\";\n", "L\"", "L \"", kLiteral},
+        {"the same dot inside a string", kCp932, "s = \"// " + kHyo + "\\\n\";\n", kHyo, kHyo + ".", kLiteral},
+    });
+}
+
+// A file larger than the check's buffers: units and literals across their
+// refills, and a change near the end still found.
+TEST(Verify, LargeFile) {
+    std::string in;
+    for (int i = 0; in.size() < 100000; ++i) {
+        in += "    x" + std::to_string(i) + " = \"a    " + kA + kHyo + "\";    // " + kHyo + "\n";
+    }
+    std::string out = convert(in, 4).text;
+    EXPECT_EQ(verify(in, out, kCp932, 0), kSame);
+    std::size_t at = out.rfind("a    ");
+    out.replace(at, 5, "a\t");
+    EXPECT_EQ(verify(in, out, kCp932, 0), kLiteral);
+}
+
+class FailingSource : public ByteSource {
+public:
+    long read(unsigned char* buf, std::size_t n) override {
+        if (given_) return -1;
+        given_ = true;
+        buf[0] = 'a';
+        return n > 0 ? 1 : 0;
+    }
+
+private:
+    bool given_ = false;
+};
+
+TEST(Verify, ReadErrorOnEitherSide) {
+    const std::string text = "a";
+    MemorySource good1(text.data(), text.size());
+    FailingSource bad1;
+    EXPECT_EQ(ravolin::verify_conversion(bad1, good1, kCp932), VerifyResult::kReadError);
+    MemorySource good2(text.data(), text.size());
+    FailingSource bad2;
+    EXPECT_EQ(ravolin::verify_conversion(good2, bad2, kCp932), VerifyResult::kReadError);
+}
+
+}  // namespace

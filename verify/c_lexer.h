@@ -1,0 +1,53 @@
+// The conversion check's own C lexer: which units belong to a string
+// literal or a character constant, and where comments are. It knows nothing
+// of the converter's state machine on purpose.
+//
+// Line splices (a backslash right before a line end) are taken out before
+// anything else is decided, as a compiler does, so they may stand anywhere:
+// inside "/*", "*/" and "//", in a literal, between a backslash and the
+// character it escapes. A lone CR ends a line as LF does (compilers take it
+// so). Preprocessor lines are code like any other.
+#pragma once
+
+#include "verify/unit_reader.h"
+
+namespace ravolin {
+
+class CLexer {
+public:
+    // Takes the next unit (never kEnd, kError or kBlanks). Returns true when
+    // the unit belongs to a string literal or character constant: its quotes,
+    // its bytes and splices, and the opening quote after a prefix (L, u, U,
+    // u8), so that a change next to the prefix counts as a change of the
+    // literal.
+    bool feed(const Unit& u);
+
+    bool in_line_comment() const { return state_ == kLine; }
+
+private:
+    enum State : unsigned char {
+        kCode,
+        kSlash,  // code after a '/': a comment may begin
+        kBlock,
+        kStar,   // a block comment after a '*': it may end
+        kLine,
+        kString,
+        kStringEscape,
+        kChar,
+        kCharEscape,
+    };
+
+    bool in_literal() const { return state_ >= kString; }
+    void step(int c);  // one character after splices are taken out
+    void end_line();
+    bool after_prefix() const;
+
+    State state_ = kCode;
+    bool backslash_ = false;  // a backslash waits: a line end next makes it a splice
+    // The identifier characters just before the current position in code
+    // (the first two kept; the count stops at 3), to tell a prefix.
+    unsigned char word_[2] = {0, 0};
+    int word_len_ = 0;
+};
+
+}  // namespace ravolin

@@ -1,0 +1,88 @@
+#include "verify/unit_reader.h"
+
+#include <cstring>
+
+namespace ravolin {
+namespace {
+
+enum ByteClass : unsigned char { kPlain = 0, kCr, kLf, kCtrlZ, kLead };
+
+struct Tables {
+    unsigned char cls[256];
+    unsigned char trail[256];  // 1 for a byte that can follow a lead byte in code page 932
+};
+
+constexpr Tables make_tables() {
+    Tables t{};
+    for (int b = 0; b < 256; ++b) {
+        unsigned char c = kPlain;
+        if (b == '\r') c = kCr;
+        else if (b == '\n') c = kLf;
+        else if (b == 0x1A) c = kCtrlZ;
+        else if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) c = kLead;
+        t.cls[b] = c;
+        t.trail[b] = (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    }
+    return t;
+}
+
+constexpr Tables kTables = make_tables();
+
+}  // namespace
+
+void UnitReader::fill() {
+    const std::size_t rest = lim_ - pos_;
+    std::memmove(buf_, buf_ + pos_, rest);
+    pos_ = 0;
+    lim_ = rest;
+    // Reads may come back short (a pipe): go on until a unit's two bytes are
+    // in view or the source has no more.
+    while (lim_ < 2 && !done_) {
+        long got = src_->read(buf_ + lim_, kBufSize - lim_);
+        if (got < 0) {
+            error_ = true;
+            done_ = true;
+        } else if (got == 0) {
+            done_ = true;
+        } else {
+            lim_ += static_cast<std::size_t>(got);
+        }
+    }
+}
+
+Unit UnitReader::peek() {
+    if (lim_ - pos_ < 2 && !done_) fill();
+    len_ = 1;
+    if (error_) return {UnitKind::kError, 0, 0};
+    if (pos_ == lim_) return {UnitKind::kEnd, 0, 0};
+    const unsigned char b = buf_[pos_];
+    const bool more = pos_ + 1 < lim_;  // when false, b is the stream's last byte
+    const unsigned char next = more ? buf_[pos_ + 1] : 0;
+    switch (kTables.cls[b]) {
+    case kCr:
+        if (next == '\n' && more) {
+            len_ = 2;
+            return {UnitKind::kNewline, 0, 0};
+        }
+        return {UnitKind::kLoneCr, 0, 0};
+    case kLf:
+        return {original_ ? UnitKind::kNewline : UnitKind::kBareLf, 0, 0};
+    case kCtrlZ:
+        if (original_ && !more) return {UnitKind::kEnd, 0, 0};
+        break;
+    case kLead:
+        // A lead byte before anything but a trail byte (a line end, a quote:
+        // not code page 932 at all, e.g. Latin-1 text) stands alone, so the
+        // byte after it keeps its meaning for C.
+        if (pairs_ && more && kTables.trail[next]) {
+            len_ = 2;
+            return {UnitKind::kPair, b, next};
+        }
+        break;
+    default:
+        break;
+    }
+    return {UnitKind::kByte, b, 0};
+}
+
+}  // namespace ravolin

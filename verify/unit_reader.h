@@ -1,0 +1,63 @@
+// Reads a file's bytes as the units the conversion check compares: one
+// byte, one double-byte character, or one line end. Streams of any size go
+// through one fixed buffer.
+#pragma once
+#include <cstddef>
+
+#include "engine/encoding.h"
+#include "engine/text_stream.h"
+
+namespace ravolin {
+
+enum class UnitKind : unsigned char {
+    kByte,     // one byte: ASCII, a single-byte character, a byte of a UTF-8 sequence
+    kPair,     // a code page 932 double-byte character
+    kNewline,  // LF or CR LF in the original; CR LF in the converted file
+    kLoneCr,   // a CR that no LF follows
+    kBareLf,   // an LF without its CR in the converted file: the converter never writes one
+    kBlanks,   // spaces and tabs outside literals, taken as one (made by the check, never read)
+    kEnd,
+    kError,    // the source failed
+};
+
+struct Unit {
+    UnitKind kind;
+    unsigned char b0, b1;  // the bytes of a kByte or kPair
+};
+
+inline bool is_line_end(UnitKind k) {
+    return k == UnitKind::kNewline || k == UnitKind::kLoneCr || k == UnitKind::kBareLf;
+}
+
+class UnitReader {
+public:
+    // The original is read with the text-stream rules (CR LF and LF are one
+    // line end; one Ctrl-Z as the very last byte is not text); the converted
+    // file as written (its line ends must be CR LF).
+    enum class Role { kOriginal, kConverted };
+
+    UnitReader(ByteSource& src, Encoding enc, Role role)
+        : src_(&src), pairs_(enc == Encoding::kCp932), original_(role == Role::kOriginal) {}
+    UnitReader(const UnitReader&) = delete;
+    UnitReader& operator=(const UnitReader&) = delete;
+
+    // The next unit, left in place until take().
+    Unit peek();
+    void take() { pos_ += len_; }
+
+private:
+    void fill();
+
+    // Small enough for the stack of any thread, large enough that a read
+    // per block costs nothing next to looking at its bytes.
+    static constexpr std::size_t kBufSize = 1u << 14;
+    ByteSource* src_;
+    bool pairs_;     // code page 932: lead and trail bytes form one character
+    bool original_;
+    bool done_ = false;   // the source is exhausted or failed
+    bool error_ = false;
+    std::size_t pos_ = 0, lim_ = 0, len_ = 0;  // len_: bytes of the unit peek returned
+    unsigned char buf_[kBufSize];
+};
+
+}  // namespace ravolin

@@ -1,0 +1,38 @@
+// The check made before a converted file replaces its original: a C lexer of
+// its own, independent of the converter, reads both side by side and accepts
+// nothing but a change of layout.
+//
+// The original is read with the text-stream rules (CR LF is a line end like
+// LF; one Ctrl-Z as the very last byte is not text); the converted file as
+// written. Accepted:
+//  - string literals and character constants (prefix, quotes, escapes and
+//    splices included) identical byte for byte;
+//  - outside them the same units (bytes, code page 932 double-byte
+//    characters) in the same order, where spaces and tabs may change inside
+//    a run but a run never appears or disappears (`int x` never `intx`);
+//  - the same line ends: LF or CR LF opposite CR LF, a lone CR opposite a
+//    lone CR;
+//  - in code page 932 one '.' added in a line comment right after a
+//    double-byte character whose second byte is 0x5C and right before the
+//    line end (to a compiler reading bytes, that 0x5C would join the next
+//    line to the comment).
+// Anything else fails the check, including bytes the converter dropped
+// after a Ctrl-Z inside the original.
+#pragma once
+#include "engine/encoding.h"
+#include "engine/text_stream.h"
+
+namespace ravolin {
+
+enum class VerifyResult { kSame, kLiteralChanged, kTextChanged, kReadError };
+
+// Reads both streams up to their end or the first difference. No allocation:
+// two 16 KiB buffers on the stack. In code page 932 a lead byte and a trail byte (0x40
+// to 0x7E, 0x80 to 0xFC) are one character; a lead byte before any other
+// byte stands alone. In UTF-8 only ASCII bytes are syntax.
+VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc);
+
+// The words for a report line, e.g. "string literal would change".
+const char* verify_reason(VerifyResult r);
+
+}  // namespace ravolin
