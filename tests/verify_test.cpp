@@ -106,6 +106,7 @@ TEST(Verify, OtherTextChanges) {
         {"text added at the end", kCp932, "a;\n", "a;\r\n", "a;\r\nb", kText},
         {"dot in a block comment", kCp932, "/* " + kHyo + "\n*/\n", kHyo, kHyo + ".", kText},
         {"dot after a second byte other than 0x5C", kCp932, "// " + kA + "\n", kA, kA + ".", kText},
+        {"dot not right after the character", kCp932, "// " + kHyo + "x\n", "x\r", "x.\r", kText},
         {"dot not before the line end", kCp932, "// " + kHyo + "x\n", kHyo, kHyo + ".", kText},
         {"dot inside a splice in UTF-8", kUtf8, "// " + kGo + "\\\nx = 1;\n", "", "", kText},
     });

@@ -6,22 +6,45 @@ namespace {
 // A double-byte character as one character: never syntax, part of a word.
 constexpr int kWide = 0x100;
 
-struct WordTable {
+struct Tables {
     unsigned char is_word[256];
+    unsigned char bulk[9][256];  // per state: see CLexer::bulk_bytes
+    bool has_bulk[9];
 };
 
 // Identifier characters; bytes from 0x80 count as well, as the characters
 // compilers allow in identifiers are written with them.
-constexpr WordTable make_word_table() {
-    WordTable t{};
-    for (int b = 0; b < 256; ++b) {
-        t.is_word[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                       b == '_' || b == '$' || b >= 0x80;
+constexpr bool word_byte(int b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b == '$' ||
+           b >= 0x80;
+}
+
+constexpr Tables make_tables() {
+    // The characters that matter in each state; states not listed decide on
+    // every character.
+    constexpr const char* kMatters[9] = {
+        /* code   */ "/\\\"' \t\r\n",
+        /* slash  */ nullptr,
+        /* block  */ "*\\ \t\r\n",
+        /* star   */ nullptr,
+        /* line   */ "\\ \t\r\n",
+        /* string */ "\"\\\r\n",
+        /* escape */ nullptr,
+        /* char   */ "'\\\r\n",
+        /* escape */ nullptr,
+    };
+    Tables t{};
+    for (int b = 0; b < 256; ++b) t.is_word[b] = word_byte(b);
+    for (int st = 0; st < 9; ++st) {
+        t.has_bulk[st] = kMatters[st] != nullptr;
+        if (!kMatters[st]) continue;
+        for (int b = 0; b < 256; ++b) t.bulk[st][b] = 1;
+        for (const char* m = kMatters[st]; *m; ++m) t.bulk[st][static_cast<unsigned char>(*m)] = 0;
     }
     return t;
 }
 
-constexpr WordTable kWords = make_word_table();
+constexpr Tables kTables = make_tables();
 
 }  // namespace
 
@@ -71,12 +94,7 @@ void CLexer::step(int c) {
         else if (c == '\'') state_ = kChar;
         // Leaving code always goes through a character that is not part of a
         // word, so the count is 0 whenever code starts again.
-        if (c == kWide || kWords.is_word[c]) {
-            if (word_len_ < 2) word_[word_len_] = static_cast<unsigned char>(c);
-            if (word_len_ < 3) ++word_len_;
-        } else {
-            word_len_ = 0;
-        }
+        word(c);
         return;
     case kBlock:
         if (c == '*') state_ = kStar;
@@ -102,6 +120,29 @@ void CLexer::step(int c) {
         state_ = kChar;
         return;
     }
+}
+
+void CLexer::word(int c) {
+    if (c == kWide || kTables.is_word[c]) {
+        if (word_len_ < 2) word_[word_len_] = static_cast<unsigned char>(c);
+        if (word_len_ < 3) ++word_len_;
+    } else {
+        word_len_ = 0;
+    }
+}
+
+const unsigned char* CLexer::bulk_bytes() const {
+    static_assert(kCharEscape == 8, "one table per state");
+    return !backslash_ && kTables.has_bulk[state_] ? kTables.bulk[state_] : nullptr;
+}
+
+void CLexer::pass(const unsigned char* p, std::size_t n) {
+    if (state_ != kCode) return;
+    // Only the last three characters can make a prefix; one word character
+    // before them makes the word too long for one.
+    std::size_t from = n > 3 ? n - 3 : 0;
+    if (from > 0) word_len_ = kTables.is_word[p[from - 1]] ? 3 : 0;
+    for (std::size_t i = from; i < n; ++i) word(p[i]);
 }
 
 void CLexer::end_line() {

@@ -8,6 +8,7 @@
 // character it escapes. A lone CR ends a line as LF does (compilers take it
 // so). Preprocessor lines are code like any other.
 #pragma once
+#include <cstddef>
 
 #include "verify/unit_reader.h"
 
@@ -24,6 +25,13 @@ public:
 
     bool in_line_comment() const { return state_ == kLine; }
 
+    // For passing over many characters at once: a table of the single-byte
+    // characters that leave the state as it is and, outside literals, are
+    // not blanks (whose runs the check takes as one); nullptr when the next
+    // character decides something. pass() then takes such characters.
+    const unsigned char* bulk_bytes() const;
+    void pass(const unsigned char* p, std::size_t n);
+
 private:
     enum State : unsigned char {
         kCode,
@@ -39,6 +47,7 @@ private:
 
     bool in_literal() const { return state_ >= kString; }
     void step(int c);  // one character after splices are taken out
+    void word(int c);
     void end_line();
     bool after_prefix() const;
 

@@ -10,6 +10,7 @@ enum ByteClass : unsigned char { kPlain = 0, kCr, kLf, kCtrlZ, kLead };
 struct Tables {
     unsigned char cls[256];
     unsigned char trail[256];  // 1 for a byte that can follow a lead byte in code page 932
+    unsigned char single[2][256];  // [pairs]: 1 for a byte that is a unit by itself
 };
 
 constexpr Tables make_tables() {
@@ -22,6 +23,8 @@ constexpr Tables make_tables() {
         else if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) c = kLead;
         t.cls[b] = c;
         t.trail[b] = (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+        t.single[0][b] = c == kPlain || c == kLead;
+        t.single[1][b] = c == kPlain;
     }
     return t;
 }
@@ -49,6 +52,8 @@ void UnitReader::fill() {
         }
     }
 }
+
+const unsigned char* UnitReader::single_bytes() const { return kTables.single[pairs_]; }
 
 Unit UnitReader::peek() {
     if (lim_ - pos_ < 2 && !done_) fill();

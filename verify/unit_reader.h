@@ -45,6 +45,17 @@ public:
     Unit peek();
     void take() { pos_ += len_; }
 
+    // For passing over many bytes at once: the bytes not read yet (at least
+    // one unless the stream is over), and a table of the bytes that are a
+    // unit of their own whatever stands next to them.
+    std::size_t view(const unsigned char** p) {
+        if (pos_ == lim_ && !done_) fill();
+        *p = buf_ + pos_;
+        return error_ ? 0 : lim_ - pos_;
+    }
+    void skip(std::size_t n) { pos_ += n; }
+    const unsigned char* single_bytes() const;
+
 private:
     void fill();
 

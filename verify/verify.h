@@ -10,14 +10,23 @@
 //  - outside them the same units (bytes, code page 932 double-byte
 //    characters) in the same order, where spaces and tabs may change inside
 //    a run but a run never appears or disappears (`int x` never `intx`);
-//  - the same line ends: LF or CR LF opposite CR LF, a lone CR opposite a
-//    lone CR;
+//  - the same line ends: LF or CR LF opposite CR LF, and a lone CR opposite
+//    a lone CR. The converter writes a lone CR as it found it and starts a
+//    new line after it (its columns from 0, a line comment ended), which is
+//    how compilers read a lone CR too; so the blanks after one may change as
+//    at the start of any line;
 //  - in code page 932 one '.' added in a line comment right after a
 //    double-byte character whose second byte is 0x5C and right before the
-//    line end (to a compiler reading bytes, that 0x5C would join the next
-//    line to the comment).
-// Anything else fails the check, including bytes the converter dropped
-// after a Ctrl-Z inside the original.
+//    line end: to a compiler reading bytes that 0x5C would be a backslash
+//    joining the next line to the comment.
+// Anything else fails the check, among it text the converter dropped after a
+// Ctrl-Z inside the original.
+//
+// In code page 932 a lead byte (0x81-0x9F, 0xE0-0xFC) and a trail byte
+// (0x40-0x7E, 0x80-0xFC) are one character, never syntax; a lead byte before
+// any other byte stands alone, so a quote or line end after it keeps its
+// meaning (text in another single-byte code page is read right). In UTF-8
+// only ASCII bytes are syntax.
 #pragma once
 #include "engine/encoding.h"
 #include "engine/text_stream.h"
@@ -26,10 +35,8 @@ namespace ravolin {
 
 enum class VerifyResult { kSame, kLiteralChanged, kTextChanged, kReadError };
 
-// Reads both streams up to their end or the first difference. No allocation:
-// two 16 KiB buffers on the stack. In code page 932 a lead byte and a trail byte (0x40
-// to 0x7E, 0x80 to 0xFC) are one character; a lead byte before any other
-// byte stands alone. In UTF-8 only ASCII bytes are syntax.
+// Reads both streams to their end, or up to the first difference. No
+// allocation: two 16 KiB buffers on the stack.
 VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc);
 
 // The words for a report line, e.g. "string literal would change".

@@ -1,0 +1,5 @@
+$/\
+* spliced    opener *\
+/ int    y;    z = "a\    b";
+#error don't    stop
+'\''    "x\"    "
