@@ -1,0 +1,374 @@
+// End-to-end driver: works Ravolin's real main window from another process,
+// the way a user would (button clicks posted as commands, typed characters,
+// answers to the question boxes, the open-file dialog), and checks what the
+// window shows. Prints one "PASS what" or "FAIL what -- detail" line per check
+// and exits with the number of failures (capped at 100).
+//
+//   driver first  CTL WORKDIR   fresh start in Japanese: every control, both
+//                               languages, default size, a run, Exit No, the
+//                               file dialog, an English run, Abort, close box
+//   driver second CTL WORKDIR   restart: restored texts, language, rectangle;
+//                               then Exit Yes
+//   driver third  CTL WORKDIR   close box during a long run
+//   driver english-locale CTL WORKDIR   English labels under code page 1252
+//   (each optionally followed by SLOW, the timeout scale, and BIGFILES, the
+//   number of files of the long run)
+//
+// CTL is a folder shared with run.sh: a screenshot is asked for by writing
+// CTL\snap.req ("name left top width height") and is done when run.sh has
+// removed it. WORKDIR is the folder Ravolin was started in; it holds the
+// fixture folders that run.sh made (see run.sh).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "form_checks.h"
+#include "window_driver.h"
+
+namespace e2e {
+namespace {
+
+std::string g_work;
+int g_big_files = 40;  // files of the long run (run.sh makes them)
+
+// Folder of the long run; with a work folder of fewer than 40 characters its
+// closing backslash is the one break point of the displayed file pattern.
+const char kLongFolder[] = "a-folder-name-long-enough-to-wrap-the-display";
+
+// Lines of the settings file (from 1); LF is stored as 0x07, CR as 0x0B.
+constexpr int kIniTextCount = 1;      // "20"
+constexpr int kIniLanguage = 2;
+constexpr int kIniLeft = 3;           // then top, right, bottom
+constexpr int kIniSlotCount = 22;     // "21"
+constexpr int kIniRunLog = 24;
+constexpr int kIniShownPattern = 25;  // the file pattern as displayed
+constexpr int kIniPattern = 26;
+constexpr int kIniTabSize = 33;
+constexpr int kIniLast = 43;          // "9"
+
+// ------------------------------------------------------------ files
+
+// Lines of a report after its first, sorted so search order does not matter.
+std::string sorted_tail(const std::string& s) {
+    std::vector<std::string> lines;
+    size_t p = s.find("\r\n");
+    if (p == std::string::npos) return "";
+    p += 2;
+    while (p < s.size()) {
+        size_t e = s.find("\r\n", p);
+        if (e == std::string::npos) e = s.size();
+        lines.push_back(s.substr(p, e - p));
+        p = e + 2;
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (auto& x : lines) out += x + "\n";
+    return out;
+}
+
+// One file after a run: converted (equal to expect\REF) or untouched (equal
+// to orig\REF).
+struct FileCase {
+    std::string name;
+    std::string ref;
+};
+
+std::vector<FileCase> big_files() {
+    std::vector<FileCase> big;
+    for (int i = 0; i < g_big_files; ++i) big.push_back({"big" + std::to_string(i) + ".c", "big.c"});
+    return big;
+}
+
+// Checks each file of dir; when must_convert, untouched counts as wrong.
+void check_files(const std::string& dir, const std::vector<FileCase>& files, bool must_convert,
+                 const std::string& what, int* converted, int* untouched) {
+    std::string bad;
+    *converted = *untouched = 0;
+    for (const FileCase& fc : files) {
+        std::string got, conv, orig;
+        if (!file_bytes(dir + "\\" + fc.name, &got)) {
+            bad += " " + fc.name + "(missing)";
+            continue;
+        }
+        file_bytes(g_work + "\\expect\\" + fc.ref, &conv);
+        file_bytes(g_work + "\\orig\\" + fc.ref, &orig);
+        if (got == conv) {
+            ++*converted;
+            if (!file_exists(dir + "\\" + fc.name + ".bak")) bad += " " + fc.name + "(no backup)";
+        } else if (got == orig && !must_convert) {
+            ++*untouched;
+        } else {
+            bad += " " + fc.name + (got == orig ? "(not converted)" : "(neither converted nor original)");
+        }
+    }
+    check(bad.empty(), what, bad);
+}
+
+std::string ini_line(int n) {
+    std::string all;
+    if (!file_bytes(g_work + "\\Ravolin.ini", &all)) return "<no Ravolin.ini>";
+    size_t p = 0;
+    for (int i = 1; i < n; ++i) {
+        p = all.find("\r\n", p);
+        if (p == std::string::npos) return "<short file>";
+        p += 2;
+    }
+    size_t e = all.find("\r\n", p);
+    return all.substr(p, e == std::string::npos ? std::string::npos : e - p);
+}
+
+std::string window_rect_text() {
+    RECT r;
+    GetWindowRect(main_window(), &r);
+    char rect[80];
+    std::snprintf(rect, sizeof rect, "%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom);
+    return rect;
+}
+
+// ------------------------------------------------------------ steps
+
+// Opens the file dialog with Input Files and cancels it or picks name.
+bool drive_file_dialog(const std::string& name, bool cancel, const std::string& what) {
+    click(kInputFiles);
+    HWND d = wait_dialog(30);
+    check(d != nullptr, what + ": open-file dialog appears");
+    if (d == nullptr) {
+        note("result box after the command: \"" + result_text() + "\"");
+        return false;
+    }
+    return answer_file_dialog(d, name, cancel, what);
+}
+
+// Clicks the language button and waits for the labels of the other language.
+void switch_language(Language to) {
+    click(kLanguage);
+    wait_for([&] { return text_of(item(kExecute)) == label(to, kExecute); }, 10);
+}
+
+// ------------------------------------------------------------ sessions
+
+void first_session() {
+    if (!find_main(kMainClass, 60)) return;
+    check_caption_and_style();
+    const ravolin::Cell cell = expected_cell();
+    check_controls(cell);
+
+    // Fresh start: Japanese, tab size 4, empty result, idle.
+    check_labels(Language::japanese, "Japanese");
+    check(text_of(item(kTabSize)) == L"4", "tab size box starts with 4", narrow(text_of(item(kTabSize))));
+    check(text_of(item(kResult)).empty(), "result box starts empty");
+    check_states(false, "idle state: Abort disabled, the rest enabled");
+    snapshot("ja-idle");
+
+    // Language button: to English and back.
+    switch_language(Language::english);
+    check_labels(Language::english, "English");
+    switch_language(Language::japanese);
+    check_labels(Language::japanese, "Japanese again");
+
+    // Default size button.
+    click(kDefaultSize);
+    const ravolin::PixelSize want = ravolin::default_window_size(cell);
+    RECT wr{};
+    bool sized = wait_for([&] {
+        GetWindowRect(main_window(), &wr);
+        return wr.right - wr.left == want.width && wr.bottom - wr.top == want.height;
+    }, 10);
+    check(sized, "default size button: window " + std::to_string(want.width) + "x" +
+                     std::to_string(want.height),
+          std::to_string(wr.right - wr.left) + "x" + std::to_string(wr.bottom - wr.top));
+    check_scrolling(cell);
+
+    // A run over the start folder: type a tab size, Execute, read the report.
+    type_into(item(kTabSize), L"8");
+    wait_for([] { return text_of(item(kTabSize)) == L"8"; }, 10);
+    check(text_of(item(kTabSize)) == L"8", "tab size typed", narrow(text_of(item(kTabSize))));
+    if (run_to_end("run over .\\*.c", 60)) {
+        std::string r = result_text();
+        const std::string summary =
+            "Converted files = 2 (Total 4 tabs, 0 dots), Non conv. = 1, Refused = 0\r\n";
+        check(r.compare(0, summary.size(), summary) == 0, "report summary line", visible(r));
+        check(sorted_tail(r) == "Converted: a.c(3 tabs, 0 dots)\nConverted: b.c(1 tabs, 0 dots)\n"
+                                "Non conv.: c.c\n",
+              "report file lines", visible(r));
+        int conv, same;
+        check_files(g_work, {{"a.c", "a.c"}, {"b.c", "b.c"}, {"c.c", "c.c"}}, true, "files converted at tab size 8", &conv, &same);
+        std::string notes, notes_orig;
+        file_bytes(g_work + "\\notes.txt", &notes);
+        file_bytes(g_work + "\\orig\\notes.txt", &notes_orig);
+        check(notes == notes_orig && !file_exists(g_work + "\\notes.txt.bak"),
+              "a file the pattern does not match is untouched");
+    }
+    snapshot("ja-after-run");
+
+    // Exit, answered No: nothing changes.
+    std::wstring before = text_of(item(kResult));
+    answer_question(kExit, really_exit(Language::japanese), "Exit", IDNO, "Exit No");
+    check(IsWindow(main_window()) && IsWindowVisible(main_window()), "Exit No: window stays");
+    check(text_of(item(kResult)) == before, "Exit No: result box keeps the report");
+
+    // The file dialog, cancelled: the result box is emptied.
+    drive_file_dialog("", true, "file dialog cancel");
+    check(wait_for([] { return text_of(item(kResult)).empty(); }, 10), "file dialog cancel empties the result box");
+
+    // English, and a run over a folder chosen with the dialog.
+    switch_language(Language::english);
+    check_labels(Language::english, "English");
+    const std::string small2 = g_work + "\\en-folder\\*.c";
+    drive_file_dialog(small2, false, "file dialog to en-folder");
+    if (run_to_end("run over en-folder", 60)) {
+        std::string r = result_text();
+        const std::string summary =
+            "Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n";
+        check(r == summary + "Converted: d.c(3 tabs, 0 dots)\r\n", "English run report", visible(r));
+        int conv, same;
+        check_files(g_work + "\\en-folder", {{"d.c", "d.c"}}, true, "en-folder file converted", &conv, &same);
+    }
+    snapshot("en-after-run");
+
+    // A long run, Abort answered No (the run goes on), then Yes.
+    const std::string big_spec = g_work + "\\" + kLongFolder + "\\*.c";
+    drive_file_dialog(big_spec, false, "file dialog to the long-run folder");
+    click(kExecute);
+    bool running = wait_for([] { return running_state(); }, 20);
+    check_states(true, "running state: Input Files, tab size, Execute, Exit disabled; Abort enabled");
+    if (running) {
+        answer_question(kAbort, really_abort(Language::english), "Abort", IDNO, "Abort No");
+        check(running_state(), "Abort No: the run goes on");
+        check(text_of(item(kResult)).empty(), "Abort No: result box emptied");
+        answer_question(kAbort, really_abort(Language::english), "Abort", IDYES, "Abort Yes");
+        wait_for([] { return idle_state(); }, 20);
+        check_states(false, "Abort Yes: idle state again");
+        pause(0.5);  // a stale end of run must not refill the box
+        check(text_of(item(kResult)).empty(), "Abort Yes: result box empty");
+        int conv = 0, same = 0;
+        check_files(g_work + "\\" + kLongFolder, big_files(), false,
+                    "after Abort every file is converted or identical to its original", &conv, &same);
+        note("after Abort: " + std::to_string(conv) + " converted, " + std::to_string(same) +
+             " untouched");
+        check(same > 0, "Abort stopped the run before its end");
+    }
+
+    // Leave a text in the result box to see it restored at the next start.
+    type_into(item(kResult), L"kept across restarts");
+    wait_for([] { return text_of(item(kResult)) == L"kept across restarts"; }, 10);
+
+    // Close by the close box (the system menu's Close).
+    const std::string rect = window_rect_text();
+    note("window rectangle at close: " + rect);
+    check(close_by_close_box(30), "close box closes the window");
+    FILE* f = std::fopen((control_folder() + "\\rect.txt").c_str(), "w");
+    if (f) {
+        std::fprintf(f, "%s\n", rect.c_str());
+        std::fclose(f);
+    }
+}
+
+void second_session() {
+    if (!find_main(kMainClass, 60)) return;
+    char rect_at_close[80] = "";
+    FILE* f = std::fopen((control_folder() + "\\rect.txt").c_str(), "r");
+    if (f) {
+        if (!std::fgets(rect_at_close, sizeof rect_at_close, f)) rect_at_close[0] = 0;
+        std::fclose(f);
+    }
+    rect_at_close[std::strcspn(rect_at_close, "\r\n")] = 0;
+    const std::string rect = window_rect_text();
+    check(rect == rect_at_close, "window restored to the rectangle it closed with",
+          rect + " vs " + rect_at_close);
+    check_labels(Language::english, "restored English");
+    check(text_of(item(kTabSize)) == L"8", "tab size text restored", narrow(text_of(item(kTabSize))));
+    check(text_of(item(kResult)) == L"kept across restarts", "result text restored",
+          narrow(text_of(item(kResult))));
+    check_states(false, "restart in the idle state");
+
+    // What the close wrote.
+    check(ini_line(kIniTextCount) == "20" && ini_line(kIniSlotCount) == "21" && ini_line(kIniLast) == "9",
+          "Ravolin.ini layout: counts 20 and 21, last line 9");
+    check(ini_line(kIniLanguage) == "1", "Ravolin.ini: language English", ini_line(kIniLanguage));
+    std::string saved_rect = ini_line(kIniLeft) + " " + ini_line(kIniLeft + 1) + " " +
+                             ini_line(kIniLeft + 2) + " " + ini_line(kIniLeft + 3);
+    check(saved_rect == rect_at_close, "Ravolin.ini: window rectangle", saved_rect);
+    const std::string log = ini_line(kIniRunLog);
+    const std::string tail = "aborted.\x07";
+    check(log.size() >= tail.size() && log.compare(log.size() - tail.size(), tail.size(), tail) == 0,
+          "Ravolin.ini: run log ends in \"aborted.\\n\"", visible(log));
+    const std::string pattern = g_work + "\\" + kLongFolder + "\\*.c";
+    check(ini_line(kIniPattern) == pattern, "Ravolin.ini: file pattern from the dialog", ini_line(kIniPattern));
+    const std::string display = g_work + "\\" + kLongFolder + "\\\x07     *.c";
+    check(ini_line(kIniShownPattern) == display, "Ravolin.ini: displayed file pattern wrapped after 40 characters",
+          visible(ini_line(kIniShownPattern)));
+    check(ini_line(kIniTabSize) == "8", "Ravolin.ini: tab size text", ini_line(kIniTabSize));
+
+    // Back to Japanese, then Exit answered Yes.
+    switch_language(Language::japanese);
+    check_labels(Language::japanese, "Japanese after the switch");
+    answer_question(kExit, really_exit(Language::japanese), "Exit", IDYES, "Exit Yes");
+}
+
+// Closing by the close box while a run is under way: the run is stopped and
+// waited for before the save, and no file is left half converted.
+void third_session() {
+    if (!find_main(kMainClass, 60)) return;
+    click(kExecute);
+    bool running = wait_for([] { return running_state(); }, 20);
+    check(running, "a long run is under way");
+    check(close_by_close_box(30), "close box during the run closes the window");
+    int conv = 0, same = 0;
+    check_files(g_work + "\\" + kLongFolder, big_files(), false,
+                "after closing during a run every file is converted or identical to its original",
+                &conv, &same);
+    note("after closing during the run: " + std::to_string(conv) + " converted, " +
+         std::to_string(same) + " untouched");
+}
+
+// Under an English locale (ANSI code page 1252): the English labels, a
+// screenshot, and the close box.
+void english_locale_session() {
+    if (!find_main(kMainClass, 60)) return;
+    check_caption_and_style();
+    check_controls(expected_cell());
+    switch_language(Language::english);
+    check_labels(Language::english, "English locale, English");
+    check_states(false, "English locale: idle state");
+    snapshot("en-locale-idle");
+    click(kDefaultSize);
+    if (run_to_end("English locale: run at tab size 4", 60)) {
+        const std::string summary =
+            "Converted files = 2 (Total 9 tabs, 0 dots), Non conv. = 1, Refused = 0\r\n";
+        const std::string r = result_text();
+        check(r.compare(0, summary.size(), summary) == 0, "English locale: report summary line",
+              visible(r));
+    }
+    snapshot("en-locale-after-run");
+    check(close_by_close_box(30), "English locale: close box closes the window");
+}
+
+}  // namespace
+}  // namespace e2e
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr,
+                     "usage: driver first|second|third|english-locale CTL WORKDIR [SLOW [BIGFILES]]\n");
+        return 100;
+    }
+    e2e::set_control_folder(argv[2]);
+    e2e::g_work = argv[3];
+    if (argc > 4) e2e::set_slowness(std::atof(argv[4]));
+    if (argc > 5) e2e::g_big_files = std::atoi(argv[5]);
+    const std::string what = argv[1];
+    if (what == "first") e2e::first_session();
+    else if (what == "second") e2e::second_session();
+    else if (what == "third") e2e::third_session();
+    else if (what == "english-locale") e2e::english_locale_session();
+    else {
+        std::fprintf(stderr, "unknown session %s\n", what.c_str());
+        return 100;
+    }
+    std::printf("driver %s: %d passed, %d failed\n", what.c_str(), e2e::passed(), e2e::failed());
+    return e2e::failed() > 100 ? 100 : e2e::failed();
+}
