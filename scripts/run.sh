@@ -9,9 +9,10 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "No display: here is the terminal version (build/native/ravolin-cli)."
   exec build/native/ravolin-cli --help
 fi
+. scripts/wine-env.sh
 # The 32-bit program is the one we ship; where this kernel runs 32-bit code
 # only through an emulator, start the 64-bit build, which behaves the same.
 preset=win32
-[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && preset=win64
+wine_32bit_emulated && preset=win64
 cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target Ravolin
 exec scripts/wine-run.sh "build/$preset/Ravolin.exe"

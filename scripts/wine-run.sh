@@ -1,27 +1,24 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under Wine with a quiet prefix of our own.
-# 64-bit programs go to wine64; 32-bit ones to the 32-bit loader (which on a
-# kernel without 32-bit support runs through qemu-i386, see install-deps.sh).
-# Each kind gets its own prefix, made on first use.
+# Runs a Windows executable under Wine with a quiet prefix of our own (the
+# settings are in wine-env.sh). Each kind of program, 64-bit and 32-bit, gets
+# its own prefix, made on first use.
+#
+#   scripts/wine-run.sh PROGRAM.exe [ARGS...]
 set -u
+. "$(dirname "$0")/wine-env.sh"
 exe=$1; shift
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
-machine=$(od -An -tx1 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
+loader=$(wine_loader_for "$exe")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/ravolin
-if [ "$machine" = "6486" ]; then
+if [ "$loader" = "$wine64_loader" ]; then
   export WINEPREFIX=${WINEPREFIX:-$cache/wine64}
-  loader=/usr/lib/wine/wine64
 else
   export WINEPREFIX=${WINEPREFIX:-$cache/wine32}
-  loader=/usr/lib/wine/wine
 fi
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Japanese windows want a proportional System font, as on Japanese Windows.
 # Skipped for an emulated 32-bit loader, where each registry write costs a
 # minute; the window suite sets up its own prefix the same way.
-if [ "$loader" = /usr/lib/wine/wine64 ] || [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-  "$(dirname "$0")/wine-fonts.sh" "$loader" || true
+if [ "$loader" = "$wine64_loader" ] || ! wine_32bit_emulated; then
+  wine_fonts "$loader" || true
 fi
 exec "$loader" "$exe" "$@"

@@ -20,6 +20,7 @@ set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/wine-env.sh"
 build=${1:-build/win64}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 exe=$build/Ravolin.exe
@@ -39,17 +40,17 @@ finish() {
 for f in "$exe" "$driver"; do
   if [ ! -f "$f" ]; then bad "missing $f (build the preset first)"; finish; fi
 done
-for tool in Xvfb import /usr/lib/wine/wine64; do
+for tool in Xvfb import "$wine64_loader"; do
   command -v "$tool" >/dev/null 2>&1 || { bad "missing tool $tool (scripts/install-deps.sh)"; finish; }
 done
 
-# 64-bit programs run under wine64; 32-bit ones under the 32-bit loader,
-# which on this kind of machine is emulated and much slower.
-pe_machine() { od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$1") + 4 ))" -N2 "$1" | tr -d ' '; }
-if [ "$(pe_machine "$exe")" = 6486 ]; then
-  loader=/usr/lib/wine/wine64; slow=1; big_files=40; big_mb=8
+# Time limits and the long run's size: the 32-bit loader is emulated on this
+# kind of machine and much slower.
+loader=$(wine_loader_for "$exe")
+if [ "$loader" = "$wine64_loader" ]; then
+  slow=1; big_files=40; big_mb=8
 else
-  loader=wine; slow=12; big_files=20; big_mb=2
+  slow=12; big_files=20; big_mb=2
 fi
 # Seconds for one Wine process to start and finish its part.
 proc_limit=$((150 * slow))
@@ -57,8 +58,6 @@ proc_limit=$((150 * slow))
 # that hangs under the emulator is cut off after ten.
 [ "$proc_limit" -gt 600 ] && proc_limit=600
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   bad "locale ja_JP.UTF-8 is not generated (scripts/install-deps.sh); Wine would use code page 1252"
@@ -71,7 +70,7 @@ fi
 for old in /tmp/ravolin-e2e.*; do
   [ -f "$old/owner.pid" ] || continue
   kill -0 "$(cat "$old/owner.pid")" 2>/dev/null && continue
-  [ -d "$old/prefix" ] && WINEPREFIX=$old/prefix timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  [ -d "$old/prefix" ] && WINEPREFIX=$old/prefix wine_kill
   [ -f "$old/xvfb.pid" ] && kill "$(cat "$old/xvfb.pid")" 2>/dev/null
   rm -rf "$old"
 done
@@ -87,7 +86,7 @@ cleanup() {
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
   [ -n "$driver_pid" ] && kill "$driver_pid" 2>/dev/null
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  if [ -d "$WINEPREFIX" ]; then timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1; fi
+  if [ -d "$WINEPREFIX" ]; then wine_kill; fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$tmp"
@@ -118,15 +117,16 @@ make_template() {
   local t=$1.new
   rm -rf "$t"
   echo "     making the Wine prefix template (once; a few minutes)"
-  WINEPREFIX=$t timeout 900 /usr/lib/wine/wine64 wineboot -i >"$tmp/wineboot.log" 2>&1 || return 1
-  WINEPREFIX=$t timeout 120 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' \
-    /v Desktop /d Default /f >>"$tmp/wineboot.log" 2>&1 || return 1
-  WINEPREFIX=$t timeout 120 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' \
-    /v Default /d 1024x768 /f >>"$tmp/wineboot.log" 2>&1 || return 1
-  # Proportional Japanese faces for the System font and the dialog fonts, as
-  # on Japanese Windows; the window's cell is measured from the System font.
-  WINEPREFIX=$t "$root/scripts/wine-fonts.sh" /usr/lib/wine/wine64 >>"$tmp/wineboot.log" 2>&1 || return 1
-  WINEPREFIX=$t timeout 120 /usr/lib/wine/wineserver -w || return 1
+  (
+    export WINEPREFIX=$t
+    wine_boot "$wine64_loader" &&
+      wine_single_desktop "$wine64_loader" 1024x768 &&
+      # Proportional Japanese faces for the System font and the dialog fonts,
+      # as on Japanese Windows; the window's cell is measured from the System
+      # font.
+      wine_fonts "$wine64_loader" &&
+      wine_settle
+  ) >"$tmp/wineboot.log" 2>&1 || return 1
   touch "$t/.ravolin-template-ok" && rm -rf "$1" && mv "$t" "$1"
 }
 mkdir -p "$(dirname "$template")"
@@ -218,7 +218,7 @@ check_end() {
   if [ ! -f "$tmp/app.rc" ]; then
     bad "$what: Ravolin.exe did not end"
     kill "$app_pid" 2>/dev/null
-    timeout 20 /usr/lib/wine/wineserver -k >/dev/null 2>&1
+    wine_kill
     return
   fi
   local rc; rc=$(cat "$tmp/app.rc")

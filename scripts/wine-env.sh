@@ -1,0 +1,101 @@
+# The Wine settings of every script that runs our Windows programs
+# (scripts/wine-run.sh for the unit tests and the run command,
+# tests/e2e/run.sh for the window suite). Source it from bash:
+#
+#   . scripts/wine-env.sh
+#
+# It exports the quiet settings below and defines the loaders and the
+# functions that pick a loader and set up a prefix; it runs nothing else.
+
+# No logs; and no offer to install Mono or Gecko, which under Xvfb is an
+# invisible prompt a first wineboot can wait on for ever.
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+wine64_loader=/usr/lib/wine/wine64
+wine32_loader=/usr/lib/wine/wine
+wine_server=/usr/lib/wine/wineserver
+
+# True when EXE is a 64-bit (x86-64) Windows program: the machine field of
+# its PE header, at the offset stored at 60, reads 64 86.
+wine_is_64bit() {
+  local pe
+  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  [ "$(od -An -tx1 -j$((pe + 4)) -N2 "$1" | tr -d ' ')" = 6486 ]
+}
+
+# The loader for EXE: wine64 for 64-bit programs, the 32-bit loader for the
+# others (on a kernel without 32-bit support it runs through qemu-i386, see
+# install-deps.sh, and is much slower).
+wine_loader_for() {
+  if wine_is_64bit "$1"; then echo "$wine64_loader"; else echo "$wine32_loader"; fi
+}
+
+# True where 32-bit programs run only through the emulator.
+wine_32bit_emulated() { [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; }
+
+# Sets a registry value in $WINEPREFIX: LOADER KEY NAME DATA.
+wine_reg_add() {
+  timeout 300 "$1" reg add "$2" /v "$3" /d "$4" /f >/dev/null 2>&1
+}
+
+# Waits for the prefix's wineserver to end: only then is the registry in the
+# prefix's files.
+wine_settle() { timeout 120 "$wine_server" -w; }
+
+# Ends every process of the prefix $WINEPREFIX.
+wine_kill() { timeout 20 "$wine_server" -k >/dev/null 2>&1; }
+
+# A new prefix in $WINEPREFIX, made by LOADER (wine64 sets up the 32-bit half
+# as well).
+wine_boot() { timeout 900 "$1" wineboot -i; }
+
+# One virtual desktop of WIDTHxHEIGHT for every process of the prefix, so that
+# windows get frames in screenshots and a process can find another's windows
+# with FindWindow. (A desktop made with `explorer /desktop=NAME,...` is
+# separate: other processes do not see its windows.)
+wine_single_desktop() {
+  wine_reg_add "$1" 'HKCU\Software\Wine\Explorer' Desktop Default &&
+    wine_reg_add "$1" 'HKCU\Software\Wine\Explorer\Desktops' Default "$2"
+}
+
+# Points the faces Japanese Windows draws its windows with at the IPA fonts
+# (fonts-ipafont-gothic), in $WINEPREFIX, using LOADER.
+#
+# Without this, Wine answers a Japanese request for the System font (the font
+# a new window's DC starts with) with the first Japanese face it finds, the
+# monospaced IPAGothic, which reports fixed pitch; Japanese Windows gives a
+# proportional face there, and windows that size themselves from its metrics
+# come out too narrow. "System,128" only matches requests for the Shift-JIS
+# character set, so other code pages keep their own System font. "MS UI
+# Gothic" is left alone: once a face of that name exists, Wine takes it for
+# the System font under the other code pages too.
+# Safe to run again; a marker in the prefix makes a second run free. Runs in
+# a subshell, since it may change the locale.
+wine_fonts() (
+  loader=$1
+  : "${WINEPREFIX:?set WINEPREFIX}"
+  marker=$WINEPREFIX/.ravolin-fonts-ok
+  [ -f "$marker" ] && exit 0
+  subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+  repl='HKCU\Software\Wine\Fonts\Replacements'
+  # key      value                           face
+  table=(
+    "$subst" 'System,128'                    'IPAPGothic,128'
+    "$repl"  'MS PGothic'                    'IPAPGothic'
+    "$repl"  'ＭＳ Ｐゴシック'                'IPAPGothic'
+    "$repl"  'MS Gothic'                     'IPAGothic'
+    "$repl"  'ＭＳ ゴシック'                 'IPAGothic'
+  )
+  # The Japanese names go through the command line, which Wine decodes by the
+  # Unix locale: make it a UTF-8 one if the caller's is not.
+  [ "$(locale charmap 2>/dev/null)" = UTF-8 ] || export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  for ((i = 0; i < ${#table[@]}; i += 3)); do
+    wine_reg_add "$loader" "${table[i]}" "${table[i + 1]}" "${table[i + 2]}" || {
+      echo "wine-fonts: cannot set ${table[i + 1]} in $WINEPREFIX" >&2
+      exit 1
+    }
+  done
+  wine_settle || exit 1
+  touch "$marker"
+)
