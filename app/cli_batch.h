@@ -1,13 +1,19 @@
+// ravolin-cli's plain run: the window's batch run over the command line's
+// list, its report streamed.
 #pragma once
+#include <atomic>
 
-#ifdef _WIN32
-#define RAVOLIN_DEFAULT_PATTERN ".\\*.c"
-#else
-#define RAVOLIN_DEFAULT_PATTERN "./*.c"
-#endif
+#include "app/cli_file_list.h"
+#include "app/cli_options.h"
+#include "app/cli_output.h"
 
 namespace ravolin {
-// One batch run over wildcard_path with the tab size text; prints the report and
-// returns the exit status (0 all fine, 1 a file was refused or failed).
-int cli_batch(const char* wildcard_path, const char* tab_text);
+
+// Converts every listed file; gather_errors is the number of Error lines
+// the list's gathering printed. Returns the exit status: 0 when every file
+// was converted or had nothing to convert, 1 otherwise; an interrupted run
+// ends its report with "aborted." (the caller gives the signal's status).
+int cli_batch(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
+              CliOutput& out, const std::atomic<bool>& cancel);
+
 }  // namespace ravolin

@@ -1,35 +1,20 @@
-// ravolin-cli: the conversion engine and the batch run for a terminal.
-//   ravolin-cli [-t TABSIZE] [FILESPEC]   one batch run, report on stdout
-//   ravolin-cli [-t TABSIZE] -            filter: stdin to stdout
+// ravolin-cli: the conversion engine and the batch run for scripts, hooks and
+// CI. The command line is read in cli_options.cpp and explained in
+// cli_help.cpp; the files are found by cli_walk.cpp.
+//   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
+//   ravolin-cli [-t N] -                               filter: stdin to stdout
 #include <cstdio>
-#include <cstring>
 
 #include "app/cli_batch.h"
+#include "app/cli_options.h"
+#include "app/cli_output.h"
+#include "app/cli_signals.h"
+#include "app/cli_walk.h"
 #include "app/stdio_streams.h"
 #include "base/version.h"
 #include "engine/engine.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: ravolin-cli [-t TABSIZE] [FILESPEC]\n"
-    "       ravolin-cli [-t TABSIZE] -\n"
-    "       ravolin-cli --help | --version\n"
-    "\n"
-    "Rewrites C source files in place so that runs of spaces become tabs while\n"
-    "every character after a run keeps its display column. Spaces inside string\n"
-    "literals are never touched; Shift-JIS characters are never split.\n"
-    "\n"
-    "  FILESPEC     wildcard file pattern (default " RAVOLIN_DEFAULT_PATTERN ").\n"
-    "               Each matching file is first copied to NAME.bak; a file whose\n"
-    "               backup already exists is refused and left alone.\n"
-    "  -            filter mode: convert standard input to standard output;\n"
-    "               \"N tabs, M dots\" goes to standard error.\n"
-    "  -t TABSIZE   tab size, 1 to 40 (default 4); read like the window's box:\n"
-    "               \"abc\" gives 1, \"99\" gives 40.\n"
-    "\n"
-    "Exit status: 0 when no file was refused or failed, 1 when one was,\n"
-    "2 for a usage error.\n";
 
 int filter(int tab_size) {
     using namespace ravolin;
@@ -57,44 +42,41 @@ int filter(int tab_size) {
     return 0;
 }
 
-int usage_error(const char* what) {
-    std::fprintf(stderr, "ravolin-cli: %s\n%s", what, kUsage);
-    return 2;
+// Everything but the filter: gather the files, then handle them.
+int run_on_files(const ravolin::CliOptions& options) {
+    using namespace ravolin;
+    const std::atomic<bool>& cancel = catch_interrupts();
+    FileSystem& fs = platform_file_system();
+    CliOutput out(options.quiet, stdout);
+    CliFileList list;
+    const int gather_errors = gather_arguments(fs, options, list, out, cancel);
+    out.set_list(&list);
+    int status = cli_batch(fs, list, gather_errors, options, out, cancel);
+    out.end();
+    if (out.failed()) {
+        std::fputs("ravolin-cli: error writing the report\n", stderr);
+        status = 1;
+    }
+    if (interrupt_status() != 0) status = interrupt_status();
+    interrupts_done();
+    return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* tab_text = "4";
-    const char* pattern = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-            std::fputs(kUsage, stdout);
+    ravolin::CliOptions options;
+    if (!ravolin::parse_options(argc, argv, options)) return 2;
+    switch (options.mode) {
+        case ravolin::CliMode::kHelp:
+            std::fputs(ravolin::kCliHelp, stdout);
             return 0;
-        }
-        if (std::strcmp(a, "--version") == 0) {
+        case ravolin::CliMode::kVersion:
             std::puts("ravolin-cli " RAVOLIN_VERSION);
             return 0;
-        }
-        if (std::strcmp(a, "-t") == 0) {
-            if (++i >= argc) return usage_error("-t needs a tab size");
-            tab_text = argv[i];
-        } else if (std::strncmp(a, "-t", 2) == 0) {
-            tab_text = a + 2;
-        } else if (std::strcmp(a, "--") == 0) {
-            if (i + 1 < argc) {
-                if (pattern || i + 2 < argc) return usage_error("only one file pattern");
-                pattern = argv[i + 1];
-            }
-            break;
-        } else if (a[0] == '-' && a[1] != '\0') {
-            return usage_error("unknown option");
-        } else {
-            if (pattern) return usage_error("only one file pattern");
-            pattern = a;
-        }
+        case ravolin::CliMode::kFilter:
+            return filter(options.tab_size);
+        default:
+            return run_on_files(options);
     }
-    if (pattern && std::strcmp(pattern, "-") == 0) return filter(ravolin::parse_tab_size(tab_text));
-    return ravolin::cli_batch(pattern ? pattern : RAVOLIN_DEFAULT_PATTERN, tab_text);
 }

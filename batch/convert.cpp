@@ -107,16 +107,25 @@ FileOutcome convert_one(FileSystem& fs, const std::atomic<bool>& cancel, const c
 
 }  // namespace
 
-RunOutcome convert_listed(FileSystem& fs, const char (*names)[kRunPathSize], int count, int tab_size,
-                          Report& report, const std::atomic<bool>& cancel) {
+RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, Report& report,
+                          const std::atomic<bool>& cancel) {
     g_engine.tab_size = tab_size;
     long long total_tabs = 0;
+    ListedFolder folder;
+    const int count = list.count();
     for (int i = 0; i < count; ++i) {
         if (cancel.load(std::memory_order_relaxed)) return RunOutcome::kCancelled;
-        const FileOutcome r = convert_one(fs, cancel, names[i], report, total_tabs);
+        report.set_folder(list.shown_folder(i));
+        if (!folder.enter(fs, list.folder(i))) {
+            report.error(list.name(i));
+            continue;
+        }
+        report.starting(i, count);
+        const FileOutcome r = convert_one(fs, cancel, list.name(i), report, total_tabs);
         report.counts.tabs = total_tabs > INT_MAX ? INT_MAX : static_cast<int>(total_tabs);
         if (r == FileOutcome::kCancelled) return RunOutcome::kCancelled;
     }
+    report.set_folder("");
     return RunOutcome::kFinished;
 }
 

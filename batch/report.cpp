@@ -2,20 +2,44 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+
+#include "base/bounded_text.h"
 
 namespace ravolin {
 namespace {
 
 constexpr int kReportLineSize = 2010;
 char g_report_line[kReportLineSize];
+char g_line_rest[kReportLineSize];
+
+// A line cut at the report line's size keeps its CR LF.
+void keep_line_end() {
+    g_report_line[sizeof g_report_line - 3] = '\r';
+    g_report_line[sizeof g_report_line - 2] = '\n';
+}
 
 void format_line(const char* format, std::va_list args) {
     int n = std::vsnprintf(g_report_line, sizeof g_report_line, format, args);
     if (n < 0) {
         g_report_line[0] = '\0';
     } else if (static_cast<std::size_t>(n) >= sizeof g_report_line) {
-        g_report_line[sizeof g_report_line - 3] = '\r';
-        g_report_line[sizeof g_report_line - 2] = '\n';
+        keep_line_end();
+    }
+}
+
+// Every line names its file right after its label ("Converted: ",
+// "Refused   : ", "Error: ", ...): the folder goes there.
+void insert_folder(const char* folder) {
+    if (folder[0] == '\0') return;
+    char* at = std::strstr(g_report_line, ": ");
+    if (!at) return;
+    at += 2;
+    copy_text(g_line_rest, sizeof g_line_rest, at);
+    *at = '\0';
+    if (!append_text(g_report_line, sizeof g_report_line, folder) ||
+        !append_text(g_report_line, sizeof g_report_line, g_line_rest)) {
+        keep_line_end();
     }
 }
 
@@ -26,6 +50,7 @@ void Report::line(const char* format, ...) {
     va_start(args, format);
     format_line(format, args);
     va_end(args);
+    insert_folder(folder_);
     sink_->line(g_report_line);
 }
 

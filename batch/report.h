@@ -21,10 +21,17 @@ public:
 
     void summary();
 
+    // Entry index of count is about to be handled.
+    void starting(int index, int count) { sink_->starting(index, count); }
+
+    // Shown in front of the file name of the lines that follow ("" for none).
+    void set_folder(const char* shown) { folder_ = shown; }
+
     RunCounts counts;
 
 private:
     RunSink* sink_;
+    const char* folder_ = "";
 };
 
 }  // namespace ravolin

@@ -10,63 +10,31 @@
 namespace ravolin {
 namespace {
 
-constexpr int kMaxFiles = 500;
-constexpr char kBackupSuffix[] = ".bak";
-constexpr std::size_t kSuffixLen = sizeof(kBackupSuffix) - 1;
-
 // All of the run's state is static and exists once: there is one worker.
 char g_path[kRunPathSize];
-char g_file_list[kMaxFiles][kRunPathSize];
-int g_file_count = 0;
-
-bool ends_with_backup_suffix(const char* name) {
-    std::size_t len = std::strlen(name);
-    return len >= kSuffixLen && std::memcmp(name + len - kSuffixLen, kBackupSuffix, kSuffixLen) == 0;
-}
-
-bool is_separator(char ch) { return ch == '\\' || ch == '/'; }
-
-// Length of the folder part of wildcard_path, its last separator included; 0 when
-// there is none.
-std::size_t folder_part_length(const char* wildcard_path, bool drive_letters) {
-    std::size_t end = 0;
-    for (std::size_t i = 0; wildcard_path[i] != '\0'; ++i) {
-        if (is_separator(wildcard_path[i])) end = i + 1;
-    }
-    const unsigned char first = static_cast<unsigned char>(wildcard_path[0]);
-    if (end == 0 && drive_letters && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && wildcard_path[1] == ':') {
-        end = 2;
-    }
-    return end;
-}
+FixedFileList g_file_list;
 
 class ListGatherer : public SearchSink {
 public:
-    explicit ListGatherer(Report& report) : report_(&report) {}
+    ListGatherer(FileList& list, Report& report) : list_(&list), report_(&report) {}
     bool take(const FoundEntry& entry) override {
-        if (ends_with_backup_suffix(entry.name) || entry.directory) return true;
-        if (!copy_text(g_file_list[g_file_count], kRunPathSize, entry.name)) {
-            // A cut name would name another file: leave this one alone.
-            report_->error(g_file_list[g_file_count]);
-            return true;
-        }
-        ++g_file_count;
-        return g_file_count < kMaxFiles;
+        if (is_backup_name(entry.name) || entry.directory) return true;
+        // A cut name would name another file: leave this one alone.
+        if (list_->add(entry.name) == AddResult::kTooLong) report_->error(entry.name);
+        return !list_->full();
     }
 
 private:
+    FileList* list_;
     Report* report_;
 };
 
-RunOutcome run_files(FileSystem& fs, const RunInput& input, Report& report,
-                     const std::atomic<bool>& cancel) {
-    g_file_count = 0;
-    const int tab_size = parse_tab_size(input.tab_size_text);
-
-    const char* wildcard_path = input.wildcard_path;
+// The window's way to a file list: the folder part of the wildcard path made
+// current, its name part searched there. False when nothing may be searched.
+bool search_wildcard_path(FileSystem& fs, const char* wildcard_path, FileList& list, Report& report) {
     if (!copy_text(g_path, kRunPathSize, wildcard_path)) {
         report.error(wildcard_path);
-        return RunOutcome::kFinished;
+        return false;
     }
     const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters());
     if (folder_len > 0) {
@@ -75,17 +43,36 @@ RunOutcome run_files(FileSystem& fs, const RunInput& input, Report& report,
         // the same names somewhere else.
         if (!fs.set_current_dir(g_path)) {
             report.error(wildcard_path);
-            return RunOutcome::kFinished;
+            return false;
         }
     }
     copy_text(g_path, kRunPathSize, wildcard_path + folder_len);
-    ListGatherer gatherer(report);
+    ListGatherer gatherer(list, report);
     fs.search(g_path, gatherer);
+    return true;
+}
 
-    return convert_listed(fs, g_file_list, g_file_count, tab_size, report, cancel);
+RunOutcome run_files(FileSystem& fs, const RunInput& input, Report& report,
+                     const std::atomic<bool>& cancel) {
+    const int tab_size = parse_tab_size(input.tab_size_text);
+    report.counts.errors = input.gather_errors;
+    const FileList* list = input.files;
+    if (!list) {
+        g_file_list.clear();
+        if (!search_wildcard_path(fs, input.wildcard_path, g_file_list, report)) return RunOutcome::kFinished;
+        list = &g_file_list;
+    }
+    return convert_listed(fs, *list, tab_size, report, cancel);
 }
 
 }  // namespace
+
+int gather_files(FileSystem& fs, const char* pattern, FileList& list, RunSink& sink) {
+    Report report(sink);
+    ListGatherer gatherer(list, report);
+    fs.search(pattern, gatherer);
+    return report.counts.errors;
+}
 
 RunOutcome run_batch(FileSystem& fs, const RunInput& input, RunSink& sink,
                      const std::atomic<bool>& cancel, RunCounts* counts) {

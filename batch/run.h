@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 
+#include "batch/file_list.h"
 #include "batch/file_system.h"
 
 namespace ravolin {
@@ -18,6 +19,13 @@ enum class RunOutcome { kFinished, kCancelled };
 struct RunInput {
     const char* wildcard_path;  // folder part (optional) and a wildcard name
     const char* tab_size_text;  // as typed; read by parse_tab_size
+    // A list gathered beforehand (gather_files), handled in its order instead
+    // of searching wildcard_path. nullptr: the run searches wildcard_path into
+    // its own table of 500 names.
+    const FileList* files = nullptr;
+    // Error lines the caller already reported while gathering; the run's
+    // counts include them.
+    int gather_errors = 0;
 };
 
 // Where the report goes. Every text ends in "\r\n".
@@ -28,7 +36,18 @@ public:
     virtual void line(const char* text) = 0;
     // The summary line, once, at the end of a finished run.
     virtual void summary(const char* text) = 0;
+    // Entry index of count files is about to be handled.
+    virtual void starting(int index, int count) {
+        (void)index;
+        (void)count;
+    }
 };
+
+// Searches pattern, a bare name with '*' and '?', in the current directory
+// and adds each match to list in the search's order, leaving out folders and
+// backups, until the list is full. A name the list cannot hold gets an
+// "Error: NAME" line. Returns the number of such lines.
+int gather_files(FileSystem& fs, const char* pattern, FileList& list, RunSink& sink);
 
 // One batch run. A cancelled run puts the file it was in the middle of back
 // from its backup and gives no summary. Not reentrant: one run at a time.

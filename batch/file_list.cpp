@@ -1,0 +1,44 @@
+#include "batch/file_list.h"
+
+#include <cstring>
+
+#include "base/bounded_text.h"
+
+namespace ravolin {
+
+AddResult FixedFileList::add(const char* name) {
+    if (full() || !copy_text(names_[count_], kRunPathSize, name)) return AddResult::kTooLong;
+    ++count_;
+    return AddResult::kAdded;
+}
+
+bool ListedFolder::enter(FileSystem& fs, const char* folder) {
+    if (!folder || (current_ && std::strcmp(folder, current_) == 0)) return true;
+    current_ = fs.set_current_dir(folder) ? folder : nullptr;
+    return current_ != nullptr;
+}
+
+namespace {
+bool is_separator(char ch) { return ch == '\\' || ch == '/'; }
+}  // namespace
+
+std::size_t folder_part_length(const char* wildcard_path, bool drive_letters) {
+    std::size_t end = 0;
+    for (std::size_t i = 0; wildcard_path[i] != '\0'; ++i) {
+        if (is_separator(wildcard_path[i])) end = i + 1;
+    }
+    const unsigned char first = static_cast<unsigned char>(wildcard_path[0]);
+    if (end == 0 && drive_letters && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && wildcard_path[1] == ':') {
+        end = 2;
+    }
+    return end;
+}
+
+bool is_backup_name(const char* name) {
+    static constexpr char kSuffix[] = ".bak";
+    constexpr std::size_t kLen = sizeof kSuffix - 1;
+    const std::size_t len = std::strlen(name);
+    return len >= kLen && std::memcmp(name + len - kLen, kSuffix, kLen) == 0;
+}
+
+}  // namespace ravolin

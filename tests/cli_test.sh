@@ -1,0 +1,243 @@
+#!/bin/sh
+# ravolin-cli end to end, over real temporary folders: options and their
+# traps, many inputs, recursion, the streamed report, exit statuses.
+#   cli_test.sh PATH/TO/ravolin-cli [EMULATOR]
+# With an emulator (scripts/wine-run.sh) the Windows build is tested: report
+# lines then end in CR LF, folders found by -r are shown with '\', and drive
+# letters and '\' in patterns are tried; signals and terminals are native only.
+set -u
+cli_exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+emu=${2:-}
+[ -z "$emu" ] || emu=$(cd "$(dirname "$emu")" && pwd)/$(basename "$emu")
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+S=/
+[ -n "$emu" ] && S='\'
+
+cli() {
+  if [ -n "$emu" ]; then "$emu" "$cli_exe" "$@"; else "$cli_exe" "$@"; fi
+}
+# Runs the CLI with no input; sets rc, out and err (CRs dropped; the raw
+# standard output stays in $tmp/out).
+run() {
+  cli "$@" <"$tmp/empty" >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  out=$(tr -d '\r' <"$tmp/out")
+  err=$(tr -d '\r' <"$tmp/err")
+}
+fail() {
+  printf 'FAIL %s\n' "$1"
+  fails=$((fails + 1))
+}
+check() {  # name, expected, actual
+  [ "$2" = "$3" ] || { fail "$1"; printf -- '--- expected\n%s\n--- got\n%s\n' "$2" "$3"; }
+}
+contains() {  # name, needle, haystack
+  case $3 in *"$2"*) ;; *) fail "$1"; printf -- '--- wanted somewhere\n%s\n--- in\n%s\n' "$2" "$3" ;; esac
+}
+same_file() {  # name, expected file, actual file
+  cmp -s "$2" "$3" || fail "$1: $3 differs from $2"
+}
+
+# The work folder, fresh for each case: a.c has nothing to convert, b.c three
+# tabs; the converted forms are in $tmp/want.
+: >"$tmp/empty"
+mkdir "$tmp/want"
+printf 'x;\r\n' >"$tmp/want/a.c"
+printf '\t\t\ta;\r\n' >"$tmp/want/b.c"
+fresh() {
+  cd "$tmp" && rm -rf w && mkdir w && cd w || exit 1
+  printf 'x;\n' >a.c
+  printf '            a;\n' >b.c
+}
+untouched() {  # name: the work folder is as fresh() left it
+  check "$1: nothing written" "a.c
+b.c" "$(ls)"
+  check "$1: b.c as it was" "            a;" "$(cat b.c)"
+}
+
+# --- usage errors: exit 2, the fault named, nothing touched ----------------
+while IFS='|' read -r args message; do
+  fresh
+  eval "run $args"
+  check "usage [$args]: exit status" 2 "$rc"
+  contains "usage [$args]: message" "$message" "$err"
+  untouched "usage [$args]"
+done <<'EOF'
+-t -|invalid tab size '-'
+-t abc|invalid tab size 'abc'
+-t 0|invalid tab size '0'
+-t 41|invalid tab size '41'
+-t 4x|invalid tab size '4x'
+--tab-size=|invalid tab size ''
+-t|option '-t' needs a value
+--tab-size|option '--tab-size' needs a value
+--bogus|unknown option '--bogus'
+-x b.c|unknown option '-x'
+--recursive=yes|option '--recursive' takes no value
+- a.c|'-' (standard input) takes no other files
+-r -|'-' (standard input) goes with
+''|an empty file name
+EOF
+
+# --- runs: report lines as files finish, summary last, exit status ---------
+# name | arguments | report | exit status
+while IFS='|' read -r name args report status; do
+  fresh
+  mkdir sub && printf '        z;\n' >sub/c.c
+  printf '    n;\n' >-n.h
+  eval "run $args"
+  check "$name: report" "$(printf "$report")" "$out"
+  check "$name: exit status" "$status" "$rc"
+done <<'EOF'
+default pattern|-t 4|Non conv.: a.c\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+files in order given|b.c a.c|Converted: b.c(3 tabs, 0 dots)\nNon conv.: a.c\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+a file named twice is taken once|a.c '*.c' a.c|Non conv.: a.c\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+-- ends the options|-t8 -- -n.h|Non conv.: -n.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+options after files|b.c -t 2|Converted: b.c(6 tabs, 0 dots)\nConverted files = 1 (Total 6 tabs, 0 dots), Non conv. = 0, Refused = 0|0
+one other folder: bare names|'sub\\*.c'|Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0|0
+a folder stands for its *.c|sub|Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0|0
+two folders: names with folders|sub/ a.c|Converted: sub/c.c(2 tabs, 0 dots)\nNon conv.: a.c\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+missing folder and file|'gone/*.c' nothere.c b.c|Error: gone/*.c (no such folder)\nError: nothere.c (no matching file)\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0|1
+a pattern that matches nothing|'*.none'|Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0|0
+quiet run|-q||0
+EOF
+
+# Second run over the same files: every file refused (exit 1); quiet keeps
+# only those lines.
+fresh
+run
+run -q
+check "second run, quiet: report" "Refused   : a.c
+Refused   : b.c" "$out"
+check "second run, quiet: exit status" 1 "$rc"
+same_file "first run wrote b.c" "$tmp/want/b.c" b.c
+same_file "first run kept b.c's backup" /dev/stdin b.c.bak <<'EOF'
+            a;
+EOF
+
+# Report lines end in LF natively, CR LF on Windows.
+fresh
+run
+if [ -n "$emu" ]; then
+  check "CR LF report on Windows" 3 "$(tr -cd '\r' <"$tmp/out" | wc -c)"
+else
+  check "LF report" 0 "$(tr -cd '\r' <"$tmp/out" | wc -c)"
+fi
+
+# A shell-expanded *.c is just many files.
+fresh
+run -t 4 *.c
+check "unquoted *.c: exit status" 0 "$rc"
+same_file "unquoted *.c: b.c" "$tmp/want/b.c" b.c
+
+# --- many files: no 500 limit, no log to cut -------------------------------
+fresh
+rm a.c b.c
+i=1000
+while [ $i -lt 1600 ]; do printf 'x;\n' >f$i.c; i=$((i + 1)); done
+run
+check "600 files: summary" "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 600, Refused = 0" \
+  "$(printf '%s\n' "$out" | tail -n 1)"
+check "600 files: a line each" 600 "$(printf '%s\n' "$out" | grep -c '^Non conv.: f1[0-9]*\.c$')"
+check "600 files: every backup" 600 "$(ls | grep -c '\.bak$')"
+
+fresh
+rm a.c b.c
+long=$(printf '%0240d' 0)
+i=1000
+while [ $i -lt 1400 ]; do printf '        y;\n' >"$i$long.c"; i=$((i + 1)); done
+run
+check "400 long names: a line each" 400 "$(printf '%s\n' "$out" | grep -c "^Converted: 1[0-9]*$long\.c(2 tabs, 0 dots)$")"
+check "400 long names: summary" "Converted files = 400 (Total 800 tabs, 0 dots), Non conv. = 0, Refused = 0" \
+  "$(printf '%s\n' "$out" | tail -n 1)"
+
+# --- recursion: every folder below, no links to folders, no VCS folders ----
+fresh
+mkdir -p src/lib/deep src/.git src/CVS other
+printf '    m;\n' >src/m.c
+printf '    l;\n' >src/lib/l.c
+printf '    d;\n' >src/lib/deep/d.c
+printf '    g;\n' >src/.git/g.c
+printf '    v;\n' >src/CVS/v.c
+printf '    o;\n' >other/o.c
+printf 'int;\n' >src/lib/l.h
+if [ -z "$emu" ]; then ln -s ../other src/link; fi
+run -r src
+check "-r: report" "Converted: src${S}m.c(1 tabs, 0 dots)
+Converted: src${S}lib${S}l.c(1 tabs, 0 dots)
+Converted: src${S}lib${S}deep${S}d.c(1 tabs, 0 dots)
+Converted files = 3 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0" "$out"
+check "-r: VCS folders and links untouched" "    g;|    v;|    o;" "$(cat src/.git/g.c)|$(cat src/CVS/v.c)|$(cat other/o.c)"
+run -r 'src/*.h' -q
+check "-r with a pattern" "0|int;" "$rc|$(tr -d '\r' <src/lib/l.h)"
+
+# --- Windows: drive letters and '\' -----------------------------------------
+if [ -n "$emu" ]; then
+  fresh
+  mkdir sub && printf '        z;\n' >sub/c.c
+  drive="Z:$(pwd | tr / '\\')"
+  run "$drive\\sub\\*.c" "$drive\\b.c"
+  check "drive letters: report" "Converted: $drive\\sub\\c.c(2 tabs, 0 dots)
+Converted: $drive\\b.c(3 tabs, 0 dots)
+Converted files = 2 (Total 5 tabs, 0 dots), Non conv. = 0, Refused = 0" "$out"
+  run -q 'SUB\C.C'
+  check "names ignore case on Windows" "Refused   : c.c" "$out"
+fi
+
+# --- filter, help, version ----------------------------------------------------
+got=$(printf 'int     x;\n' | cli -t 4 - 2>"$tmp/err" | od -An -c | tr -s ' ')
+check "filter" " i n t \t \t x ; \r \n" "$got"
+check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
+run --help
+check "help: exit status" 0 "$rc"
+for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
+  "* (any characters)"; do
+  contains "help mentions $word" "$word" "$out"
+done
+check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"
+run --version
+contains "version" "ravolin-cli " "$out"
+
+# --- native only: signals and the progress line -------------------------------
+if [ -z "$emu" ]; then
+  # The report is larger than a pipe holds, so the run waits on it while
+  # the signal comes; reading its first line proves the handlers are set.
+  for case in "INT 130" "TERM 143" "HUP 129" "QUIT 131"; do
+    set -- $case
+    fresh
+    rm a.c b.c
+    i=1000
+    while [ $i -lt 1400 ]; do printf '        y;\n' >"$i$long.c"; i=$((i + 1)); done
+    mkfifo "$tmp/fifo"
+    "$cli_exe" >"$tmp/fifo" 2>"$tmp/err" &
+    pid=$!
+    exec 3<"$tmp/fifo"
+    read -r first <&3
+    kill -s "$1" $pid
+    rest=$(cat <&3)
+    exec 3<&-
+    wait $pid
+    rc=$?
+    rm "$tmp/fifo"
+    check "SIG$1: exit status" "$2" "$rc"
+    check "SIG$1: report ends with aborted." "aborted." "$(printf '%s\n' "$rest" | tail -n 1)"
+    converted=$(ls | grep -v '\.bak$' | while read -r f; do cat "$f"; done | grep -c "$(printf '^\t\ty;\r$')")
+    original=$(ls | grep -v '\.bak$' | while read -r f; do cat "$f"; done | grep -c '^        y;$')
+    check "SIG$1: each file converted or as it was" 400 $((converted + original))
+    [ "$converted" -lt 400 ] || fail "SIG$1: the run was not interrupted"
+  done
+
+  fresh
+  rm a.c b.c
+  i=1000
+  while [ $i -lt 1020 ]; do printf 'x;\n' >f$i.c; i=$((i + 1)); done
+  script -qec "'$cli_exe' -q" /dev/null >"$tmp/tty" </dev/null
+  contains "progress on a terminal" "$(printf '\r')[1/20] f1000.c" "$(cat "$tmp/tty")"
+  run -t 4 'f*.c'
+  check "no progress off a terminal" "" "$err"
+fi
+
+[ $fails -eq 0 ] && echo "all passed"
+exit $fails
