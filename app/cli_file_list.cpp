@@ -28,12 +28,5 @@ std::string CliFileList::patch_path(int i) const {
     return p + entries_[i].name;
 }
 
-bool CliFileList::go_to(FileSystem& fs, int i) {
-    const int folder = entries_[i].folder;
-    if (folder == current_) return true;
-    current_ = fs.set_current_dir(folders_[folder].where.c_str()) ? folder : -1;
-    return current_ >= 0;
-}
-
 }  // namespace ravolin
 

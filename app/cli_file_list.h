@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "batch/file_list.h"
-#include "batch/file_system.h"
 
 namespace ravolin {
 
@@ -36,10 +35,6 @@ public:
     // The same with '/' between folders, for a patch.
     std::string patch_path(int i) const;
 
-    // Makes entry i's folder current unless it is already; false when that
-    // failed.
-    bool go_to(FileSystem& fs, int i);
-
 private:
     struct Folder {
         std::string where, shown;
@@ -53,7 +48,6 @@ private:
     std::unordered_set<std::string> seen_;  // where + '\0' + name
     long offered_ = 0;
     bool several_folders_ = false;
-    int current_ = -1;  // folder made current by go_to
 };
 
 }  // namespace ravolin
