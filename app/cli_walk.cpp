@@ -48,7 +48,7 @@ public:
             error_line(report_, arg, "cannot return to the starting folder");
             return 1;
         }
-        const std::size_t folder_len = folder_part_length(arg.c_str(), fs_.has_drive_letters());
+        const std::size_t folder_len = folder_part_length(arg.c_str(), fs_.has_drive_letters(), fs_.lead_bytes());
         std::string folder = arg.substr(0, folder_len);
         std::string pattern = arg.substr(folder_len);
         if (pattern.empty()) {

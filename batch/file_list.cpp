@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/path_text.h"
 
 namespace ravolin {
 
@@ -18,15 +19,8 @@ bool ListedFolder::enter(FileSystem& fs, const char* folder) {
     return current_ != nullptr;
 }
 
-namespace {
-bool is_separator(char ch) { return ch == '\\' || ch == '/'; }
-}  // namespace
-
-std::size_t folder_part_length(const char* wildcard_path, bool drive_letters) {
-    std::size_t end = 0;
-    for (std::size_t i = 0; wildcard_path[i] != '\0'; ++i) {
-        if (is_separator(wildcard_path[i])) end = i + 1;
-    }
+std::size_t folder_part_length(const char* wildcard_path, bool drive_letters, const LeadBytes& lead) {
+    std::size_t end = after_last_separator(wildcard_path, lead, Separators::kBackslashAndSlash);
     const unsigned char first = static_cast<unsigned char>(wildcard_path[0]);
     if (end == 0 && drive_letters && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && wildcard_path[1] == ':') {
         end = 2;

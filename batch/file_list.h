@@ -67,8 +67,9 @@ private:
 
 // Length of the folder part of a wildcard path, its last separator ('\\' or
 // '/') included; 0 when there is none. With drive letters a lone "X:" at the
-// start is a folder part too.
-std::size_t folder_part_length(const char* wildcard_path, bool drive_letters);
+// start is a folder part too. Read a character at a time by `lead`: the
+// second byte of a double-byte character is never a separator.
+std::size_t folder_part_length(const char* wildcard_path, bool drive_letters, const LeadBytes& lead);
 
 // True when name ends in ".bak" (compared byte for byte): backups are never
 // listed.

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 
+#include "base/path_text.h"
 #include "engine/text_stream.h"
 
 namespace ravolin {
@@ -47,6 +48,10 @@ public:
     // True when "X:" at the start of a wildcard path names a drive,
     // which then belongs to the folder part.
     virtual bool has_drive_letters() const { return false; }
+
+    // Bytes that begin a double-byte character in the names this file system
+    // takes; their second byte is never a separator.
+    virtual const LeadBytes& lead_bytes() const { return system_lead_bytes(); }
 
     // Makes folder (it may end in a separator; '\\' and '/' both separate)
     // the current directory. False when that failed.

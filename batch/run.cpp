@@ -36,7 +36,7 @@ bool search_wildcard_path(FileSystem& fs, const char* wildcard_path, FileList& l
         report.error(wildcard_path);
         return false;
     }
-    const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters());
+    const std::size_t folder_len = folder_part_length(wildcard_path, fs.has_drive_letters(), fs.lead_bytes());
     if (folder_len > 0) {
         g_path[folder_len] = '\0';
         // Searching the old current directory instead would act on files of

@@ -46,7 +46,7 @@ void choose_input_files(HWND main) {
     char title[256] = "";
     char display[kDialogNameSize];
     static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
-    initial_dialog_name(g_text_slots[kSlotSpec], name, sizeof name);
+    initial_dialog_name(g_text_slots[kSlotSpec], system_lead_bytes(), name, sizeof name);
 
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -62,7 +62,7 @@ void choose_input_files(HWND main) {
     name[sizeof name - 1] = '\0';
 
     copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
-    wrap_display(name, display, sizeof display);
+    wrap_display(name, system_lead_bytes(), display, sizeof display);
     const std::int32_t shown = kFormTable[kRowInputFiles].ref;
     if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
 }

@@ -72,18 +72,59 @@ bool saved_rect_usable(std::int32_t left, std::int32_t top, std::int32_t right,
     return w > 5 && h > 5 && w <= INT32_MAX && h <= INT32_MAX;
 }
 
-bool initial_dialog_name(const char* pattern, char* out, std::size_t cap) {
-    if (cap == 0) return false;
-    std::size_t len = std::strlen(pattern);
-    // Walk back from the last character to the second; the first backslash
-    // met keeps everything up to it, any other character is where "*.*" goes.
-    std::size_t keep = len;  // length 0 or 1, or a trailing backslash: unchanged
-    bool wild = false;
-    for (std::size_t i = len; i-- > 1;) {
-        if (pattern[i] == '\\') break;
-        keep = i;
-        wild = true;
+namespace {
+
+// Length of the overlap of [a0, a1) and [b0, b1); 0 when they do not meet.
+std::int64_t overlap(std::int64_t a0, std::int64_t a1, std::int64_t b0, std::int64_t b1) {
+    const std::int64_t lo = a0 > b0 ? a0 : b0;
+    const std::int64_t hi = a1 < b1 ? a1 : b1;
+    return hi > lo ? hi - lo : 0;
+}
+
+std::int64_t at_most(std::int64_t v, std::int64_t limit) { return v < limit ? v : limit; }
+
+// Start of a span of `size` (no larger than [lo, hi)) moved as little as
+// possible to lie inside [lo, hi).
+std::int64_t fit_span(std::int64_t start, std::int64_t size, std::int64_t lo, std::int64_t hi) {
+    if (start + size > hi) start = hi - size;
+    if (start < lo) start = lo;
+    return start;
+}
+
+}  // namespace
+
+PixelRect reachable_window_rect(const PixelRect& saved, const PixelRect* work_areas,
+                                std::size_t area_count, const PixelRect& nearest,
+                                std::int32_t title_height) {
+    const std::int64_t width = std::int64_t{saved.right} - saved.left;
+    const std::int64_t height = std::int64_t{saved.bottom} - saved.top;
+    const std::int64_t band = title_height > 0 ? title_height : 1;
+    const std::int64_t need_w = at_most(40, width), need_h = at_most(8, band);
+    for (std::size_t i = 0; i < area_count; ++i) {
+        const PixelRect& a = work_areas[i];
+        if (overlap(saved.left, saved.right, a.left, a.right) >= need_w &&
+            overlap(saved.top, std::int64_t{saved.top} + band, a.top, a.bottom) >= need_h)
+            return saved;
     }
+    if (area_count == 0 || nearest.right <= nearest.left || nearest.bottom <= nearest.top) return saved;
+    const std::int64_t w = at_most(width, std::int64_t{nearest.right} - nearest.left);
+    const std::int64_t h = at_most(height, std::int64_t{nearest.bottom} - nearest.top);
+    const std::int64_t left = fit_span(saved.left, w, nearest.left, nearest.right);
+    const std::int64_t top = fit_span(saved.top, h, nearest.top, nearest.bottom);
+    return PixelRect{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                     static_cast<std::int32_t>(left + w), static_cast<std::int32_t>(top + h)};
+}
+
+bool initial_dialog_name(const char* pattern, const LeadBytes& lead, char* out, std::size_t cap) {
+    if (cap == 0) return false;
+    const std::size_t len = std::strlen(pattern);
+    // Everything after the last backslash becomes "*.*", but the first
+    // character (the whole of a double-byte one) always stays; a pattern
+    // ending in a backslash, or of one character, stays as it is.
+    std::size_t keep = after_last_separator(pattern, lead, Separators::kBackslash);
+    const std::size_t first = char_length(pattern, lead);
+    if (keep < first) keep = first;
+    const bool wild = keep < len;
     std::size_t n = keep < cap ? keep : cap - 1;
     std::memcpy(out, pattern, n);
     out[n] = '\0';
@@ -92,7 +133,7 @@ bool initial_dialog_name(const char* pattern, char* out, std::size_t cap) {
     return fits;
 }
 
-bool wrap_display(const char* name, char* out, std::size_t cap) {
+bool wrap_display(const char* name, const LeadBytes& lead, char* out, std::size_t cap) {
     if (cap == 0) return false;
     out[0] = '\0';
     std::size_t used = 0;
@@ -109,16 +150,16 @@ bool wrap_display(const char* name, char* out, std::size_t cap) {
         out[used] = '\0';
     };
     std::size_t line_start = 0;
-    int count = 0;
+    std::size_t count = 0;  // bytes: a double-byte character is two columns wide
     std::size_t i = 0;
-    for (; name[i] != '\0'; ++i) {
-        if (count >= 40 && name[i] == '\\') {
+    for (std::size_t n; (n = char_length(name + i, lead)) != 0; i += n) {
+        if (count >= 40 && is_separator(name[i], Separators::kBackslash)) {
             put(name + line_start, i + 1 - line_start);
             put("\n     ", 6);
             line_start = i + 1;
             count = 0;
         } else {
-            ++count;
+            count += n;
         }
     }
     put(name + line_start, i - line_start);

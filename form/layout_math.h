@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/path_text.h"
+
 namespace ravolin {
 
 // Layout unit in pixels, fixed once from the main window's font.
@@ -79,16 +81,31 @@ bool saved_rect_usable(std::int32_t left, std::int32_t top, std::int32_t right,
 // chosen name: a longer name is cut.
 constexpr std::size_t kDialogNameSize = 1000;
 
+// Where a restored window goes. It stays where it was saved while its title
+// bar can still be grabbed on one of the monitors' work areas: the band
+// title_height pixels high at its top must meet one of them at least 40
+// pixels wide (or the window's width) and 8 pixels high (or the band's
+// height). Otherwise it moves onto `nearest`, the work area nearest to it:
+// the same size, cut to the work area's where larger, pushed just far enough
+// to lie inside it. With no work areas known (or an empty nearest one) it
+// stays where it was saved.
+PixelRect reachable_window_rect(const PixelRect& saved, const PixelRect* work_areas,
+                                std::size_t area_count, const PixelRect& nearest,
+                                std::int32_t title_height);
+
 // Initial name for the open-file dialog: the file pattern with all
 // after its last backslash replaced by "*.*" (the first character is never
-// replaced). Written into out (cap bytes); returns false when it had to be cut.
-bool initial_dialog_name(const char* pattern, char* out, std::size_t cap);
+// replaced). The pattern is read a character at a time by `lead`, so the
+// second byte of a double-byte character is no backslash. Written into out
+// (cap bytes); returns false when it had to be cut.
+bool initial_dialog_name(const char* pattern, const LeadBytes& lead, char* out, std::size_t cap);
 
 // Display text of a chosen name: a backslash with at least 40 characters
 // before it on its display line ends that line; the next one starts with a
-// line feed and five blanks. Written into out (cap bytes); returns false when
-// it had to be cut.
-bool wrap_display(const char* name, char* out, std::size_t cap);
+// line feed and five blanks. Characters are read by `lead` as above; a
+// double-byte character counts two. Written into out (cap bytes); returns
+// false when it had to be cut.
+bool wrap_display(const char* name, const LeadBytes& lead, char* out, std::size_t cap);
 
 // Next language of the language button: 0 Japanese, 1 English, and back.
 std::int32_t toggle_language(std::int32_t language);

@@ -38,6 +38,7 @@ public:
     // succeeds) unless faults_persist is set.
     bool faults_persist = false;
     bool drive_letters = false;
+    bool code_page_932 = false;                    // names are Shift-JIS, not single bytes
     std::set<std::string> missing_folders;         // set_current_dir fails
     std::set<std::string> fail_open_read;          // open_read fails
     std::set<std::string> fail_open_write;         // open_write fails (read-only file)
@@ -57,6 +58,9 @@ public:
     long reads = 0;
 
     bool has_drive_letters() const override { return drive_letters; }
+    const LeadBytes& lead_bytes() const override {
+        return code_page_932 ? kCodePage932LeadBytes : kNoLeadBytes;
+    }
     bool set_current_dir(const char* folder) override;
     void search(const char* pattern, SearchSink& sink) override;
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) override;

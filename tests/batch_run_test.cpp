@@ -111,6 +111,40 @@ TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
     }
 }
 
+TEST(BatchFolder, SecondByteOfAShiftJisNameIsNoSeparator) {
+    const std::string hyo = kHyo, so = "\x83\x5c";  // ソ ends in 0x5C too
+    struct Case {
+        std::string wildcard_path;
+        std::vector<std::string> dirs_set;
+        std::vector<std::string> patterns;
+    };
+    const Case cases[] = {
+        // wildcard_path            made current          searched
+        {hyo + "*.c",               {},                   {hyo + "*.c"}},
+        {"sub\\" + so + "*.c",      {"sub\\"},            {so + "*.c"}},
+        {"Z:\\x\\" + hyo + "\\*.c", {"Z:\\x\\" + hyo + "\\"}, {"*.c"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wildcard_path);
+        FakeFs fs;
+        fs.code_page_932 = true;
+        fs.drive_letters = true;
+        run(fs, c.wildcard_path);
+        EXPECT_EQ(fs.dirs_set, c.dirs_set);
+        EXPECT_EQ(fs.patterns, c.patterns);
+    }
+    // The whole run: 表a.c and 表b.c beside a folder 表 are converted.
+    FakeFs fs;
+    fs.code_page_932 = true;
+    fs.add(hyo + "a.c", kFiveTabsOneDot);
+    fs.add(hyo + "b.c", kFiveTabsOneDot);
+    fs.add_dir(hyo);
+    RunResult r = run(fs, hyo + "*.c");
+    EXPECT_EQ(r.counts.converted, 2);
+    EXPECT_TRUE(fs.has(hyo + "a.c.bak"));
+    EXPECT_TRUE(fs.has(hyo + "b.c.bak"));
+}
+
 TEST(BatchFolder, UnusableWildcardPathsConvertNothing) {
     const std::string long_path = std::string(1006, 'd') + "\\*.c";  // 1010 characters
     struct Case {

@@ -148,6 +148,36 @@ TEST(ScrollDelta, OriginNeverBecomesPositive) {
         EXPECT_EQ(scroll_delta(c.old_pos, c.new_pos, c.origin), c.want) << c.old_pos << "->" << c.new_pos;
 }
 
+// ---------------------------------------------------------------- placement
+
+TEST(ReachableWindowRect, TitleBarOffEveryMonitorMovesOntoTheNearest) {
+    const PixelRect kLeft{0, 0, 1024, 740}, kRight{1024, 0, 2048, 740};  // work areas
+    const PixelRect both[] = {kLeft, kRight};
+    struct Case { const char* name; PixelRect saved; std::size_t areas; PixelRect nearest; PixelRect want; };
+    const Case cases[] = {
+        // name                           saved                    areas nearest  result
+        {"on screen: kept",               {100, 100, 700, 500},    1, kLeft,  {100, 100, 700, 500}},
+        {"on the second monitor: kept",   {1500, 50, 1900, 400},   2, kRight, {1500, 50, 1900, 400}},
+        {"title bar just reachable",      {-560, -12, 40, 388},    1, kLeft,  {-560, -12, 40, 388}},
+        {"far off: same size, pulled in", {5000, 5000, 5600, 5400}, 1, kLeft, {424, 340, 1024, 740}},
+        {"negative: to the corner",       {-50, -60, -10, -20},    1, kLeft,  {0, 0, 40, 40}},
+        {"title above the top",           {100, -30, 500, 300},    1, kLeft,  {100, 0, 500, 330}},
+        {"only 39 pixels showing",        {-561, 10, 39, 400},     1, kLeft,  {0, 10, 600, 400}},
+        {"larger than the work area",     {-9000, 5000, 9000, 9000}, 1, kLeft, {0, 0, 1024, 740}},
+        {"gone monitor, right one near",  {2100, 100, 2500, 400},  2, kRight, {1648, 100, 2048, 400}},
+        {"no work areas known: kept",     {5000, 5000, 5600, 5400}, 0, kLeft, {5000, 5000, 5600, 5400}},
+        {"extreme values",                {2147483000, 2147483000, 2147483600, 2147483600}, 1, kLeft,
+                                          {424, 140, 1024, 740}},
+    };
+    for (const Case& c : cases) {
+        const PixelRect r = reachable_window_rect(c.saved, both, c.areas, c.nearest, 24);
+        EXPECT_EQ(r.left, c.want.left) << c.name;
+        EXPECT_EQ(r.top, c.want.top) << c.name;
+        EXPECT_EQ(r.right, c.want.right) << c.name;
+        EXPECT_EQ(r.bottom, c.want.bottom) << c.name;
+    }
+}
+
 // ---------------------------------------------------------------- dialog name
 
 TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
@@ -164,7 +194,7 @@ TEST(InitialDialogName, EverythingAfterTheLastBackslashBecomesWildcard) {
     };
     for (const Case& c : cases) {
         char out[kDialogNameSize];
-        EXPECT_TRUE(initial_dialog_name(c.pattern, out, sizeof out)) << c.pattern;
+        EXPECT_TRUE(initial_dialog_name(c.pattern, kCodePage932LeadBytes, out, sizeof out)) << c.pattern;
         EXPECT_STREQ(out, c.want) << c.pattern;
     }
 }
@@ -184,9 +214,32 @@ TEST(InitialDialogName, LongPatternIsCutNeverOverrun) {
     for (const Case& c : cases) {
         char buf[N + 8];
         std::memset(buf, 0x55, sizeof buf);
-        EXPECT_EQ(initial_dialog_name(c.pattern.c_str(), buf, N), c.fits) << c.pattern.size();
+        EXPECT_EQ(initial_dialog_name(c.pattern.c_str(), kCodePage932LeadBytes, buf, N), c.fits) << c.pattern.size();
         EXPECT_EQ(std::string(buf), c.want) << c.pattern.size();
         for (std::size_t i = N; i < N + 8; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
+    }
+}
+
+// Shift-JIS characters whose second byte is 0x5C.
+const std::string kHyo = "\x95\x5c", kSo = "\x83\x5c", kA = "\x82\xa0";
+
+TEST(InitialDialogName, SecondByteOfADoubleByteCharacterIsNoBackslash) {
+    struct Case { std::string pattern; std::string cp932; std::string single; };
+    const Case cases[] = {
+        // file pattern                 code page 932                 single-byte reading
+        {"C:\\d\\" + kHyo + ".c",       "C:\\d\\*.*",               "C:\\d\\" + kHyo.substr(0, 1) + "\\*.*"},
+        {"C:\\" + kHyo + "\\a.c",       "C:\\" + kHyo + "\\*.*",    "C:\\" + kHyo + "\\*.*"},
+        {"C:\\d\\" + kSo,              "C:\\d\\*.*",               "C:\\d\\" + kSo},
+        {kHyo + "*.c",                  kHyo + "*.*",                 kHyo + "*.*"},   // whole first character stays
+        {kHyo,                          kHyo,                         kHyo},
+        {kA + "b",                      kA + "*.*",                   "\x82*.*"},
+    };
+    for (const Case& c : cases) {
+        char out[kDialogNameSize];
+        EXPECT_TRUE(initial_dialog_name(c.pattern.c_str(), kCodePage932LeadBytes, out, sizeof out));
+        EXPECT_EQ(std::string(out), c.cp932) << c.pattern;
+        EXPECT_TRUE(initial_dialog_name(c.pattern.c_str(), kNoLeadBytes, out, sizeof out));
+        EXPECT_EQ(std::string(out), c.single) << c.pattern;
     }
 }
 
@@ -209,7 +262,25 @@ TEST(WrapDisplay, BreaksAtBackslashesAfterFortyCharacters) {
     };
     for (const Case& c : cases) {
         char out[kDialogNameSize];
-        EXPECT_TRUE(wrap_display(c.name.c_str(), out, sizeof out)) << c.name;
+        EXPECT_TRUE(wrap_display(c.name.c_str(), kCodePage932LeadBytes, out, sizeof out)) << c.name;
+        EXPECT_EQ(std::string(out), c.want) << c.name;
+    }
+}
+
+TEST(WrapDisplay, SecondByteOfADoubleByteCharacterIsNoBreakPoint) {
+    const std::string s38(38, 'a'), s40(40, 'a'), kHyo3 = kHyo + kHyo + kHyo;
+    struct Case { std::string name; std::string want; };
+    const Case cases[] = {
+        // a folder of 表表表 past column 40 stays whole
+        {s40 + "\\" + kHyo3 + "\\x.c", s40 + "\\\n     " + kHyo3 + "\\x.c"},
+        {s40 + kHyo3 + "\\x.c", s40 + kHyo3 + "\\\n     x.c"},
+        // two bytes count two: the backslash after 38 + 表 has 40 before it
+        {s38 + kHyo + "\\x.c", s38 + kHyo + "\\\n     x.c"},
+        {s40 + kSo, s40 + kSo},                     // name ends in one
+    };
+    for (const Case& c : cases) {
+        char out[kDialogNameSize];
+        EXPECT_TRUE(wrap_display(c.name.c_str(), kCodePage932LeadBytes, out, sizeof out));
         EXPECT_EQ(std::string(out), c.want) << c.name;
     }
 }
@@ -223,7 +294,7 @@ TEST(WrapDisplay, FullBufferIsCutNeverOverrun) {
     name.resize(N - 1);
     char buf[N + 8];
     std::memset(buf, 0x55, sizeof buf);
-    EXPECT_FALSE(wrap_display(name.c_str(), buf, N));
+    EXPECT_FALSE(wrap_display(name.c_str(), kCodePage932LeadBytes, buf, N));
     EXPECT_EQ(std::strlen(buf), N - 1);
     EXPECT_EQ(std::string(buf, 47), std::string(40, 'p') + "\\\n     ");
     for (std::size_t i = N; i < N + 8; ++i) EXPECT_EQ(buf[i], 0x55) << "overrun at " << i;
