@@ -39,7 +39,7 @@ void CliOutput::summary(const char* text) {
     if (!quiet_) line(text);
 }
 
-void CliOutput::starting(int index, int count) {
+void CliOutput::starting(int index, int count, const char* /*name*/) {
     if (list_) progress_.show(index, count, list_->path(index));
 }
 

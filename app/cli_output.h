@@ -24,7 +24,7 @@ public:
     // Texts end in "\r\n".
     void line(const char* text) override;
     void summary(const char* text) override;
-    void starting(int index, int count) override;
+    void starting(int index, int count, const char* name) override;
 
     // One line of the command's own output on standard output (a name that
     // --check lists); text has no line end.

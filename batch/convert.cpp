@@ -120,7 +120,7 @@ RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, Re
             report.error(list.name(i));
             continue;
         }
-        report.starting(i, count);
+        report.starting(i, count, list.name(i));
         const FileOutcome r = convert_one(fs, cancel, list.name(i), report, total_tabs);
         report.counts.tabs = total_tabs > INT_MAX ? INT_MAX : static_cast<int>(total_tabs);
         if (r == FileOutcome::kCancelled) return RunOutcome::kCancelled;

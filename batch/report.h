@@ -21,8 +21,8 @@ public:
 
     void summary();
 
-    // Entry index of count is about to be handled.
-    void starting(int index, int count) { sink_->starting(index, count); }
+    // Entry index of count, name, is about to be handled.
+    void starting(int index, int count, const char* name) { sink_->starting(index, count, name); }
 
     // Shown in front of the file name of the lines that follow ("" for none).
     void set_folder(const char* shown) { folder_ = shown; }

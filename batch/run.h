@@ -36,11 +36,9 @@ public:
     virtual void line(const char* text) = 0;
     // The summary line, once, at the end of a finished run.
     virtual void summary(const char* text) = 0;
-    // Entry index of count files is about to be handled.
-    virtual void starting(int index, int count) {
-        (void)index;
-        (void)count;
-    }
+    // Entry index of count files, name (as listed, without its folder), is
+    // about to be handled.
+    virtual void starting(int /*index*/, int /*count*/, const char* /*name*/) {}
 };
 
 // Searches pattern, a bare name with '*' and '?', in the current directory

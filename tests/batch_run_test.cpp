@@ -80,6 +80,24 @@ TEST(BatchGathering, SixHundredFilesGiveTheFirstFiveHundred) {
     EXPECT_EQ(fs.data("f1500.c"), kPlain);
 }
 
+TEST(BatchProgress, EachFileIsAnnouncedBeforeItsConversion) {
+    struct Recorder : RunSink {
+        void line(const char* text) override { seen += text; }
+        void summary(const char*) override {}
+        void starting(int index, int count, const char* name) override {
+            seen += std::to_string(index) + "/" + std::to_string(count) + " " + name + "\n";
+        }
+        std::string seen;
+    };
+    FakeFs fs;
+    fs.add("a.c", kPlain);
+    fs.add("b.c", kThreeTabs);
+    Recorder sink;
+    const std::atomic<bool> never{false};
+    run_batch(fs, RunInput{"*.c", "4"}, sink, never);
+    EXPECT_EQ(sink.seen, "0/2 a.c\nNon conv.: a.c\r\n1/2 b.c\nConverted: b.c(3 tabs, 0 dots)\r\n");
+}
+
 TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
     struct Case {
         const char* wildcard_path;
