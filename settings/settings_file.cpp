@@ -10,7 +10,10 @@ namespace ravolin {
 namespace {
 
 const char kExeName[] = "Ravolin.exe";  // resolved, then "exe" becomes "ini"
-const char kTempSuffix[] = ".tmp";      // the new file before it replaces the old
+// The new file is written under "Ravolin.ini.N.tmp", N the first number from
+// 1 that names no file yet, and then replaces the old one.
+constexpr int kTempNames = 100;
+constexpr std::size_t kTempSuffixSize = sizeof ".100.tmp";
 
 // Bytes that stand for LF and CR inside a slot's line.
 constexpr char kStoredLf = 0x07;
@@ -150,13 +153,30 @@ bool write_settings(std::FILE* out) {
     return ok;
 }
 
+namespace {
+
+// Creates the temporary file beside the settings file under a name that no
+// file has (a user's own file named like ours is never touched) and puts
+// that name into temp. Null when none could be made.
+std::FILE* create_temp(SettingsPlatform& platform, char* temp, std::size_t cap) {
+    for (int n = 1; n <= kTempNames; ++n) {
+        char suffix[kTempSuffixSize];
+        std::snprintf(suffix, sizeof suffix, ".%d.tmp", n);
+        copy_text(temp, cap, g_settings_path);
+        if (!append_text(temp, cap, suffix)) return nullptr;
+        errno = 0;
+        if (std::FILE* f = platform.create_new(temp)) return f;
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool save_settings(SettingsPlatform& platform, const WindowRect* rect) {
     if (g_settings_path[0] == '\0') return false;
-    char temp[kSettingsPathSize + sizeof kTempSuffix];
-    copy_text(temp, sizeof temp, g_settings_path);
-    if (!append_text(temp, sizeof temp, kTempSuffix)) return false;
-
-    std::FILE* out = std::fopen(temp, "wb");
+    char temp[kSettingsPathSize + kTempSuffixSize];
+    std::FILE* out = create_temp(platform, temp, sizeof temp);
     if (!out) return false;
     // An existing file that cannot be opened for writing stays as it is:
     // replacing it would go around whatever protects it.

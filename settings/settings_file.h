@@ -45,8 +45,10 @@ void read_settings(std::FILE* in);
 // Writes the settings file: stores `rect` in settings 1..4 (nullptr: the
 // window's rectangle could not be read, they keep their values) and writes
 // the settings and text slots as they stand (the window collects its edit
-// boxes' texts into their slots first). The file is replaced only once the
-// new one is complete, so a failed save leaves the old file as it was. Does
+// boxes' texts into their slots first). The new file is written under a
+// temporary name that no file had ("Ravolin.ini.N.tmp") and replaces the old
+// one only once it is complete, so a failed save leaves the old file as it
+// was and no file of the user's is ever overwritten. Does
 // nothing when the path is empty or the file cannot be written. The slots
 // themselves are not changed by the LF/CR encoding. Returns true when the
 // file was written.

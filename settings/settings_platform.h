@@ -2,6 +2,7 @@
 // one interface so that tests can put the file where they like.
 #pragma once
 #include <cstddef>
+#include <cstdio>
 
 namespace ravolin {
 
@@ -16,6 +17,10 @@ public:
     // Puts the file `from` in the place of `to`, replacing an existing `to`
     // in one step. False (and `to` as it was) when that fails.
     virtual bool replace_file(const char* from, const char* to) = 0;
+    // Creates `path` as a new, empty file open for binary writing; never
+    // opens or replaces an existing file. Null on failure, with errno EEXIST
+    // when a file of that name is there.
+    virtual std::FILE* create_new(const char* path) = 0;
 };
 
 // The running platform's implementation.

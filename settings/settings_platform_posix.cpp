@@ -1,4 +1,6 @@
-// POSIX: the current directory from getcwd, replacement by rename.
+// POSIX: the current directory from getcwd, replacement by rename, a new
+// file by open with O_EXCL.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +26,13 @@ public:
         return total;
     }
     bool replace_file(const char* from, const char* to) override { return std::rename(from, to) == 0; }
+    std::FILE* create_new(const char* path) override {
+        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return nullptr;
+        std::FILE* f = fdopen(fd, "wb");
+        if (!f) close(fd);
+        return f;
+    }
 };
 
 }  // namespace

@@ -1,5 +1,10 @@
-// Win32: the full path from GetFullPathNameA, replacement by MoveFileExA.
+// Win32: the full path from GetFullPathNameA, replacement by MoveFileExA, a
+// new file by the runtime's _open with _O_EXCL.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
 #include "settings/settings_platform.h"
 
@@ -13,6 +18,13 @@ public:
     }
     bool replace_file(const char* from, const char* to) override {
         return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    std::FILE* create_new(const char* path) override {
+        const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0) return nullptr;
+        std::FILE* f = _fdopen(fd, "wb");
+        if (!f) _close(fd);
+        return f;
     }
 };
 

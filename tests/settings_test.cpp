@@ -2,6 +2,7 @@
 // defaults, the shape of a saved file, round trips, and files cut short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,9 @@ struct TestPlatform : SettingsPlatform {
     bool replace_file(const char* from, const char* to) override {
         return platform_settings_platform().replace_file(from, to);
     }
+    std::FILE* create_new(const char* path) override {
+        return platform_settings_platform().create_new(path);
+    }
 };
 
 // Resolves names in a folder of the test's own.
@@ -58,6 +62,13 @@ private:
     std::string folder_;
 };
 
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,6 +84,8 @@ protected:
         fs::remove_all(dir_, ec);
     }
     std::string ini() const { return dir_ + "/Ravolin.ini"; }
+    // Names in the test's folder, sorted: a save leaves no temporary file.
+    std::vector<std::string> names() const { return names_in(dir_); }
     // Defaults, then a load of `bytes` as the settings file.
     void load_bytes(const std::string& bytes) {
         write_file(ini(), bytes);
@@ -327,7 +340,20 @@ TEST_F(SettingsFile, SavedDefaultsAre43CrLfLinesEndingIn9) {
     EXPECT_EQ(lf, 43u);
     EXPECT_EQ(crlf, 43u);
     EXPECT_EQ(text.substr(text.size() - 5), "\r\n9\r\n");
-    EXPECT_FALSE(fs::exists(ini() + ".tmp"));
+    EXPECT_EQ(names(), std::vector<std::string>{"Ravolin.ini"});
+}
+
+TEST_F(SettingsFile, SaveNeverTouchesAFileNamedLikeItsTemporary) {
+    const std::string mine = "a file of the user's\r\n";
+    const std::vector<std::string> taken = {"Ravolin.ini.tmp", "Ravolin.ini.1.tmp", "Ravolin.ini.2.tmp"};
+    for (const std::string& name : taken) write_file(dir_ + "/" + name, mine);
+    ASSERT_TRUE(save());
+    for (const std::string& name : taken) EXPECT_EQ(read_file(dir_ + "/" + name), mine) << name;
+    EXPECT_EQ(read_file(ini()).substr(0, 4), "20\r\n");
+    std::vector<std::string> want = taken;
+    want.push_back("Ravolin.ini");
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names(), want);
 }
 
 TEST_F(SettingsFile, SaveTakesTheRectangle) {
@@ -417,7 +443,9 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndTheSlots) {
         copy_text(g_text_slots[kSlotResult], kSlotSize, "kept");
         EXPECT_FALSE(save_settings(platform, nullptr));
         EXPECT_STREQ(g_text_slots[kSlotResult], "kept");
-        EXPECT_FALSE(fs::exists(std::string(settings_path()) + ".tmp"));
+        if (c.folder.empty()) {
+            EXPECT_EQ(names(), std::vector<std::string>{"Ravolin.ini"});
+        }
     }
 }
 
@@ -436,11 +464,11 @@ TEST_F(SettingsFile, FullDiskLeavesTheOldFile) {
     ASSERT_TRUE(form_settings_path(platform));
     const bool saved = save_settings(platform, nullptr);
     const std::string after = read_file(mnt + "/Ravolin.ini");
-    const bool temp_left = fs::exists(mnt + "/Ravolin.ini.tmp");
+    const std::vector<std::string> left = names_in(mnt);
     std::system(("umount '" + mnt + "'").c_str());
     EXPECT_FALSE(saved);
     EXPECT_EQ(after, old);
-    EXPECT_FALSE(temp_left);
+    EXPECT_EQ(left, std::vector<std::string>{"Ravolin.ini"});
 }
 #endif
 
