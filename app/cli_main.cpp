@@ -2,10 +2,12 @@
 // CI. The command line is read in cli_options.cpp and explained in
 // cli_help.cpp; the files are found by cli_walk.cpp.
 //   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
+//   ravolin-cli --check | --diff [OPTION]... [FILE...]   nothing written
 //   ravolin-cli [-t N] -                               filter: stdin to stdout
 #include <cstdio>
 
 #include "app/cli_batch.h"
+#include "app/cli_check.h"
 #include "app/cli_options.h"
 #include "app/cli_output.h"
 #include "app/cli_signals.h"
@@ -47,13 +49,18 @@ int run_on_files(const ravolin::CliOptions& options) {
     using namespace ravolin;
     const std::atomic<bool>& cancel = catch_interrupts();
     FileSystem& fs = platform_file_system();
-    CliOutput out(options.quiet, stdout);
+    const bool check = options.mode == CliMode::kCheck || options.mode == CliMode::kDiff;
+    // A diff must reach its reader byte for byte; --check and --diff keep
+    // standard output for their list or diff and report on standard error.
+    if (options.mode == CliMode::kDiff) set_binary_mode(stdout);
+    CliOutput out(options.quiet, check ? stderr : stdout);
     CliFileList list;
     const int gather_errors = gather_arguments(fs, options, list, out, cancel);
     out.set_list(&list);
-    int status = cli_batch(fs, list, gather_errors, options, out, cancel);
+    int status = check ? cli_check(fs, list, gather_errors, options, out, cancel)
+                       : cli_batch(fs, list, gather_errors, options, out, cancel);
     out.end();
-    if (out.failed()) {
+    if (std::fflush(stdout) != 0 || out.failed()) {
         std::fputs("ravolin-cli: error writing the report\n", stderr);
         status = 1;
     }

@@ -15,6 +15,8 @@ const option kLongOptions[] = {
     {"tab-size", required_argument, nullptr, 't'},
     {"recursive", no_argument, nullptr, 'r'},
     {"quiet", no_argument, nullptr, 'q'},
+    {"check", no_argument, nullptr, kOptCheck},
+    {"diff", no_argument, nullptr, kOptDiff},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -63,7 +65,7 @@ bool value_not_taken(const char* word, const char* eq) {
 
 bool set_mode(CliOptions& o, CliMode mode) {
     if (o.mode != CliMode::kRun && o.mode != mode) {
-        return usage_error("%s", "choose one of --check, --diff and --restore");
+        return usage_error("%s", "choose one of --check and --diff");
     }
     o.mode = mode;
     return true;

@@ -12,12 +12,8 @@
 #            backup folder, then every backup back over its file
 # The corpus is the headers under /usr/include passed through `expand -t 4`.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-cli=${1:-$here/../build/native/ravolin-cli}
-rounds=${2:-5}
-cli=$(cd "$(dirname "$cli")" && pwd)/$(basename "$cli")
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+default_rounds=5
+. "$(dirname "$0")/bench_setup.sh"
 
 # 500 files of about 20 KB, cut at line ends from the expanded headers.
 mkdir "$tmp/src"
@@ -31,10 +27,8 @@ count=$(ls "$tmp/src" | wc -l)
 bytes=$(cat "$tmp/src"/*.c | wc -c)
 
 fresh() { rm -rf "$tmp/w" "$tmp/b"; mkdir "$tmp/w" "$tmp/b"; cp "$tmp/src"/*.c "$tmp/w/"; sync -f "$tmp/w" 2>/dev/null || true; }
-now() { date +%s.%N; }
 
 best_cli=999 best_floor=999 best_bulk=999
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b) ? a : b }'; }
 for ((r = 0; r < rounds; r++)); do
   fresh
   t0=$(now); "$cli" -t 4 "$tmp/w/*.c" > "$tmp/report"; t1=$(now)
@@ -52,7 +46,7 @@ for ((r = 0; r < rounds; r++)); do
   best_bulk=$(min "$best_bulk" "$(echo "$t1 - $t0" | bc)")
 done
 
-head -1 "$tmp/report"
+tail -n 1 "$tmp/report"  # the summary comes last
 printf 'files: %d, %.1f KB each on average, %.1f MB in all; best of %d rounds\n' \
   "$count" "$(echo "$bytes / $count / 1000" | bc -l)" "$(echo "$bytes / 1000000" | bc -l)" "$rounds"
 printf 'ravolin-cli      %8.3f s\n' "$best_cli"

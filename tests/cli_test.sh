@@ -78,6 +78,8 @@ done <<'EOF'
 --recursive=yes|option '--recursive' takes no value
 - a.c|'-' (standard input) takes no other files
 -r -|'-' (standard input) goes with
+--check --diff|choose one of --check and --diff
+--diff -|'-' (standard input) goes with
 ''|an empty file name
 EOF
 
@@ -173,6 +175,73 @@ check "-r: VCS folders and links untouched" "    g;|    v;|    o;" "$(cat src/.g
 run -r 'src/*.h' -q
 check "-r with a pattern" "0|int;" "$rc|$(tr -d '\r' <src/lib/l.h)"
 
+# --- --check and --diff: nothing written; the diff makes the run's change ----
+# One file per way a conversion changes bytes, one that is already converted.
+mkdir "$tmp/corpus" "$tmp/corpus/sub"
+(
+  cd "$tmp/corpus" || exit 1
+  i=1
+  while [ $i -le 30 ]; do
+    if [ $i = 2 ] || [ $i = 25 ]; then printf '        s%d;\r\n' $i; else printf 'line %d;\r\n' $i; fi
+    i=$((i + 1))
+  done >crlf.c
+  printf 'int     x;\n    y;\n' >lf.c
+  printf 'a;\n        last' >no-final-lf.c
+  printf 'a\rb    c;\n' >lone-cr.c
+  printf 'p("a    b");    x;\n' >string.c
+  printf '// \225\134\n    z;\n' >sjis.c
+  printf '\tdone;\r\n' >clean.c
+  printf '    space;\n' >'sp ace.c'
+  printf '%02500d    tail;\n' 0 >long-line.c
+  printf '    deep;\n' >sub/deep.c
+)
+fresh_corpus() { cd "$tmp" && rm -rf w && cp -R corpus w && cd w || exit 1; }
+
+fresh_corpus
+run --check -r
+check "--check, dirty tree: list" "crlf.c
+lf.c
+lone-cr.c
+long-line.c
+no-final-lf.c
+sjis.c
+sp ace.c
+string.c
+sub${S}deep.c" "$out"
+check "--check, dirty tree: exit status" 1 "$rc"
+check "--check writes nothing" "" "$(cd "$tmp" && diff -r corpus w)"
+run --check -r -q
+check "--check -q: nothing printed" "1|" "$rc|$out"
+
+run --diff -r
+check "--diff: exit status" 1 "$rc"
+cp "$tmp/out" "$tmp/patch"
+check "--diff writes nothing" "" "$(cd "$tmp" && diff -r corpus w)"
+run -r -q
+check "the run itself: exit status" 0 "$rc"
+find . -name '*.bak' -exec rm {} +
+cd "$tmp" && rm -rf patched && cp -R corpus patched && cd patched || exit 1
+patch -s -p0 <"$tmp/patch" >/dev/null 2>&1 || fail "--diff: patch -p0 refused it"
+check "--diff + patch -p0 = the run, byte for byte" "" "$(cd "$tmp" && diff -r w patched)"
+if command -v git >/dev/null; then
+  cd "$tmp" && rm -rf patched && cp -R corpus patched && cd patched || exit 1
+  git apply -p0 --whitespace=nowarn "$tmp/patch" || fail "--diff: git apply -p0 refused it"
+  check "--diff + git apply -p0 = the run, byte for byte" "" "$(cd "$tmp" && diff -r w patched)"
+fi
+
+cd "$tmp/w" || exit 1
+run --check -r
+check "--check, converted tree" "0|" "$rc|$out"
+run --diff -r
+check "--diff, converted tree" "0|" "$rc|$out"
+printf 'ab      c;\r\n' >tabs.c
+run --check -t 40 tabs.c
+check "--check takes the tab size (40)" "0|" "$rc|$out"
+run --check -t 8 tabs.c
+check "--check takes the tab size (8)" "1|tabs.c" "$rc|$out"
+run --check missing.c
+check "--check, missing file" "1||Error: missing.c (no matching file)" "$rc|$out|$err"
+
 # --- Windows: drive letters and '\' -----------------------------------------
 if [ -n "$emu" ]; then
   fresh
@@ -193,7 +262,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "* (any characters)"; do
+  "--check" "--diff" "pre-commit" "* (any characters)"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"

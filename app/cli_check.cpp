@@ -1,0 +1,94 @@
+#include "app/cli_check.h"
+
+#include <optional>
+#include <string>
+
+#include "app/cli_diff.h"
+#include "engine/engine.h"
+
+namespace ravolin {
+namespace {
+
+enum class Converted { kDone, kUnreadable, kCancelled };
+
+// The buffers live as long as the program: a check over thousands of files
+// allocates only while some file is larger than all before it.
+struct CheckBuffers {
+    std::string original;
+    StringSink converted;
+    std::optional<TextReader> reader;
+    std::optional<TextWriter> writer;
+    EngineState engine;
+    std::string diff;
+};
+
+bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
+    bytes.clear();
+    InFile* in = fs.open_read(name);
+    if (!in) return false;
+    InFileCloser closer(in);
+    constexpr std::size_t kChunk = 1 << 16;
+    for (;;) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + kChunk);
+        const long n = in->read(reinterpret_cast<unsigned char*>(&bytes[had]), kChunk);
+        bytes.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
+        if (n < 0) return false;
+        if (n == 0) return true;
+    }
+}
+
+// What the run would write in place of the file: the bytes read through a
+// text-stream reader into the engine and out through a text-stream writer.
+Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, const std::atomic<bool>& cancel,
+                            CheckBuffers& b) {
+    if (!read_whole(fs, name, b.original)) return Converted::kUnreadable;
+    MemorySource source(b.original.data(), b.original.size());
+    b.converted.out.clear();
+    b.reader.emplace(source);
+    b.writer.emplace(b.converted);
+    b.engine.in = &*b.reader;
+    b.engine.out = &*b.writer;
+    b.engine.tab_size = tab_size;
+    b.engine.cancel = &cancel;
+    convert_file(b.engine);
+    const unsigned char* rest;
+    if (b.reader->peek(&rest) != 0) return Converted::kCancelled;
+    b.writer->flush();
+    return Converted::kDone;
+}
+
+}  // namespace
+
+int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
+              CliOutput& out, const std::atomic<bool>& cancel) {
+    static CheckBuffers b;
+    const bool diff = options.mode == CliMode::kDiff;
+    int changed = 0, errors = gather_errors;
+    ListedFolder folder;
+    const int count = list.count();
+    for (int i = 0; i < count && !cancel.load(std::memory_order_relaxed); ++i) {
+        out.starting(i, count, list.name(i));
+        const std::string path = list.path(i);
+        Converted r = Converted::kUnreadable;
+        if (folder.enter(fs, list.folder(i))) r = convert_in_memory(fs, list.name(i), options.tab_size, cancel, b);
+        if (r == Converted::kCancelled) break;
+        if (r == Converted::kUnreadable) {
+            out.line(("Error: " + path + " (cannot read)\r\n").c_str());
+            ++errors;
+            continue;
+        }
+        if (b.converted.out == b.original) continue;
+        ++changed;
+        if (!diff) {
+            out.print(path.c_str());
+            continue;
+        }
+        b.diff.clear();
+        append_unified_diff(list.patch_path(i), b.original, b.converted.out, b.diff);
+        out.write_raw(b.diff.data(), b.diff.size());
+    }
+    return changed == 0 && errors == 0 && !cancel.load() ? 0 : 1;
+}
+
+}  // namespace ravolin
