@@ -34,6 +34,8 @@ const char kCliHelp[] =
     "                    would change, one per line\n"
     "      --diff        write nothing; print a unified diff of what would change\n"
     "                    (patch -p0 or git apply -p0 makes exactly the change)\n"
+    "      --restore     put each file's backup NAME.bak back in its place and\n"
+    "                    remove it; a file without one is skipped\n"
     "  -q, --quiet       print only the lines that make the exit status non-zero;\n"
     "                    with --check print nothing\n"
     "  -h, --help        this text\n"
@@ -43,7 +45,7 @@ const char kCliHelp[] =
     "  Each file is first copied to NAME.bak beside it, then rewritten from that\n"
     "  backup. A file whose NAME.bak exists already is refused and left alone:\n"
     "  a file is converted once until its backup is removed, and the original\n"
-    "  can always be had back from it. --check and --diff look at the text\n"
+    "  can always be had back (--restore). --check and --diff look at the text\n"
     "  only; backups do not matter to them.\n"
     "  Converted files get CR LF line ends, whatever they had before (a file\n"
     "  with LF line ends comes back with CR LF); a last line without a line end\n"
@@ -57,9 +59,10 @@ const char kCliHelp[] =
     "  Refused   : NAME      NAME.bak exists already; the file was left alone\n"
     "  Skipped   : NAME (why)  left alone: binary, a string literal would\n"
     "                        change, the same file as another name, changed\n"
-    "                        during the run\n"
+    "                        during the run, or (--restore) no backup\n"
     "  Error: NAME (why)     could not be read or written; left as it was\n"
     "  Aborted   : NAME (left as it was)  the run was interrupted in this file\n"
+    "  Restored  : NAME      (--restore) the backup is back in place\n"
     "  Converted files = C (Total T tabs, D dots), Non conv. = N, Refused = R\n"
     "  With files from more than one folder, NAME shows its folder. An\n"
     "  interrupted run ends with \"aborted.\" instead of the summary. Lines end\n"
@@ -80,6 +83,7 @@ const char kCliHelp[] =
     "  git diff --cached --name-only --diff-filter=ACM -- '*.c' |\n"
     "    xargs -r ravolin-cli --check  pre-commit: list staged files that would\n"
     "                                  change and fail (exit 1) if there are any\n"
-    "  ravolin-cli -t 8 'src/*.c' 'inc/*.h'  two patterns, tab size 8\n";
+    "  ravolin-cli --restore -r src    undo: every NAME.bak in src and below\n"
+    "                                  goes back over NAME\n";
 
 }  // namespace ravolin

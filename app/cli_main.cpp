@@ -3,6 +3,7 @@
 // cli_help.cpp; the files are found by cli_walk.cpp.
 //   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
 //   ravolin-cli --check | --diff [OPTION]... [FILE...]   nothing written
+//   ravolin-cli --restore [OPTION]... [FILE...]          backups put back
 //   ravolin-cli [-t N] -                               filter: stdin to stdout
 #include <cstdio>
 
@@ -10,6 +11,7 @@
 #include "app/cli_check.h"
 #include "app/cli_options.h"
 #include "app/cli_output.h"
+#include "app/cli_restore.h"
 #include "app/cli_signals.h"
 #include "app/cli_walk.h"
 #include "app/stdio_streams.h"
@@ -58,7 +60,8 @@ int run_on_files(const ravolin::CliOptions& options) {
     const int gather_errors = gather_arguments(fs, options, list, out, cancel);
     out.set_list(&list);
     int status = check ? cli_check(fs, list, gather_errors, options, out, cancel)
-                       : cli_batch(fs, list, gather_errors, options, out, cancel);
+                 : options.mode == CliMode::kRestore ? cli_restore(fs, list, gather_errors, out, cancel)
+                                                     : cli_batch(fs, list, gather_errors, options, out, cancel);
     out.end();
     if (std::fflush(stdout) != 0 || out.failed()) {
         std::fputs("ravolin-cli: error writing the report\n", stderr);

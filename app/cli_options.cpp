@@ -17,6 +17,7 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"check", no_argument, nullptr, kOptCheck},
     {"diff", no_argument, nullptr, kOptDiff},
+    {"restore", no_argument, nullptr, kOptRestore},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -65,7 +66,7 @@ bool value_not_taken(const char* word, const char* eq) {
 
 bool set_mode(CliOptions& o, CliMode mode) {
     if (o.mode != CliMode::kRun && o.mode != mode) {
-        return usage_error("%s", "choose one of --check and --diff");
+        return usage_error("%s", "choose one of --check, --diff and --restore");
     }
     o.mode = mode;
     return true;

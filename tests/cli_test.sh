@@ -78,7 +78,8 @@ done <<'EOF'
 --recursive=yes|option '--recursive' takes no value
 - a.c|'-' (standard input) takes no other files
 -r -|'-' (standard input) goes with
---check --diff|choose one of --check and --diff
+--check --diff|choose one of --check, --diff and --restore
+--restore --check|choose one of --check, --diff and --restore
 --diff -|'-' (standard input) goes with
 ''|an empty file name
 EOF
@@ -242,6 +243,36 @@ check "--check takes the tab size (8)" "1|tabs.c" "$rc|$out"
 run --check missing.c
 check "--check, missing file" "1||Error: missing.c (no matching file)" "$rc|$out|$err"
 
+# --- --restore: a run undone, byte for byte, no backup left -----------------
+fresh_corpus
+run -r -q
+run --restore -r
+check "--restore: exit status" 0 "$rc"
+check "--restore: summary" "Restored files = 10" "$(printf '%s\n' "$out" | tail -n 1)"
+check "--restore: a line per file" 10 "$(printf '%s\n' "$out" | grep -c '^Restored  : ')"
+check "--restore: every file as it was, no backup behind" "" "$(cd "$tmp" && diff -r corpus w)"
+run --restore lf.c 'sub/*.c'
+check "--restore without backups" "1|Skipped   : lf.c (no backup)
+Skipped   : sub/deep.c (no backup)
+Restored files = 0, Skipped = 2" "$rc|$out"
+run -r -q
+check "a run after --restore converts again" 0 "$rc"
+run --restore -r -q
+check "--restore -q" "0|" "$rc|$out"
+if [ -z "$emu" ]; then
+  # Through a symbolic link into its target, into the file hard links share.
+  fresh
+  mkdir other
+  printf '        t;\n' >other/t1.txt
+  printf '        u;\n' >other/t2.txt
+  ln -s other/t1.txt sym.c
+  ln other/t2.txt hard.c
+  run -q sym.c hard.c
+  run -q --restore sym.c hard.c
+  check "--restore through links" "0|yes|        t;|        u;|yes" \
+    "$rc|$([ -L sym.c ] && echo yes)|$(cat other/t1.txt)|$(cat other/t2.txt)|$([ "$(stat -c %i hard.c)" = "$(stat -c %i other/t2.txt)" ] && echo yes)"
+fi
+
 # --- Windows: drive letters and '\' -----------------------------------------
 if [ -n "$emu" ]; then
   fresh
@@ -262,7 +293,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "--check" "--diff" "pre-commit" "* (any characters)"; do
+  "--check" "--diff" "--restore" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"

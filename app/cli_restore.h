@@ -1,0 +1,21 @@
+// --restore: undoes runs. For each listed file whose NAME.bak exists, the
+// backup's bytes go back into the file and the backup is removed, so the
+// file is as it was before it was converted and a later run may convert it
+// again. A file without a backup is reported and left alone.
+#pragma once
+#include <atomic>
+
+#include "app/cli_file_list.h"
+#include "app/cli_output.h"
+
+namespace ravolin {
+
+// Report lines: "Restored  : NAME", "Skipped   : NAME (no backup)",
+// "Error: NAME (why)", then "Restored files = R" with ", Skipped = S" and
+// ", Errors = E" when they are not 0. Returns 0 when every file was
+// restored, 1 otherwise (also when interrupted: between files, never in the
+// middle of one).
+int cli_restore(FileSystem& fs, const CliFileList& list, int gather_errors, CliOutput& out,
+                const std::atomic<bool>& cancel);
+
+}  // namespace ravolin
