@@ -1,5 +1,6 @@
 #include "app/cli_check.h"
 
+#include <new>
 #include <optional>
 #include <string>
 
@@ -9,7 +10,7 @@
 namespace ravolin {
 namespace {
 
-enum class Converted { kDone, kUnreadable, kCancelled };
+enum class Converted { kDone, kUnreadable, kTooLarge, kCancelled };
 
 // The buffers live as long as the program: a check over thousands of files
 // allocates only while some file is larger than all before it.
@@ -58,6 +59,22 @@ Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, cons
     return Converted::kDone;
 }
 
+// Entry i converted and compared; with diff_path its diff is left in b.diff.
+Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::string* diff_path,
+                  const CliOptions& options, const std::atomic<bool>& cancel, CheckBuffers& b) try {
+    b.diff.clear();
+    const Converted r = convert_in_memory(fs, list.name(i), options.tab_size, cancel, b);
+    if (r == Converted::kDone && diff_path) append_unified_diff(*diff_path, b.original, b.converted.out, b.diff);
+    return r;
+} catch (const std::bad_alloc&) {
+    // The file, its conversion and its diff are held whole; one that does
+    // not fit in memory is reported, and the next file gets the memory back.
+    std::string().swap(b.original);
+    std::string().swap(b.converted.out);
+    std::string().swap(b.diff);
+    return Converted::kTooLarge;
+}
+
 }  // namespace
 
 int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
@@ -70,23 +87,23 @@ int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const 
     for (int i = 0; i < count && !cancel.load(std::memory_order_relaxed); ++i) {
         out.starting(i, count, list.name(i));
         const std::string path = list.path(i);
+        const std::string patch_path = diff ? list.patch_path(i) : std::string();
         Converted r = Converted::kUnreadable;
-        if (folder.enter(fs, list.folder(i))) r = convert_in_memory(fs, list.name(i), options.tab_size, cancel, b);
+        if (folder.enter(fs, list.folder(i))) r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, b);
         if (r == Converted::kCancelled) break;
-        if (r == Converted::kUnreadable) {
-            out.line(("Error: " + path + " (cannot read)\r\n").c_str());
+        if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
+            const char* why = r == Converted::kUnreadable ? " (cannot read)\r\n" : " (too large to hold in memory)\r\n";
+            out.line(("Error: " + path + why).c_str());
             ++errors;
             continue;
         }
         if (b.converted.out == b.original) continue;
         ++changed;
-        if (!diff) {
+        if (diff) {
+            out.write_raw(b.diff.data(), b.diff.size());
+        } else {
             out.print(path.c_str());
-            continue;
         }
-        b.diff.clear();
-        append_unified_diff(list.patch_path(i), b.original, b.converted.out, b.diff);
-        out.write_raw(b.diff.data(), b.diff.size());
     }
     return changed == 0 && errors == 0 && !cancel.load() ? 0 : 1;
 }
