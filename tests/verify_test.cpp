@@ -124,6 +124,18 @@ TEST(Verify, HandMadeLiteralChanges) {
     });
 }
 
+// Layouts another converter could write, where a run of blanks starts the
+// same on both sides and goes on on one side only: the check passes most
+// of a file sixteen bytes at a time, and must not take such a start for a
+// whole run. The tail puts a whole sixteen bytes after the place.
+TEST(Verify, RunsThatStartAlike) {
+    const std::string tail = " = 1;  /* well past sixteen more bytes */\n";
+    check({
+        {"converted run goes on", kCp932, "x y" + tail, "x y", "x \ty", kSame},
+        {"original run goes on", kCp932, "x  y" + tail, "x  y", "x y", kSame},
+    });
+}
+
 // A file larger than the check's buffers: units and literals across their
 // refills, and a change near the end still found.
 TEST(Verify, LargeFile) {

@@ -8,7 +8,7 @@ constexpr int kWide = 0x100;
 
 struct Tables {
     unsigned char is_word[256];
-    unsigned char bulk[9][256];  // per state: see CLexer::bulk_bytes
+    CLexer::Bulk bulk[9];  // per state
     bool has_bulk[9];
 };
 
@@ -33,13 +33,32 @@ constexpr Tables make_tables() {
         /* char   */ "'\\\r\n",
         /* escape */ nullptr,
     };
+    // Where blanks stand outside literals, and where a line end leaves the
+    // state as it is.
+    constexpr bool kBlankRuns[9] = {true, false, true, false, true, false, false, false, false};
+    constexpr bool kLines[9] = {true, false, true, false, false, false, false, false, false};
+    // After a '/' in code or a '*' in a block comment, only these decide
+    // (a backslash because it may splice the line to one of the others).
+    constexpr char kLookahead[9] = {'/', 0, '*', 0, 0, 0, 0, 0, 0};
+    constexpr char kUnless[] = "/*\\";
     Tables t{};
     for (int b = 0; b < 256; ++b) t.is_word[b] = word_byte(b);
     for (int st = 0; st < 9; ++st) {
         t.has_bulk[st] = kMatters[st] != nullptr;
         if (!kMatters[st]) continue;
-        for (int b = 0; b < 256; ++b) t.bulk[st][b] = 1;
-        for (const char* m = kMatters[st]; *m; ++m) t.bulk[st][static_cast<unsigned char>(*m)] = 0;
+        CLexer::Bulk& k = t.bulk[st];
+        for (int b = 0; b < 256; ++b) k.pass[b] = 1;
+        int n = 0;
+        for (const char* m = kMatters[st]; *m; ++m) {
+            const unsigned char b = static_cast<unsigned char>(*m);
+            k.pass[b] = 0;
+            if (b > 0x20) k.syntax[n++] = b;
+        }
+        for (int i = n; i < 4; ++i) k.syntax[i] = k.syntax[0];
+        k.blank_runs = kBlankRuns[st];
+        k.lines = kLines[st];
+        k.lookahead = static_cast<unsigned char>(kLookahead[st]);
+        for (int i = 0; i < 3; ++i) k.unless[i] = static_cast<unsigned char>(kUnless[i]);
     }
     return t;
 }
@@ -131,15 +150,16 @@ void CLexer::word(int c) {
     }
 }
 
-const unsigned char* CLexer::bulk_bytes() const {
+const CLexer::Bulk* CLexer::bulk() const {
     static_assert(kCharEscape == 8, "one table per state");
-    return !backslash_ && kTables.has_bulk[state_] ? kTables.bulk[state_] : nullptr;
+    return !backslash_ && kTables.has_bulk[state_] ? &kTables.bulk[state_] : nullptr;
 }
 
 void CLexer::pass(const unsigned char* p, std::size_t n) {
     if (state_ != kCode) return;
     // Only the last three characters can make a prefix; one word character
-    // before them makes the word too long for one.
+    // before them makes the word too long for one. Blanks and line ends are
+    // no word characters, so they end a word as they do one by one.
     std::size_t from = n > 3 ? n - 3 : 0;
     if (from > 0) word_len_ = kTables.is_word[p[from - 1]] ? 3 : 0;
     for (std::size_t i = from; i < n; ++i) word(p[i]);

@@ -25,11 +25,26 @@ public:
 
     bool in_line_comment() const { return state_ == kLine; }
 
-    // For passing over many characters at once: a table of the single-byte
-    // characters that leave the state as it is and, outside literals, are
-    // not blanks (whose runs the check takes as one); nullptr when the next
-    // character decides something. pass() then takes such characters.
-    const unsigned char* bulk_bytes() const;
+    // For passing over many characters at once: what the current state lets
+    // pass; nullptr when the next character decides something.
+    struct Bulk {
+        // 1 for a single-byte character that leaves the state as it is and
+        // is no blank the check takes in a run.
+        unsigned char pass[256];
+        // Every byte above 0x20 that does not pass, repeated to fill.
+        unsigned char syntax[4];
+        bool blank_runs;  // blanks stand outside literals: the check takes a run as one
+        bool lines;       // a line end leaves the state as it is
+        // A character that does not pass by itself but, with the character
+        // after it, leaves the state as it is unless that one is in unless:
+        // a '/' in code that is no comment's start, a '*' in a comment that
+        // is not its end. 0 for none.
+        unsigned char lookahead;
+        unsigned char unless[3];
+    };
+    const Bulk* bulk() const;
+    // Takes characters a Bulk lets pass, runs of blanks where blank_runs,
+    // and line ends where lines.
     void pass(const unsigned char* p, std::size_t n);
 
 private:

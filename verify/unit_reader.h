@@ -29,6 +29,16 @@ inline bool is_line_end(UnitKind k) {
     return k == UnitKind::kNewline || k == UnitKind::kLoneCr || k == UnitKind::kBareLf;
 }
 
+// The length of a kNewline at p, 0 for anything else or when the n bytes in
+// view do not tell: in the original LF or CR LF, in the converted file CR LF.
+inline std::size_t original_newline(const unsigned char* p, std::size_t n) {
+    if (p[0] == '\n') return 1;
+    return n >= 2 && p[0] == '\r' && p[1] == '\n' ? 2 : 0;
+}
+inline std::size_t converted_newline(const unsigned char* p, std::size_t n) {
+    return n >= 2 && p[0] == '\r' && p[1] == '\n' ? 2 : 0;
+}
+
 class UnitReader {
 public:
     // The original is read with the text-stream rules (CR LF and LF are one
@@ -55,6 +65,12 @@ public:
     }
     void skip(std::size_t n) { pos_ += n; }
     const unsigned char* single_bytes() const;
+    bool pairs() const { return pairs_; }  // then every byte that is no unit of its own is >= 0x80
+    // The length of a kNewline at p (in view), as original_newline or
+    // converted_newline.
+    std::size_t newline_at(const unsigned char* p, std::size_t n) const {
+        return original_ ? original_newline(p, n) : converted_newline(p, n);
+    }
 
 private:
     void fill();

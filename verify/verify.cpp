@@ -1,6 +1,7 @@
 #include "verify/verify.h"
 
 #include "verify/c_lexer.h"
+#include "verify/common_run.h"
 #include "verify/unit_reader.h"
 
 namespace ravolin {
@@ -20,7 +21,8 @@ bool same(const Token& a, const Token& b) {
     return true;  // a line end, a run of blanks, the end
 }
 
-bool is_blank(const Unit& u) { return u.kind == UnitKind::kByte && (u.b0 == ' ' || u.b0 == '\t'); }
+bool is_blank_byte(unsigned char c) { return c == ' ' || c == '\t'; }
+bool is_blank(const Unit& u) { return u.kind == UnitKind::kByte && is_blank_byte(u.b0); }
 
 // One file as the tokens compared: its units, with each run of blanks
 // outside literals as one.
@@ -52,21 +54,49 @@ public:
         return t;
     }
 
-    // Passes over the bytes both files have in common that change nothing
-    // but the lexer's word (most of a file), in large steps.
+    // Passes over what both files have in common (most of a file) in large
+    // steps, see common_run, and takes what that leaves when it is the same
+    // on both sides and needs no token: a character that changes the
+    // lexer's state, a line end, a run of blanks at a view's end. Returns
+    // where the token-by-token comparison must decide.
     static void pass_common(Side& a, Side& b) {
-        const unsigned char* bulk = a.lexer_.bulk_bytes();
-        if (!bulk) return;
         const unsigned char* single = a.reader_.single_bytes();
         for (;;) {
             const unsigned char *pa, *pb;
             std::size_t na = a.reader_.view(&pa), nb = b.reader_.view(&pb);
-            std::size_t n = na < nb ? na : nb, k = 0;
-            while (k < n && pa[k] == pb[k] && bulk[pa[k]] && single[pa[k]]) ++k;
-            if (k == 0) return;
-            a.pass(pa, k);
-            b.pass(pb, k);
-            if (k < n) return;
+            if (na == 0 || nb == 0) return;
+            const CLexer::Bulk* bulk = a.lexer_.bulk();
+            if (bulk) {
+                const RunEnd e = common_run(pa, na, pb, nb, *bulk, single, a.reader_.pairs());
+                if (e.a > 0) {
+                    a.pass(pa, e.a);
+                    b.pass(pb, e.b);
+                    if (e.a == na || e.b == nb) continue;  // a view is used up: read on
+                    pa += e.a;
+                    pb += e.b;
+                    na -= e.a;
+                    nb -= e.b;
+                }
+            }
+            const unsigned char x = pa[0], y = pb[0];
+            if (is_blank_byte(x) || is_blank_byte(y)) {
+                // Whether a blank starts a run or belongs to a literal, only
+                // a state with bulk tells.
+                if (!bulk || !bulk->blank_runs || !is_blank_byte(x) || !is_blank_byte(y)) return;
+                a.pass_blanks();
+                b.pass_blanks();
+                continue;
+            }
+            const std::size_t la = a.reader_.newline_at(pa, na), lb = b.reader_.newline_at(pb, nb);
+            if (la != 0 && lb != 0) {
+                a.take(Unit{UnitKind::kNewline, 0, 0}, la);
+                b.take(Unit{UnitKind::kNewline, 0, 0}, lb);
+            } else if (x == y && single[x] && la == 0 && lb == 0) {
+                a.take(Unit{UnitKind::kByte, x, 0}, 1);
+                b.take(Unit{UnitKind::kByte, y, 0}, 1);
+            } else {
+                return;
+            }
         }
     }
 
@@ -74,6 +104,27 @@ private:
     void pass(const unsigned char* p, std::size_t n) {
         reader_.skip(n);
         lexer_.pass(p, n);
+        after_5c_ = false;
+    }
+
+    // Takes a run of blanks outside literals, across views.
+    void pass_blanks() {
+        const unsigned char* p;
+        std::size_t n;
+        while ((n = reader_.view(&p)) > 0) {
+            std::size_t i = 0;
+            while (i < n && is_blank_byte(p[i])) ++i;
+            reader_.skip(i);
+            if (i < n) break;
+        }
+        lexer_.feed(Unit{UnitKind::kByte, ' ', 0});
+        after_5c_ = false;
+    }
+
+    // One unit in view, n bytes long, that is no pair.
+    void take(const Unit& u, std::size_t n) {
+        reader_.skip(n);
+        lexer_.feed(u);
         after_5c_ = false;
     }
 
