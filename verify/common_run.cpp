@@ -98,6 +98,8 @@ RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b
         j += static_cast<std::size_t>(k);
         if (!step(a, na, b, nb, i, j, bulk, single)) return {i, j};
     }
+#else
+    (void)pairs;  // step() reads single, which says all pairs need
 #endif
     while (i < na && j < nb && step(a, na, b, nb, i, j, bulk, single)) {
     }
