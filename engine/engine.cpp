@@ -1,334 +1,478 @@
 #include "engine/engine.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
-#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
-#include <emmintrin.h>
-#endif
+#include "engine/scan.h"
+#include "engine/utf8.h"
 
 namespace ravolin {
 namespace {
 
-// Byte classes. The table is indexed by unsigned byte: with a signed char
-// every Shift-JIS byte would index before the table.
-enum ByteClass : unsigned char {
-    kOrdinary = 0,
-    kSpace,
-    kTab,
-    kCr,
-    kLf,
-    kLead,    // 0x80-0x9F, 0xE0-0xFF: first byte of a double-byte character
-    kQuote,
-    kBackslash,
-    kSlash,
-    kStar,
-};
+using scan::kTables;
 
-// Lexical states as the scan sees them; index into stops and kExtra.
-enum Lex { kCode = 0, kBlock = 1, kLine = 2, kString = 3 };
+// Every step of the converter is inlined into one loop, so that its indexes
+// stay in registers: a byte stored through the output pointer may alias any
+// object whose address has left the loop, which would force them to memory.
+#define RAVOLIN_INLINE __attribute__((always_inline)) inline
 
-struct Tables {
-    unsigned char cls[256];
-    // stops[lex][b] is 1 when byte b can change anything in that state; the
-    // scan copies every other byte in bulk.
-    unsigned char stops[4][256];
-};
+// Converts the whole pieces of one block of input (what the reader shows at
+// once). A piece is a line with its LF, the last line without one, or a
+// kMaxPiece-byte part of a longer line; everything the rules look at stays
+// inside one piece, and columns count from 0 at each piece's start.
+//
+// The vector scan finds the bytes that need attention ("stops") 64 at a
+// time and keeps them as a bit mask over a window of the input; a stop's
+// handler and the next piece carry on with the same mask, which is only
+// worked out again when the lexical state changes or the window is used up.
+//
+// The column is not counted byte by byte: between two points where it moves
+// otherwise (a tab, a run of spaces, a wide or zero-width character, a lone
+// CR) every byte is one column, so the column is the input position minus a
+// base that those points set.
+template <bool kVector, Encoding kEnc>
+class BlockConverter {
+public:
+    BlockConverter(EngineState& e, const unsigned char* in, int len, bool last, unsigned char* out)
+        : e_(e), in_(in), out_(out), end_(in + len), start_lim_(last ? end_ : end_ - (kMaxPiece - 1)),
+          ts_(e.tab_size),
+          ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
+          lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), q_(out) {}
 
-constexpr Tables make_tables() {
-    Tables t{};
-    for (int b = 0; b < 256; ++b) {
-        unsigned char c = kOrdinary;
-        if (b == ' ') c = kSpace;
-        else if (b == '\t') c = kTab;
-        else if (b == '\r') c = kCr;
-        else if (b == '\n') c = kLf;
-        else if ((b >= 0x80 && b <= 0x9F) || b >= 0xE0) c = kLead;
-        else if (b == '"') c = kQuote;
-        else if (b == '\\') c = kBackslash;
-        else if (b == '/') c = kSlash;
-        else if (b == '*') c = kStar;
-        t.cls[b] = c;
-        bool common = c == kTab || c == kCr || c == kLf || c == kLead;
-        t.stops[kCode][b] = common || c == kSpace || c == kQuote || c == kBackslash || c == kSlash;
-        t.stops[kBlock][b] = common || c == kSpace || c == kStar;
-        t.stops[kLine][b] = common || c == kSpace;
-        t.stops[kString][b] = common || c == kQuote || c == kBackslash;
+    // Converts piece after piece while a whole one is sure to be in the block;
+    // returns the tabs counted.
+    long long run() {
+        if (next_piece()) convert();
+        e_.lex = lex_;
+        e_.utf8_tail = utf8_tail_;
+        e_.dots = dots_;
+        return tabs_;
     }
-    return t;
-}
 
-constexpr Tables kTables = make_tables();
+    int used() const { return static_cast<int>(p_ - in_); }
+    int written() const { return static_cast<int>(q_ - out_); }
 
-// A space followed by anything but a space or a tab is copied as it is, so
-// it needs no attention: most spaces in C are single.
-inline bool plain(const unsigned char* p, int j, int len, const unsigned char* stop) {
-    unsigned char b = p[j];
-    if (!stop[b]) return true;
-    if (b != ' ') return false;
-    unsigned char next = j + 1 < len ? p[j + 1] : 0;
-    return next != ' ' && next != '\t';
-}
+private:
+    static constexpr int kWindow = 64;
 
-#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
-// Besides tab, CR, LF and bytes >= 0x80, the bytes each state must look at;
-// unused places repeat the tab.
-constexpr unsigned char kExtra[4][3] = {
-    /* code   */ {'"', '\\', '/'},
-    /* block  */ {'*', '\t', '\t'},
-    /* line   */ {'\t', '\t', '\t'},
-    /* string */ {'"', '\\', '\t'},
-};
+    int col() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(p_) - col_base_); }
+    void set_col(int c) { col_base_ = reinterpret_cast<std::intptr_t>(p_) - c; }
+    // Division by the tab size: a shift for the usual powers of two.
+    int div_ts(int c) const { return ts_shift_ >= 0 ? c >> ts_shift_ : c / ts_; }
+    int mod_ts(int c) const { return ts_shift_ >= 0 ? c & (ts_ - 1) : c % ts_; }
+    // The byte after the one at p_ as this piece shows it: past the piece a
+    // NUL, so no rule ever looks into the next piece.
+    unsigned char next() const { return p_ + 1 < lim_ ? p_[1] : 0; }
+
+    void copy1() { *q_++ = *p_++; }
+    void copy2() {
+        q_[0] = p_[0];
+        q_[1] = p_[1];
+        q_ += 2;
+        p_ += 2;
+    }
+    // An LF as the output stream stores it, in the same pass.
+    void put_newline() {
+        q_[0] = '\r';
+        q_[1] = '\n';
+        q_ += 2;
+    }
+    RAVOLIN_INLINE void set_lex(LexState lex) {
+        lex_ = lex;
+        rescan();
+    }
+
+#ifdef RAVOLIN_HAVE_SSE2
+    void fill(unsigned char byte, int n) {
+        if constexpr (kVector) scan::fill_sse2(q_, byte, n);
+        else scan::fill_scalar(q_, byte, n);
+        q_ += n;
+    }
+    const unsigned char* run_end() const {
+        if constexpr (kVector) return scan::run_end_sse2(p_, lim_);
+        else return scan::run_end_scalar(p_, lim_);
+    }
+    // A new window of stops from p_ in the current lexical state.
+    RAVOLIN_INLINE void rescan() {
+        if constexpr (kVector) {
+            w_ = p_;
+            mask_ = scan::window_mask(lex_, p_);
+        }
+    }
+    // p_ moved on: the stops behind it are done.
+    RAVOLIN_INLINE void moved() {
+        if constexpr (kVector) {
+            const auto d = p_ - w_;
+            if (d >= kWindow) rescan();
+            else mask_ &= ~0ull << d;
+        }
+    }
+    // Copies the input up to the next stop, or up to the piece's end.
+    RAVOLIN_INLINE void to_next_stop() {
+        if constexpr (kVector) {
+            for (;;) {
+                if (mask_ != 0) {
+                    const unsigned char* stop = w_ + __builtin_ctzll(mask_);
+                    return copy_to(stop < lim_ ? stop : lim_);
+                }
+                const unsigned char* window_end = w_ + kWindow;
+                if (window_end >= lim_) return copy_to(lim_);
+                copy_to(window_end);
+                rescan();
+            }
+        } else {
+            to_next_stop_scalar();
+        }
+    }
+    // Copies the input up to to, at most a window ahead, to the output.
+    RAVOLIN_INLINE void copy_to(const unsigned char* to) {
+        scan::copy64(p_, q_);
+        q_ += to - p_;
+        p_ = to;
+    }
+#else
+    void fill(unsigned char byte, int n) {
+        scan::fill_scalar(q_, byte, n);
+        q_ += n;
+    }
+    const unsigned char* run_end() const { return scan::run_end_scalar(p_, lim_); }
+    void rescan() {}
+    void moved() {}
+    void to_next_stop() { to_next_stop_scalar(); }
 #endif
 
-// Copies the bytes from c.ii that need no attention in state lex to the
-// output and stops at the first one that does (or at the piece's end).
-// The piece has kPieceSlack readable bytes after it and the output line room
-// to spare, so whole 16-byte blocks are loaded and stored.
-inline void copy_plain(PieceCursor& c, int lex) {
-    const unsigned char* p = c.in;
-    int j = c.ii;
-    int o = c.oi;
-#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
-    const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-    const __m128i sp = _mm_set1_epi8(' ');
-    const __m128i x0 = _mm_set1_epi8(static_cast<char>(kExtra[lex][0]));
-    const __m128i x1 = _mm_set1_epi8(static_cast<char>(kExtra[lex][1]));
-    const __m128i x2 = _mm_set1_epi8(static_cast<char>(kExtra[lex][2]));
-    const bool spaces_matter = lex != kString;
-    while (j + 16 <= c.len) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, x0)));
-        m = _mm_or_si128(m, _mm_or_si128(_mm_cmpeq_epi8(v, x1), _mm_cmpeq_epi8(v, x2)));
-        if (spaces_matter) {
-            __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 1));
-            __m128i run = _mm_and_si128(_mm_cmpeq_epi8(v, sp),
-                                        _mm_or_si128(_mm_cmpeq_epi8(n, sp), _mm_cmpeq_epi8(n, tab)));
-            m = _mm_or_si128(m, run);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(c.out + o), v);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m) | _mm_movemask_epi8(v));
-        if (mask != 0) {
-            int k = __builtin_ctz(mask);
-            j += k;
-            o += k;
-            c.col += k;
-            c.ii = j;
-            c.oi = o;
-            return;
-        }
-        j += 16;
-        o += 16;
-        c.col += 16;
+    void to_next_stop_scalar() {
+        scan::copy_plain_scalar(p_, lim_, q_, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
     }
-#endif
-    const unsigned char* stop = kTables.stops[lex];
-    int start = j;
-    while (j < c.len && plain(p, j, c.len, stop)) c.out[o++] = p[j++];
-    c.col += j - start;
-    c.ii = j;
-    c.oi = o;
+
+    RAVOLIN_INLINE bool next_piece();
+    RAVOLIN_INLINE void convert();
+    RAVOLIN_INLINE void space_run();
+    RAVOLIN_INLINE bool high_cp932();
+    RAVOLIN_INLINE void high_utf8();
+    RAVOLIN_INLINE bool line_end();
+
+    EngineState& e_;
+    const unsigned char* const in_;
+    unsigned char* const out_;
+    const unsigned char* const end_;
+    // A piece may start below this point: it is sure to be whole in the
+    // block when the block holds all the rest of the input or a piece's
+    // worth after it.
+    const unsigned char* const start_lim_;
+    const int ts_;
+    const int ts_shift_;  // log2 of the tab size when it is a power of two, else -1
+    LexState lex_;
+    int utf8_tail_;
+    int dots_;
+    long long tabs_ = 0;
+    const unsigned char* p_;  // next input byte
+    unsigned char* q_;        // next free output byte
+    const unsigned char* piece_start_ = nullptr;  // the current piece is [piece_start_, lim_)
+    const unsigned char* lim_ = nullptr;
+    const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
+    std::intptr_t col_base_ = 0;                 // the column is p_ minus this
+    const unsigned char* w_ = nullptr;         // the window of stops starts here
+    unsigned long long mask_ = 0;              // stops at w_ + bit index not yet handled
+};
+
+// Starts the piece at p_ when one is sure to be whole in the block; false
+// when the block is done.
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::next_piece() {
+    if (p_ >= start_lim_) return false;
+    piece_start_ = p_;
+    lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
+    pair_end_ = nullptr;
+    if (kEnc == Encoding::kUtf8 && utf8_tail_ > 0) {
+        // The rest of a character cut by the last piece's end: its columns
+        // were counted there, so it takes none here and is never read as
+        // characters of its own.
+        while (utf8_tail_ > 0 && p_ < lim_ && utf8_continuation(*p_)) {
+            copy1();
+            --utf8_tail_;
+        }
+        utf8_tail_ = 0;
+    }
+    set_col(0);
+    return true;
 }
 
-inline int lex_of(const EngineState& e) {
-    return e.comment != kNoComment ? e.comment : (e.in_string ? kString : kCode);
-}
-
-inline void copy1(PieceCursor& c) {
-    c.out[c.oi++] = c.in[c.ii++];
-    ++c.col;
-}
-
-inline void copy2(PieceCursor& c) {
-    c.out[c.oi++] = c.in[c.ii++];
-    c.out[c.oi++] = c.in[c.ii++];
-    c.col += 2;
-}
-
-// Writes an LF the way the output stream stores it.
-inline void put_newline(PieceCursor& c) {
-    c.out[c.oi++] = '\r';
-    c.out[c.oi++] = '\n';
-}
-
-// Converts the piece at the start of window (at most kMaxPiece bytes of the
-// input): the piece ends after its first LF or at the window's end. The bytes
-// go to out as stored on disk. Returns the tabs counted; *used and *out_len
-// tell how much input the piece took and how much output it made.
-int convert_piece(EngineState& e, const unsigned char* window, int len, unsigned char* out, int* used,
-                  int* out_len) {
-    const int ts = e.tab_size;
-    PieceCursor c{window, len, 0, out, 0, 0};
-    int tabs = 0;
-    int pair_end = -1;  // index just after the last double-byte character
-    while (c.ii < len) {
-        copy_plain(c, lex_of(e));
-        if (c.ii >= len) break;
-        const unsigned char b = window[c.ii];
-        // The look-ahead never reaches past the piece (an LF ends it before
-        // anything could look beyond): past the window it sees a NUL.
-        const unsigned char next = c.ii + 1 < len ? window[c.ii + 1] : 0;
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::convert() {
+    rescan();
+    for (;;) {
+        to_next_stop();
+        if (p_ >= lim_) {  // a piece cut from a longer line, or the last one
+            if (!next_piece()) return;
+            moved();
+            continue;
+        }
+        const unsigned char b = *p_;
+        // The two stops most lines have, ahead of the rest.
+        if (b == '\n') {
+            line_end();
+            if (!next_piece()) return;
+            moved();
+            continue;
+        }
+        if (b == ' ') {
+            space_run();
+            moved();
+            continue;
+        }
         switch (kTables.cls[b]) {
-        case kSpace:
-            tabs += convert_space_run(c, ts);
+        case scan::kCr:
+            if (line_end() && !next_piece()) return;
+            moved();
             break;
-        case kTab:
-            c.out[c.oi++] = '\t';
-            ++c.ii;
-            c.col = (c.col / ts + 1) * ts;
+        case scan::kTab: {
+            const int c = col();
+            *q_++ = '\t';
+            ++p_;
+            set_col(c + ts_ - mod_ts(c));
+            moved();
             break;
-        case kLead:
-            if (c.ii + 1 >= len) {
-                // No second byte in this piece: write the lead byte alone; the
-                // next piece begins with the missing byte, examined on its own.
-                copy1(c);
-                break;
+        }
+        case scan::kHigh:
+            if (kEnc == Encoding::kUtf8) {
+                high_utf8();
+            } else if (high_cp932() && !next_piece()) {
+                return;
             }
-            if (next == '\n') {
-                // The LF is taken as the second byte, and with it the piece
-                // ends; a line comment goes on into the next line.
-                c.out[c.oi++] = b;
-                put_newline(c);
-                c.ii += 2;
-                goto piece_end;
-            }
-            copy2(c);
-            pair_end = c.ii;
-            if (e.comment == kLineComment && next == 0x5C && c.ii < len &&
-                (window[c.ii] == '\r' || window[c.ii] == '\n')) {
-                // A 0x5C second byte before the line end would read as a line
-                // continuation to a compiler: the dot keeps the comment short.
-                c.out[c.oi++] = '.';
-                ++c.col;
-                if (e.dots < INT_MAX) ++e.dots;
-                e.comment = kNoComment;
-            }
+            moved();
             break;
-        case kQuote:
-            // Only code or a string get here (the stop tables see to it).
-            e.in_string = !e.in_string;
-            copy1(c);
+        case scan::kQuote:
+            // Only code or a string get here (the stops see to it).
+            copy1();
+            set_lex(lex_ == LexState::kString ? LexState::kCode : LexState::kString);
             break;
-        case kBackslash:
-            if (next == '"' || (next == '\\' && e.in_string)) copy2(c);
-            else copy1(c);
+        case scan::kBackslash:
+            if (next() == '"' || (next() == '\\' && lex_ == LexState::kString)) copy2();
+            else copy1();
+            moved();
             break;
-        case kSlash:  // code only
-            if (next == '*') {
-                copy2(c);
-                e.comment = kBlockComment;
-            } else if (next == '/') {
-                copy2(c);
-                e.comment = kLineComment;
+        case scan::kSlash:  // code only
+            if (next() == '*') {
+                copy2();
+                set_lex(LexState::kBlockComment);
+            } else if (next() == '/') {
+                copy2();
+                set_lex(LexState::kLineComment);
             } else {
-                copy1(c);
+                copy1();
+                moved();
             }
             break;
-        case kStar:  // block comment only
-            if (next == '/') {
-                copy2(c);
-                e.comment = kNoComment;
+        case scan::kStar:  // block comment only
+            if (next() == '/') {
+                copy2();
+                set_lex(LexState::kCode);
             } else {
-                copy1(c);
+                copy1();
+                moved();
             }
-            break;
-        case kCr:
-        case kLf:
-            // Line end. A line comment ends here unless a backslash of its own
-            // (not the second byte of a double-byte character) continues it.
-            if (e.comment == kLineComment) {
-                bool continued = c.ii > 0 && window[c.ii - 1] == '\\' && pair_end != c.ii;
-                if (!continued) e.comment = kNoComment;
-            }
-            if (b == '\n') {
-                put_newline(c);
-                ++c.ii;
-                goto piece_end;
-            }
-            copy1(c);  // the CR
-            if (next == '\r') {
-                copy1(c);
-            } else if (next == '\n') {
-                put_newline(c);
-                ++c.ii;
-                goto piece_end;
-            }
-            // Whatever follows a lone CR in the same piece is a line of its own.
-            c.col = 0;
             break;
         default:
-            copy1(c);
+            copy1();
+            moved();
             break;
         }
     }
-piece_end:
-    *used = c.ii;
-    *out_len = c.oi;
-    return tabs;
 }
 
-}  // namespace
+// A CR or an LF at p_. Returns true when it ended the piece.
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::line_end() {
+    // A line comment ends here unless a backslash of its own (not the second
+    // byte of a double-byte character) continues it.
+    if (lex_ == LexState::kLineComment) {
+        const bool continued = p_ > piece_start_ && p_[-1] == '\\' && pair_end_ != p_;
+        if (!continued) set_lex(LexState::kCode);
+    }
+    if (*p_ == '\n') {
+        put_newline();
+        ++p_;
+        return true;
+    }
+    const unsigned char after = next();
+    copy1();  // the CR
+    if (after == '\r') {
+        copy1();
+    } else if (after == '\n') {
+        put_newline();
+        ++p_;
+        return true;
+    }
+    // Whatever follows a lone CR in the same piece is a line of its own.
+    set_col(0);
+    return false;
+}
 
-int convert_space_run(PieceCursor& c, int ts) {
-    int i = c.ii;
-    while (i < c.len && c.in[i] == ' ') ++i;
-    int n = i - c.ii;
-    const unsigned char after = i < c.len ? c.in[i] : 0;
-    c.ii = i;  // the byte after the run is only looked at, never consumed
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::space_run() {
+    const int start_col = col();
+    const unsigned char* end = run_end();
+    int n = static_cast<int>(end - p_);
+    const unsigned char after = end < lim_ ? *end : 0;
+    p_ = end;  // the byte after the run is only looked at, never consumed
 
     if (n == 1) {
         if (after == '\t') {
             // The space is dropped, or becomes the tab when it alone would
             // reach the stop; counted either way.
-            if (c.col % ts == ts - 1) {
-                c.out[c.oi++] = '\t';
-                ++c.col;
+            if (mod_ts(start_col) == ts_ - 1) {
+                *q_++ = '\t';
+                set_col(start_col + 1);
+            } else {
+                set_col(start_col);
             }
-            return 1;
+            ++tabs_;
+            return;
         }
-        c.out[c.oi++] = ' ';
-        ++c.col;
-        return 0;
+        *q_++ = ' ';
+        return;  // one byte, one column: nothing to note
     }
 
     // After the first tab the column stands on a stop: every further tab
     // covers a whole tab size.
-    int tabs = 0;
-    int d = ts - c.col % ts;
-    while (n >= d) {
-        c.out[c.oi++] = '\t';
-        ++tabs;
-        c.col += d;
-        n -= d;
-        d = ts;
+    const int d = ts_ - mod_ts(start_col);
+    int c = start_col;
+    if (n >= d) {
+        const int more = div_ts(n - d);
+        c += d + more * ts_;
+        n -= d + more * ts_;
+        fill('\t', 1 + more);
+        tabs_ += 1 + more;
     }
-    if (n == 0) return tabs;  // the run ended exactly on a stop
-    if (after == '\t') return tabs + 1;  // the tab reaches the same stop without them
-    std::memset(c.out + c.oi, ' ', static_cast<std::size_t>(n));
-    c.oi += n;
-    c.col += n;
-    return tabs;
+    if (n > 0) {
+        if (after == '\t') {
+            ++tabs_;  // the tab reaches the same stop without them
+        } else {
+            fill(' ', n);
+            c += n;
+        }
+    }
+    set_col(c);
 }
 
-int convert_file(EngineState& e) {
+// Bytes >= 0x80 in code page 932, as many as follow each other. Returns true
+// when the piece ended with them.
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::high_cp932() {
+    do {
+        if (!scan::cp932_lead(*p_)) {
+            copy1();  // a half-width kana
+            continue;
+        }
+        if (p_ + 1 >= lim_) {
+            // No second byte in this piece: write the lead byte alone; the
+            // next piece begins with the missing byte, examined on its own.
+            copy1();
+            return false;
+        }
+        const unsigned char second = p_[1];
+        if (second == '\n') {
+            // The LF is taken as the second byte, and with it the piece
+            // ends; a line comment goes on into the next line.
+            *q_++ = *p_;
+            put_newline();
+            p_ += 2;
+            return true;
+        }
+        copy2();
+        pair_end_ = p_;
+        if (lex_ == LexState::kLineComment && second == 0x5C && p_ < lim_ && (*p_ == '\r' || *p_ == '\n')) {
+            // A 0x5C second byte before the line end would read as a line
+            // continuation to a compiler: the dot keeps the comment short.
+            *q_++ = '.';
+            if (dots_ < INT_MAX) ++dots_;
+            set_lex(LexState::kCode);
+        }
+    } while (p_ < lim_ && *p_ >= 0x80);
+    return false;
+}
+
+// Bytes >= 0x80 in UTF-8, as many as follow each other. A character takes
+// the columns its code point shows with (0, 1 or 2); a byte that starts no
+// valid sequence is one column of its own. No dot: no UTF-8 sequence holds a
+// 0x5C byte.
+template <bool kVector, Encoding kEnc>
+RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::high_utf8() {
+    do {
+        const unsigned char b = *p_;
+        const Utf8Lead lead = kUtf8Leads.at[b];
+        const int avail = static_cast<int>(lim_ - p_);
+        int have = 1;  // bytes of the sequence seen valid
+        if (lead.len > 1 && avail > 1 && p_[1] >= lead.lo && p_[1] <= lead.hi) {
+            have = 2;
+            while (have < lead.len && have < avail && utf8_continuation(p_[have])) ++have;
+        }
+        if (lead.len == 0 || (have < lead.len && have < avail)) {
+            copy1();  // invalid
+            continue;
+        }
+        if (have < lead.len) {
+            // The piece ends inside a valid character: write what is here;
+            // the rest begins the next piece and takes no column there.
+            while (p_ < lim_) copy1();
+            utf8_tail_ = lead.len - have;
+            return;
+        }
+        unsigned cp = b & (0x7Fu >> lead.len);
+        for (int k = 1; k < lead.len; ++k) cp = (cp << 6) | (p_[k] & 0x3Fu);
+        const int c = col();
+        for (int k = 0; k < lead.len; ++k) copy1();
+        set_col(c + display_width(cp));
+    } while (p_ < lim_ && *p_ >= 0x80);
+}
+
+template <bool kVector>
+int convert_with(EngineState& e) {
     long long tabs = 0;
     e.dots = 0;
-    e.comment = kNoComment;
-    e.in_string = 0;
+    e.lex = LexState::kCode;
+    e.utf8_tail = 0;
     const unsigned char* window;
     int len;
     while ((len = e.in->peek(&window)) > 0) {
         if (e.cancel && e.cancel->load(std::memory_order_relaxed)) break;
-        int used, out_len;
-        unsigned char* out = e.out->reserve(kOutLineSize);
-        tabs += convert_piece(e, window, len, out, &used, &out_len);
+        unsigned char* out = e.out->reserve(2 * static_cast<std::size_t>(len) + 64);
+        const bool last = e.in->exhausted();
+        int used, written;
+        if (e.encoding == Encoding::kUtf8) {
+            BlockConverter<kVector, Encoding::kUtf8> c(e, window, len, last, out);
+            tabs += c.run();
+            used = c.used();
+            written = c.written();
+        } else {
+            BlockConverter<kVector, Encoding::kCp932> c(e, window, len, last, out);
+            tabs += c.run();
+            used = c.used();
+            written = c.written();
+        }
         e.in->consume(used);
-        e.out->commit(static_cast<std::size_t>(out_len));
+        e.out->commit(static_cast<std::size_t>(written));
     }
     return tabs > INT_MAX ? INT_MAX : static_cast<int>(tabs);
 }
+
+#ifdef RAVOLIN_HAVE_SSE2
+constexpr bool kVectorScan = true;
+#else
+constexpr bool kVectorScan = false;
+#endif
+
+}  // namespace
+
+int convert_file(EngineState& e) { return convert_with<kVectorScan>(e); }
+
+#ifdef RAVOLIN_SCALAR_SCAN
+int convert_file_scalar(EngineState& e) { return convert_with<false>(e); }
+#endif
+
+const char* scan_path() { return kVectorScan ? "SSE2 scan" : "scalar scan"; }
 
 int parse_tab_size(const char* text) {
     long v = std::strtol(text, nullptr, 10);

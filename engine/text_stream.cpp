@@ -67,10 +67,8 @@ int TextReader::peek(const unsigned char** window) {
     // Pieces are always contiguous in the buffer: refill before fewer than a
     // whole piece's bytes remain (reads from a pipe may come back short).
     while (!done_ && lim_ - pos_ < static_cast<std::size_t>(kMaxPiece)) fill();
-    std::size_t avail = lim_ - pos_;
-    if (avail > static_cast<std::size_t>(kMaxPiece)) avail = kMaxPiece;
     *window = buf_ + pos_;
-    return static_cast<int>(avail);
+    return static_cast<int>(lim_ - pos_);
 }
 
 void TextWriter::put(const unsigned char* p, std::size_t n) {

@@ -29,9 +29,10 @@ public:
 // line without one, or a 1999-byte part of a longer line.
 constexpr int kMaxPiece = 1999;
 
-// Bytes past the end of every piece that may be read (never used as text):
-// the engine's scanner loads 16 bytes at a time plus one of look-ahead.
-constexpr int kPieceSlack = 32;
+// Bytes past the end of the buffered text that may be read (never used as
+// text): the engine's scanner looks at 64 bytes at a time plus one of
+// look-ahead.
+constexpr int kPieceSlack = 80;
 
 class TextReader {
 public:
@@ -39,12 +40,16 @@ public:
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
-    // The converter finds the piece's end while it scans, so it can look at
-    // the input without a separate search: peek shows up to kMaxPiece bytes
-    // (0 at the end; kPieceSlack readable bytes follow them) and consume
-    // takes the first n of them.
+    // The converter finds the pieces' ends while it scans, so it can look at
+    // the input without a separate search: peek shows every buffered byte, at
+    // least a whole piece's worth unless the input ends first (0 at the end;
+    // kPieceSlack readable bytes follow them), and consume takes the first n.
     int peek(const unsigned char** window);
     void consume(int n) { pos_ += static_cast<std::size_t>(n); }
+    // True when what peek shows is all the input there is.
+    bool exhausted() const { return done_; }
+    // The most peek ever shows.
+    static constexpr int kMaxWindow = 1 << 16;
 
     bool failed() const { return error_; }
 
@@ -53,7 +58,7 @@ private:
 
     // Large enough that a refill is rare; the tail past kBufSize gives room
     // for a CR held back from the previous block.
-    static constexpr std::size_t kBufSize = 1u << 16;
+    static constexpr std::size_t kBufSize = kMaxWindow;
     ByteSource* src_;
     std::size_t pos_ = 0, lim_ = 0;
     bool done_ = false;      // the source is exhausted, failed or hit Ctrl-Z
@@ -70,12 +75,15 @@ public:
 
     void write(const unsigned char* p, std::size_t n);
     // Room for n bytes that are already in their stored form (CR LF written
-    // out); commit says how many were used. n is at most a few KiB.
+    // out); commit says how many were used. n is at most kMaxReserve.
     unsigned char* reserve(std::size_t n) {
         if (kBufSize - len_ < n) flush();
         return buf_ + len_;
     }
     void commit(std::size_t n) { len_ += n; }
+    // Enough for the converted form of a whole reader window: every input
+    // byte gives at most two output bytes.
+    static constexpr std::size_t kMaxReserve = 2 * TextReader::kMaxWindow + 256;
     // Hands every buffered byte to the sink; false if any write has failed.
     bool flush();
     bool failed() const { return error_; }
@@ -83,7 +91,7 @@ public:
 private:
     void put(const unsigned char* p, std::size_t n);
 
-    static constexpr std::size_t kBufSize = 1u << 16;
+    static constexpr std::size_t kBufSize = 2 * kMaxReserve;
     ByteSink* sink_;
     std::size_t len_ = 0;
     bool error_ = false;

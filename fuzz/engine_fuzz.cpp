@@ -1,20 +1,28 @@
 // libFuzzer target for the conversion engine. Beyond "no crash", it checks
-// what must hold for any input:
+// what must hold for any input, in either encoding:
 //  - every byte other than space and tab comes out unchanged and in order,
-//    with only the counted dots added;
-//  - when no line is as long as a piece, a second conversion changes nothing.
-// The first input byte picks the tab size; the rest is the file.
+//    with only the counted dots added (none in UTF-8);
+//  - when no line is as long as a piece, a second conversion changes nothing;
+//  - the result is the same whatever size the reads come in;
+//  - built with RAVOLIN_SCALAR_SCAN: the vector scanner and the byte-at-a-time
+//    one give the same bytes and counts;
+//  - the encoding check says the same whether fed at once or in pieces.
+// The first input byte picks the tab size, the second the encoding and the
+// read size; the rest is the file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "engine/encoding.h"
 #include "engine/engine.h"
 #include "tests/test_util.h"
 
 namespace {
 
+using ravolin::Encoding;
 using ravolin::test::convert;
+using ravolin::test::Converted;
 
 // What a text stream reads: CR LF as LF, nothing from the first Ctrl-Z on.
 std::string read_text(const std::string& raw) {
@@ -44,17 +52,33 @@ std::size_t longest_line(const std::string& s) {
     return best;
 }
 
+bool same(const Converted& a, const Converted& b) {
+    return a.text == b.text && a.tabs == b.tabs && a.dots == b.dots;
+}
+
+void check_classifier(const std::string& in, std::size_t step) {
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    ravolin::Utf8Classifier whole, split;
+    whole.feed(p, in.size());
+    for (std::size_t i = 0; i < in.size(); i += step) split.feed(p + i, in.size() - i < step ? in.size() - i : step);
+    if (whole.result() != split.result() || whole.settled() != split.settled()) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    int tab_size = data[0] % 40 + 1;
-    std::string in(reinterpret_cast<const char*>(data + 1), size - 1);
-    auto r = convert(in, tab_size, 0);
+    if (size < 2) return 0;
+    const int tab_size = data[0] % 40 + 1;
+    const Encoding encoding = data[1] & 1 ? Encoding::kUtf8 : Encoding::kCp932;
+    const std::size_t chunk = (data[1] >> 1) % 7 + 1;
+    std::string in(reinterpret_cast<const char*>(data + 2), size - 2);
+    auto r = convert(in, tab_size, 0, encoding);
 
-    // The same result whatever size the reads come in.
-    auto small = convert(in, tab_size, (data[0] >> 6) + 1);
-    if (small.text != r.text || small.tabs != r.tabs || small.dots != r.dots) std::abort();
+    if (!same(convert(in, tab_size, chunk, encoding), r)) std::abort();
+#ifdef RAVOLIN_SCALAR_SCAN
+    if (!same(convert(in, tab_size, 0, encoding, ravolin::convert_file_scalar), r)) std::abort();
+#endif
+    if (encoding == Encoding::kUtf8 && r.dots != 0) std::abort();
 
     std::string want = without_blanks(read_text(in));
     std::string got = without_blanks(read_text(r.text));
@@ -76,8 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text = read_text(in);
     if (longest_line(text) < static_cast<std::size_t>(ravolin::kMaxPiece) &&
         longest_line(read_text(r.text)) < static_cast<std::size_t>(ravolin::kMaxPiece)) {
-        auto again = convert(r.text, tab_size, 0);
+        auto again = convert(r.text, tab_size, 0, encoding);
         if (again.text != r.text || again.dots != 0) std::abort();
     }
+
+    check_classifier(in, chunk);
     return 0;
 }

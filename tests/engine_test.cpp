@@ -9,17 +9,9 @@
 #include "tests/test_util.h"
 
 using ravolin::test::convert;
+using ravolin::test::crlf;
 
 namespace {
-
-std::string crlf(const std::string& s) {
-    std::string r;
-    for (char ch : s) {
-        if (ch == '\n') r += '\r';
-        r += ch;
-    }
-    return r;
-}
 
 struct Case {
     const char* name;

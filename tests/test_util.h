@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/text_stream.h"
+#include "engine/engine.h"
 
 // Skips the rest of a test whose set-up this machine cannot give. In the
 // Windows builds a skip is a passing test with a note: GoogleTest's own skip
@@ -28,6 +28,11 @@ struct Converted {
 
 // Runs the engine over in with the text-stream rules; chunk limits each read
 // (0: as large as the reader asks), as a pipe would.
-Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0);
+// The stored form of an LF text: every LF written as CR LF.
+std::string crlf(const std::string& lf_text);
+
+using ConvertFn = int (*)(EngineState&);
+Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0,
+                  Encoding encoding = Encoding::kCp932, ConvertFn fn = convert_file);
 
 }  // namespace ravolin::test

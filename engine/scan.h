@@ -1,0 +1,194 @@
+// The engine's scanners: where the next byte that needs attention is, where a
+// run of spaces ends, and a fill of tabs or spaces. The SSE2 scanner is the
+// one the programs use; the byte-at-a-time one is its reference, built for
+// the fuzz target that checks them against each other (and for builds
+// without SSE2).
+#pragma once
+#include <cstring>
+
+#include "engine/engine.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define RAVOLIN_HAVE_SSE2 1
+#endif
+
+namespace ravolin::scan {
+
+// Byte classes. The table is indexed by unsigned byte: with a signed char
+// every byte >= 0x80 would index before the table.
+enum ByteClass : unsigned char {
+    kOrdinary = 0,
+    kSpace,
+    kTab,
+    kCr,
+    kLf,
+    kHigh,  // >= 0x80: part of a multi-byte character or a half-width kana
+    kQuote,
+    kBackslash,
+    kSlash,
+    kStar,
+};
+
+// Shift-JIS lead bytes: 0x80-0x9F and 0xE0-0xFF; 0xA0-0xDF are half-width kana.
+constexpr bool cp932_lead(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || b >= 0xE0; }
+
+struct Tables {
+    unsigned char cls[256];
+    // stops[encoding][lex][b] is 1 when byte b can change anything in that
+    // state; the scalar scan copies every other byte as it is.
+    unsigned char stops[2][4][256];
+};
+
+constexpr Tables make_tables() {
+    Tables t{};
+    for (int b = 0; b < 256; ++b) {
+        unsigned char c = kOrdinary;
+        if (b == ' ') c = kSpace;
+        else if (b == '\t') c = kTab;
+        else if (b == '\r') c = kCr;
+        else if (b == '\n') c = kLf;
+        else if (b >= 0x80) c = kHigh;
+        else if (b == '"') c = kQuote;
+        else if (b == '\\') c = kBackslash;
+        else if (b == '/') c = kSlash;
+        else if (b == '*') c = kStar;
+        t.cls[b] = c;
+        for (int enc = 0; enc < 2; ++enc) {
+            // A half-width kana is one byte and one column: nothing to do.
+            const bool high = enc == static_cast<int>(Encoding::kUtf8) ? c == kHigh
+                                                                         : cp932_lead(static_cast<unsigned char>(b));
+            const bool common = c == kTab || c == kCr || c == kLf || high;
+            unsigned char* s = nullptr;
+            s = t.stops[enc][static_cast<int>(LexState::kCode)];
+            s[b] = common || c == kSpace || c == kQuote || c == kBackslash || c == kSlash;
+            s = t.stops[enc][static_cast<int>(LexState::kBlockComment)];
+            s[b] = common || c == kSpace || c == kStar;
+            s = t.stops[enc][static_cast<int>(LexState::kLineComment)];
+            s[b] = common || c == kSpace;
+            s = t.stops[enc][static_cast<int>(LexState::kString)];
+            s[b] = common || c == kQuote || c == kBackslash;
+        }
+    }
+    return t;
+}
+
+constexpr Tables kTables = make_tables();
+
+// The scalar scan: copies the input from p up to lim to q, up to the first
+// byte that needs attention; a space needs it only when a space or a tab
+// follows (most spaces in C are single).
+inline void copy_plain_scalar(const unsigned char*& p, const unsigned char* lim, unsigned char*& q,
+                              const unsigned char* stop) {
+    while (p < lim) {
+        const unsigned char b = *p;
+        if (stop[b]) {
+            if (b != ' ') return;
+            const unsigned char next = p + 1 < lim ? p[1] : 0;
+            if (next == ' ' || next == '\t') return;
+        }
+        *q++ = b;
+        ++p;
+    }
+}
+
+inline const unsigned char* run_end_scalar(const unsigned char* p, const unsigned char* lim) {
+    while (p < lim && *p == ' ') ++p;
+    return p;
+}
+
+inline void fill_scalar(unsigned char* out, unsigned char byte, int n) {
+    std::memset(out, byte, static_cast<std::size_t>(n));
+}
+
+#ifdef RAVOLIN_HAVE_SSE2
+inline __m128i eq(__m128i v, char ch) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(ch)); }
+
+// Which of the 16 bytes at p need attention in state L (bit k for p[k]); a
+// byte the scalar scan would stop at may be left out only where its handler
+// would copy it as it is. The look-ahead byte p[16] may lie past the piece:
+// the handlers see a NUL there, which copies the byte as well, so the answer
+// stays the same either way.
+template <LexState L>
+__attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    // Below 0x0E as a signed byte: the tab, LF and CR, the other controls
+    // below them (rare; their handler copies them) and every byte >= 0x80
+    // (its handler tells the encodings apart).
+    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x0E));
+    if (L != LexState::kString) {
+        // A space followed by a space or a tab starts a run.
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, ' '), _mm_or_si128(eq(n, ' '), eq(n, '\t'))));
+    }
+    if (L == LexState::kCode) {
+        m = _mm_or_si128(m, eq(v, '"'));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), eq(n, '"')));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, '/'), _mm_or_si128(eq(n, '/'), eq(n, '*'))));
+    } else if (L == LexState::kBlockComment) {
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, '*'), eq(n, '/')));
+    } else if (L == LexState::kString) {
+        m = _mm_or_si128(m, eq(v, '"'));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), _mm_or_si128(eq(n, '"'), eq(n, '\\'))));
+    }
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+
+// The stops of the 64 bytes at p in state L, bit k for p[k]. Reads p[0..64].
+template <LexState L>
+__attribute__((always_inline)) inline unsigned long long window_mask(const unsigned char* p) {
+    return stop_mask<L>(p) | static_cast<unsigned long long>(stop_mask<L>(p + 16)) << 16 |
+           static_cast<unsigned long long>(stop_mask<L>(p + 32)) << 32 |
+           static_cast<unsigned long long>(stop_mask<L>(p + 48)) << 48;
+}
+
+// Out of line: it is large, and the converter's state must not be passed to
+// it (see the engine's loop).
+__attribute__((noinline)) inline unsigned long long window_mask(LexState lex, const unsigned char* p) {
+    switch (lex) {
+    case LexState::kCode:
+        return window_mask<LexState::kCode>(p);
+    case LexState::kBlockComment:
+        return window_mask<LexState::kBlockComment>(p);
+    case LexState::kLineComment:
+        return window_mask<LexState::kLineComment>(p);
+    default:
+        return window_mask<LexState::kString>(p);
+    }
+}
+
+// Copies 64 bytes as they are; the caller keeps the ones it needs.
+inline void copy64(const unsigned char* from, unsigned char* to) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 48));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 48), d);
+}
+
+inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
+    const __m128i sp = _mm_set1_epi8(' ');
+    while (p < lim) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sp))) & 0xFFFFu;
+        if (other != 0) {
+            p += __builtin_ctz(other);
+            break;
+        }
+        p += 16;
+    }
+    return p < lim ? p : lim;
+}
+
+// Writes n copies of byte, most often with one 16-byte store: up to 15 bytes
+// past the n may be written too (the output has room for them).
+inline void fill_sse2(unsigned char* out, unsigned char byte, int n) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_set1_epi8(static_cast<char>(byte)));
+    if (n > 16) std::memset(out + 16, byte, static_cast<std::size_t>(n - 16));
+}
+#endif
+
+}  // namespace ravolin::scan
