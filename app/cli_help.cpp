@@ -6,7 +6,7 @@ namespace ravolin {
 
 const char kCliHelp[] =
     "usage: ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...\n"
-    "       ravolin-cli [-t N] -\n"
+    "       ravolin-cli [-t N] [--encoding=E] -\n"
     "\n"
     "Rewrites C source files in place so that runs of spaces become tabs while\n"
     "every character after a run keeps its display column. Spaces inside string\n"
@@ -38,6 +38,12 @@ const char kCliHelp[] =
     "                    remove it; a file without one is skipped\n"
     "  -q, --quiet       print only the lines that make the exit status non-zero;\n"
     "                    with --check print nothing\n"
+    "      --encoding=E  with '-': how bytes >= 0x80 are read: cp932 (Shift-JIS),\n"
+    "                    utf-8 (columns by East Asian Width, no dots) or auto\n"
+    "                    (default). Standard input cannot be read twice, so auto\n"
+    "                    decides at the first byte >= 0x80 from the next 64 KiB:\n"
+    "                    UTF-8 when they are valid UTF-8, else cp932. ASCII\n"
+    "                    converts the same either way.\n"
     "  -h, --help        this text\n"
     "      --version     the version\n"
     "\n"

@@ -4,7 +4,7 @@
 //   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
 //   ravolin-cli --check | --diff [OPTION]... [FILE...]   nothing written
 //   ravolin-cli --restore [OPTION]... [FILE...]          backups put back
-//   ravolin-cli [-t N] -                               filter: stdin to stdout
+//   ravolin-cli [-t N] [--encoding=E] -                filter: stdin to stdout
 #include <cstdio>
 
 #include "app/cli_batch.h"
@@ -20,15 +20,19 @@
 
 namespace {
 
-int filter(int tab_size) {
+int filter(int tab_size, ravolin::CliEncoding encoding) {
     using namespace ravolin;
     set_binary_mode(stdin);
     set_binary_mode(stdout);
-    FileSource src(stdin);
+    FileSource file(stdin);
     FileSink sink(stdout);
-    static TextReader reader(src);   // large buffers: keep them off the stack
-    static TextWriter writer(sink);
+    // Large buffers: keep them off the stack.
     static EngineState st;
+    st.encoding = encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
+    // Standard input cannot be read twice: auto decides as it goes by.
+    static EncodingSniffer sniffer(file, &st.encoding);
+    static TextReader reader(encoding == CliEncoding::kAuto ? static_cast<ByteSource&>(sniffer) : file);
+    static TextWriter writer(sink);
     st.in = &reader;
     st.out = &writer;
     st.tab_size = tab_size;
@@ -82,11 +86,16 @@ int main(int argc, char** argv) {
             std::fputs(ravolin::kCliHelp, stdout);
             return 0;
         case ravolin::CliMode::kVersion:
-            std::puts("ravolin-cli " RAVOLIN_VERSION);
+            std::printf("ravolin-cli " RAVOLIN_VERSION " (%s)\n", ravolin::scan_path());
             return 0;
         case ravolin::CliMode::kFilter:
-            return filter(options.tab_size);
+            return filter(options.tab_size, options.encoding);
         default:
+            if (options.encoding != ravolin::CliEncoding::kAuto) {
+                // Files get their encoding told one by one (not yet chosen here).
+                std::fputs("ravolin-cli: --encoding goes with '-' only, for now\n", stderr);
+                return 2;
+            }
             return run_on_files(options);
     }
 }

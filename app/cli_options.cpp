@@ -18,6 +18,7 @@ const option kLongOptions[] = {
     {"check", no_argument, nullptr, kOptCheck},
     {"diff", no_argument, nullptr, kOptDiff},
     {"restore", no_argument, nullptr, kOptRestore},
+    {"encoding", required_argument, nullptr, kOptEncoding},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
