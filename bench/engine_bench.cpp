@@ -1,13 +1,20 @@
 // Throughput of ravolin-cli's filter mode against GNU `unexpand -a` on the
-// same C text, measured in one run: both read the same file from the page
+// same bytes, measured in one run: both read the same file from the page
 // cache and write to /dev/null; each is timed several times, interleaved,
-// and the best time counts.
+// and the best time counts. Then the peak memory of ravolin-cli on that file
+// and on sixteen times it through a pipe (64 MB -> 1 GB by default).
 //
-//   engine_bench [--mb N] [--runs R] [--cli PATH] [--keep DIR]
+//   engine_bench [--mb N] [--runs R] [--repeat K] [--cli PATH] [--keep DIR]
 //
-// The corpus is real C text nobody here wrote: the headers under
-// /usr/include, passed through `expand -t 4`, and the same text with
-// Shift-JIS line comments (some ending in a 0x5C character, so dots go in).
+// The corpora are what the tool is for: tab-indented C nobody here wrote (the
+// kernel headers under /usr/include/linux and /usr/include/asm-generic),
+// passed through `expand -t 4`, repeated up to N MB:
+//   ascii      that text, bytes >= 0x80 dropped;
+//   utf-8      the same with Japanese line comments after some statements;
+//   shift-jis  the UTF-8 corpus through iconv to code page 932 (some
+//              comments end in a character whose second byte is 0x5C, so
+//              dots go in).
+// ravolin-cli reads each with its default encoding choice (auto).
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -23,21 +30,44 @@
 
 namespace {
 
-std::string g_dir;
-
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Runs argv with stdin from in_path and stdout/stderr to /dev/null; returns
-// the wall time and the child's peak resident set in KiB.
-double run(const std::vector<std::string>& argv, const std::string& in_path, long* max_rss_kb) {
+// Runs argv with stdin from in_path (repeat times over, through a pipe, when
+// repeat > 1) and stdout/stderr to /dev/null; returns the wall time and the
+// child's peak resident set in KiB.
+double run(const std::vector<std::string>& argv, const std::string& in_path, int repeat, long* max_rss_kb) {
+    int pipe_fd[2] = {-1, -1};
+    pid_t feeder = -1;
+    if (repeat > 1) {
+        if (pipe(pipe_fd) != 0) std::exit(1);
+        feeder = fork();
+        if (feeder == 0) {
+            close(pipe_fd[0]);
+            static char buf[1 << 16];
+            for (int k = 0; k < repeat; ++k) {
+                int in = open(in_path.c_str(), O_RDONLY);
+                ssize_t n;
+                while ((n = read(in, buf, sizeof buf)) > 0) {
+                    for (ssize_t off = 0; off < n;) {
+                        ssize_t w = write(pipe_fd[1], buf + off, static_cast<size_t>(n - off));
+                        if (w <= 0) _exit(1);
+                        off += w;
+                    }
+                }
+                close(in);
+            }
+            _exit(0);
+        }
+    }
     double t0 = now();
     pid_t pid = fork();
     if (pid == 0) {
-        int in = open(in_path.c_str(), O_RDONLY);
+        int in = repeat > 1 ? pipe_fd[0] : open(in_path.c_str(), O_RDONLY);
         int null = open("/dev/null", O_WRONLY);
         if (in < 0 || null < 0) _exit(127);
+        if (repeat > 1) close(pipe_fd[1]);
         dup2(in, 0);
         dup2(null, 1);
         dup2(null, 2);
@@ -47,10 +77,15 @@ double run(const std::vector<std::string>& argv, const std::string& in_path, lon
         execvp(args[0], args.data());
         _exit(127);
     }
+    if (repeat > 1) {
+        close(pipe_fd[0]);
+        close(pipe_fd[1]);
+    }
     int status = 0;
     struct rusage ru {};
     wait4(pid, &status, 0, &ru);
     double t = now() - t0;
+    if (feeder > 0) waitpid(feeder, nullptr, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "engine_bench: %s failed\n", argv[0].c_str());
         std::exit(1);
@@ -59,47 +94,76 @@ double run(const std::vector<std::string>& argv, const std::string& in_path, lon
     return t;
 }
 
-std::string sh(const std::string& cmd) {
+void sh(const std::string& cmd) {
     if (std::system(cmd.c_str()) != 0) {
         std::fprintf(stderr, "engine_bench: command failed: %s\n", cmd.c_str());
         std::exit(1);
     }
-    return cmd;
 }
 
-long file_size(const std::string& path) {
+std::string read_file(const std::string& path) {
+    std::string s;
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return 0;
-    std::fseek(f, 0, SEEK_END);
-    long n = std::ftell(f);
+    if (!f) return s;
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
     std::fclose(f);
-    return n;
+    return s;
 }
 
-// The ASCII corpus with a Shift-JIS comment on every third line that ends
-// in a semicolon; every other such comment ends in 表 (0x95 0x5C).
-void make_sjis(const std::string& from, const std::string& to) {
-    FILE* in = std::fopen(from.c_str(), "rb");
-    FILE* out = std::fopen(to.c_str(), "wb");
-    if (!in || !out) std::exit(1);
-    static const char* comments[] = {
-        "    // \x92\x6c\x82\xf0\x95\xd4\x82\xb7",      // 値を返す
-        "    // \x90\xdd\x92\xe8\x82\xcc\x88\xea\x97\x97\x95\x5c",  // 設定の一覧表
+// The ASCII corpus with a Japanese comment after every other statement that
+// ends a line; every other comment ends in 表, whose code page 932 form ends
+// in 0x5C.
+void add_comments(const std::string& from, const std::string& to) {
+    static const char* const kComments[] = {
+        "    // 値を返す",
+        "    // 設定の一覧表",
+        "    // 呼び出し元が確保した領域に書く",
+        "    // 割り込みの対応表",
     };
-    char line[65536];
-    long n = 0;
-    while (std::fgets(line, sizeof line, in)) {
-        size_t len = std::strlen(line);
-        bool eol = len > 0 && line[len - 1] == '\n';
-        if (eol && len > 1 && line[len - 2] == ';' && (++n % 3) == 0) {
-            line[len - 1] = '\0';
-            std::fprintf(out, "%s%s\n", line, comments[(n / 3) % 2]);
-        } else {
-            std::fputs(line, out);
+    const std::string text = read_file(from);
+    FILE* out = std::fopen(to.c_str(), "wb");
+    if (!out) std::exit(1);
+    long statements = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::fwrite(text.data() + start, 1, end - start, out);
+        if (end > start && text[end - 1] == ';' && (++statements % 2) == 0) {
+            std::fputs(kComments[(statements / 2) % 4], out);
+        }
+        if (end < text.size()) std::fputc('\n', out);
+        start = end + 1;
+    }
+    std::fclose(out);
+}
+
+struct Density {
+    double mb = 0, spaces = 0, bytes_per_run = 0, high = 0;
+};
+
+// Share of spaces, bytes per run of two or more spaces, share of bytes >= 0x80.
+Density measure(const std::string& path) {
+    const std::string s = read_file(path);
+    long spaces = 0, runs = 0, high = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b == ' ') {
+            ++spaces;
+            if (i + 1 < s.size() && s[i + 1] == ' ' && (i == 0 || s[i - 1] != ' ')) ++runs;
+        } else if (b >= 0x80) {
+            ++high;
         }
     }
-    std::fclose(in);
-    std::fclose(out);
+    Density d;
+    const double n = s.empty() ? 1.0 : static_cast<double>(s.size());
+    d.mb = n / 1048576.0;
+    d.spaces = 100.0 * spaces / n;
+    d.bytes_per_run = runs ? n / runs : 0;
+    d.high = 100.0 * high / n;
+    return d;
 }
 
 }  // namespace
@@ -107,11 +171,13 @@ void make_sjis(const std::string& from, const std::string& to) {
 int main(int argc, char** argv) {
     long mb = 64;
     int runs = 5;
+    int repeat = 16;
     std::string cli = "./ravolin-cli";
     std::string keep;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--mb")) mb = std::atol(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--repeat")) repeat = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--cli")) cli = argv[i + 1];
         else if (!std::strcmp(argv[i], "--keep")) keep = argv[i + 1];
     }
@@ -120,33 +186,50 @@ int main(int argc, char** argv) {
         return 1;
     }
     char tmpl[] = "/tmp/ravolin-bench-XXXXXX";
-    g_dir = keep.empty() ? std::string(mkdtemp(tmpl)) : keep;
-    std::string ascii = g_dir + "/corpus-ascii.c", sjis = g_dir + "/corpus-sjis.c", big = g_dir + "/corpus-x4.c";
-    if (file_size(ascii) == 0) {
-        sh("find /usr/include -name '*.h' -type f -print0 | sort -z | xargs -0 cat | expand -t 4 | head -c " +
-           std::to_string(mb << 20) + " > " + ascii);
-        make_sjis(ascii, sjis);
-        sh("cat " + ascii + " " + ascii + " " + ascii + " " + ascii + " > " + big);
+    const std::string dir = keep.empty() ? std::string(mkdtemp(tmpl)) : keep;
+    const std::string ascii = dir + "/ascii.c", utf8 = dir + "/utf-8.c", sjis = dir + "/shift-jis.c";
+    if (read_file(ascii).empty()) {
+        const std::string one = dir + "/headers.c";
+        sh("find /usr/include/linux /usr/include/asm-generic -name '*.h' -type f -print0 | sort -z |"
+           " xargs -0 cat | expand -t 4 | LC_ALL=C tr -d '\\200-\\377' > " + one);
+        sh("while [ $(stat -c %s " + ascii + " 2>/dev/null || echo 0) -lt " + std::to_string(mb << 20) +
+           " ]; do cat " + one + " >> " + ascii + "; done");
+        sh("truncate -s " + std::to_string(mb << 20) + " " + ascii + " && rm " + one);
+        add_comments(ascii, utf8);
+        sh("iconv -f UTF-8 -t CP932 " + utf8 + " > " + sjis);
     }
 
-    std::printf("%-10s %9s %12s %12s %8s\n", "corpus", "MB", "ravolin MB/s", "unexpand MB/s", "ratio");
-    for (const std::string& path : {ascii, sjis}) {
+    char version[128] = "";
+    if (FILE* p = popen((cli + " --version").c_str(), "r")) {
+        if (!std::fgets(version, sizeof version, p)) version[0] = '\0';
+        pclose(p);
+    }
+    version[std::strcspn(version, "\n")] = '\0';
+    std::printf("%s; best of %d interleaved runs, input from the page cache, output to /dev/null\n", version,
+                runs);
+    std::printf("%-10s %6s %7s %9s %7s | %12s %13s %6s | %s\n", "corpus", "MB", "spaces", "bytes/run", ">=0x80",
+                "ravolin MB/s", "unexpand MB/s", "ratio", "ravolin-cli peak memory");
+    const struct {
+        const char* name;
+        const std::string* path;
+    } corpora[] = {{"ascii", &ascii}, {"shift-jis", &sjis}, {"utf-8", &utf8}};
+    for (const auto& c : corpora) {
+        const Density d = measure(*c.path);
         double best_r = 1e9, best_u = 1e9;
+        long rss = 0, rss_big = 0;
         for (int r = 0; r < runs; ++r) {
-            double tr = run({cli, "-t", "4", "-"}, path, nullptr);
-            double tu = run({"unexpand", "-a", "-t", "4"}, path, nullptr);
+            long k = 0;
+            double tr = run({cli, "-t", "4", "-"}, *c.path, 1, &k);
+            double tu = run({"unexpand", "-a", "-t", "4"}, *c.path, 1, nullptr);
             if (tr < best_r) best_r = tr;
             if (tu < best_u) best_u = tu;
+            if (k > rss) rss = k;
         }
-        double size_mb = file_size(path) / 1048576.0;
-        std::printf("%-10s %9.1f %12.0f %12.0f %7.2fx\n", path == ascii ? "ascii" : "shift-jis", size_mb,
-                    size_mb / best_r, size_mb / best_u, best_u / best_r);
+        run({cli, "-t", "4", "-"}, *c.path, repeat, &rss_big);
+        std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | %12.0f %13.0f %5.2fx | %ld KiB on %ld MB, %ld KiB on %ld MB\n",
+                    c.name, d.mb, d.spaces, d.bytes_per_run, d.high, d.mb / best_r, d.mb / best_u, best_u / best_r,
+                    rss, static_cast<long>(d.mb + 0.5), rss_big, static_cast<long>(d.mb * repeat + 0.5));
     }
-    long rss1 = 0, rss4 = 0;
-    run({cli, "-t", "4", "-"}, ascii, &rss1);
-    run({cli, "-t", "4", "-"}, big, &rss4);
-    std::printf("peak memory of ravolin-cli: %ld KiB on %ld MB, %ld KiB on %ld MB\n", rss1, file_size(ascii) >> 20,
-                rss4, file_size(big) >> 20);
-    if (keep.empty()) sh("rm -rf " + g_dir);
+    if (keep.empty()) sh("rm -rf " + dir);
     return 0;
 }

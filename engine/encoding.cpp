@@ -3,24 +3,44 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "engine/utf8.h"
 
 namespace ravolin {
+namespace {
+
+// Index of the first byte >= 0x80 in p[0, n), or n; 64 or 8 bytes at a time.
+std::size_t ascii_prefix(const unsigned char* p, std::size_t n) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    for (; i + 64 <= n; i += 64) {
+        const auto* v = reinterpret_cast<const __m128i*>(p + i);
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
+                                         _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3)));
+        if (_mm_movemask_epi8(any) != 0) break;
+    }
+#endif
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
+}
+
+}  // namespace
 
 void Utf8Classifier::feed(const unsigned char* p, std::size_t n) {
     std::size_t i = 0;
     while (i < n && !invalid_) {
         if (need_ == 0) {
-            // ASCII goes by eight bytes at a time.
-            while (i + 8 <= n) {
-                std::uint64_t w;
-                std::memcpy(&w, p + i, 8);
-                if (w & 0x8080808080808080ull) break;
-                i += 8;
-            }
+            i += ascii_prefix(p + i, n - i);
             if (i >= n) break;
             const unsigned char b = p[i++];
-            if (b < 0x80) continue;
             const Utf8Lead lead = kUtf8Leads.at[b];
             if (lead.len == 0) {
                 invalid_ = true;
@@ -58,12 +78,9 @@ long EncodingSniffer::read(unsigned char* buf, std::size_t n) {
     if (failed_) return -1;
     const long got = inner_->read(buf, n);
     if (got <= 0 || decided_) return got;
-    for (long i = 0; i < got; ++i) {
-        if (buf[i] >= 0x80) {
-            decide(buf + i, static_cast<std::size_t>(got - i));
-            break;
-        }
-    }
+    const std::size_t n_got = static_cast<std::size_t>(got);
+    const std::size_t first = ascii_prefix(buf, n_got);
+    if (first < n_got) decide(buf + first, n_got - first);
     return got;
 }
 
