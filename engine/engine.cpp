@@ -22,8 +22,8 @@ using scan::kTables;
 // kMaxPiece-byte part of a longer line; everything the rules look at stays
 // inside one piece, and columns count from 0 at each piece's start.
 //
-// The vector scan finds the bytes that need attention ("stops") 64 at a
-// time and keeps them as a bit mask over a window of the input; a stop's
+// The vector scan finds the bytes that need attention ("stops") a window at
+// a time (64 bytes, 32 in the 32-bit program) and keeps them as a bit mask; a stop's
 // handler and the next piece carry on with the same mask, which is only
 // worked out again when the lexical state changes or the window is used up.
 //
@@ -54,7 +54,9 @@ public:
     int written() const { return static_cast<int>(q_ - out_); }
 
 private:
-    static constexpr int kWindow = 64;
+#ifdef RAVOLIN_HAVE_SSE2
+    static constexpr int kWindow = scan::kWindowBytes;
+#endif
 
     int col() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(p_) - col_base_); }
     void set_col(int c) { col_base_ = reinterpret_cast<std::intptr_t>(p_) - c; }
@@ -105,7 +107,7 @@ private:
         if constexpr (kVector) {
             const auto d = p_ - w_;
             if (d >= kWindow) rescan();
-            else mask_ &= ~0ull << d;
+            else mask_ &= ~scan::StopMask{0} << d;
         }
     }
     // Copies the input up to the next stop, or up to the piece's end.
@@ -113,7 +115,7 @@ private:
         if constexpr (kVector) {
             for (;;) {
                 if (mask_ != 0) {
-                    const unsigned char* stop = w_ + __builtin_ctzll(mask_);
+                    const unsigned char* stop = w_ + scan::lowest_stop(mask_);
                     return copy_to(stop < lim_ ? stop : lim_);
                 }
                 const unsigned char* window_end = w_ + kWindow;
@@ -127,7 +129,7 @@ private:
     }
     // Copies the input up to to, at most a window ahead, to the output.
     RAVOLIN_INLINE void copy_to(const unsigned char* to) {
-        scan::copy64(p_, q_);
+        scan::copy_window(p_, q_);
         q_ += to - p_;
         p_ = to;
     }
@@ -174,7 +176,9 @@ private:
     const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
     std::intptr_t col_base_ = 0;                 // the column is p_ minus this
     const unsigned char* w_ = nullptr;         // the window of stops starts here
-    unsigned long long mask_ = 0;              // stops at w_ + bit index not yet handled
+#ifdef RAVOLIN_HAVE_SSE2
+    scan::StopMask mask_ = 0;  // stops at w_ + bit index not yet handled
+#endif
 };
 
 // Starts the piece at p_ when one is sure to be whole in the block; false

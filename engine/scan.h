@@ -5,6 +5,7 @@
 // without SSE2).
 #pragma once
 #include <cstring>
+#include <type_traits>
 
 #include "engine/engine.h"
 
@@ -134,17 +135,31 @@ __attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p)
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
 
-// The stops of the 64 bytes at p in state L, bit k for p[k]. Reads p[0..64].
+// A window of stops is one machine word of bits: 64 bytes of input where
+// registers are 64 bits wide, 32 in the 32-bit program.
+using StopMask = std::conditional_t<(sizeof(void*) >= 8), unsigned long long, unsigned>;
+constexpr int kWindowBytes = 8 * static_cast<int>(sizeof(StopMask));
+
+inline int lowest_stop(StopMask m) {
+    if constexpr (sizeof(StopMask) == 8) return __builtin_ctzll(m);
+    else return __builtin_ctz(m);
+}
+
+// The stops of the kWindowBytes bytes at p in state L, bit k for p[k]. Reads
+// one byte past them.
 template <LexState L>
-__attribute__((always_inline)) inline unsigned long long window_mask(const unsigned char* p) {
-    return stop_mask<L>(p) | static_cast<unsigned long long>(stop_mask<L>(p + 16)) << 16 |
-           static_cast<unsigned long long>(stop_mask<L>(p + 32)) << 32 |
-           static_cast<unsigned long long>(stop_mask<L>(p + 48)) << 48;
+__attribute__((always_inline)) inline StopMask window_mask(const unsigned char* p) {
+    StopMask m = stop_mask<L>(p) | static_cast<StopMask>(stop_mask<L>(p + 16)) << 16;
+    if constexpr (kWindowBytes == 64) {
+        m |= static_cast<StopMask>(stop_mask<L>(p + 32)) << (kWindowBytes / 2) |
+             static_cast<StopMask>(stop_mask<L>(p + 48)) << (kWindowBytes / 2 + 16);
+    }
+    return m;
 }
 
 // Out of line: it is large, and the converter's state must not be passed to
 // it (see the engine's loop).
-__attribute__((noinline)) inline unsigned long long window_mask(LexState lex, const unsigned char* p) {
+__attribute__((noinline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
     switch (lex) {
     case LexState::kCode:
         return window_mask<LexState::kCode>(p);
@@ -157,16 +172,19 @@ __attribute__((noinline)) inline unsigned long long window_mask(LexState lex, co
     }
 }
 
-// Copies 64 bytes as they are; the caller keeps the ones it needs.
-inline void copy64(const unsigned char* from, unsigned char* to) {
+// Copies a window's worth of bytes as they are; the caller keeps the ones it
+// needs.
+inline void copy_window(const unsigned char* from, unsigned char* to) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 48));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), b);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), c);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 48), d);
+    if constexpr (kWindowBytes == 64) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 48));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), c);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 48), d);
+    }
 }
 
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
