@@ -35,7 +35,8 @@ template <bool kVector, Encoding kEnc>
 class BlockConverter {
 public:
     BlockConverter(EngineState& e, const unsigned char* in, int len, bool last, unsigned char* out)
-        : e_(e), in_(in), out_(out), end_(in + len), start_lim_(last ? end_ : end_ - (kMaxPiece - 1)),
+        : e_(e), in_(in), out_(out), end_(in + len),
+          start_lim_(last ? end_ : len >= kMaxPiece ? end_ - (kMaxPiece - 1) : in),
           ts_(e.tab_size),
           ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
           lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), q_(out) {}
