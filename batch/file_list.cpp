@@ -13,8 +13,12 @@ AddResult FixedFileList::add(const char* name) {
     return AddResult::kAdded;
 }
 
+bool ListedFolder::changes(const char* folder) const {
+    return folder && !(current_ && std::strcmp(folder, current_) == 0);
+}
+
 bool ListedFolder::enter(FileSystem& fs, const char* folder) {
-    if (!folder || (current_ && std::strcmp(folder, current_) == 0)) return true;
+    if (!changes(folder)) return true;
     current_ = fs.set_current_dir(folder) ? folder : nullptr;
     return current_ != nullptr;
 }

@@ -60,6 +60,8 @@ public:
     // Makes folder current unless it already is (nullptr: stay). False when
     // that failed; the next call tries again.
     bool enter(FileSystem& fs, const char* folder);
+    // True when enter(fs, folder) would change the current folder.
+    bool changes(const char* folder) const;
 
 private:
     const char* current_ = nullptr;

@@ -3,6 +3,7 @@
 // tests put a fake in between to make disks fill up and reads fail.
 #pragma once
 #include <atomic>
+#include <cstddef>
 
 #include "base/path_text.h"
 #include "engine/text_stream.h"
@@ -39,7 +40,38 @@ public:
 // a NUL (a file name, its ".bak" name, the wildcard path).
 constexpr int kRunPathSize = 1010;
 
-enum class CopyResult { kCopied, kFailed, kCancelled };
+// What a seam operation could not do, in terms the report can put in words.
+enum class FsError : unsigned char {
+    kNone,
+    kExists,        // the name is taken
+    kNotFound,      // the file or its folder is gone
+    kAccessDenied,  // permissions, a read-only file or medium
+    kInUse,         // another program holds the file
+    kNoSpace,       // disk or quota full
+    kNameTooLong,
+    kIo,            // anything else the device reported
+    kCancelled,
+};
+
+// What the run needs to know of a file (a symbolic link's target, not the link).
+struct FileInfo {
+    long long size = 0;
+    long long mtime = 0;            // last write, in the platform's finest unit
+    unsigned long long device = 0;  // device and id together name the file
+    unsigned long long id = 0;      // whatever name reaches it
+    // Another name reaches these bytes in a way a rename would split from
+    // them (hard links); such a file must be rewritten where it is.
+    bool shared = false;
+    // What a replacement keeps: POSIX mode bits, owner and group; Win32
+    // attributes (owner and group unused).
+    unsigned long attributes = 0, owner = 0, group = 0;
+};
+
+struct CopyResult {
+    FsError error = FsError::kNone;  // kNone: copied
+    bool source = false;             // the error is about the file copied from
+    FileInfo info;                   // the file copied from, as it was copied
+};
 
 class FileSystem {
 public:
@@ -62,16 +94,53 @@ public:
     // nothing matches.
     virtual void search(const char* pattern, SearchSink& sink) = 0;
 
+    // Facts about name, a symbolic link followed. kNotFound when it is gone.
+    virtual FsError stat(const char* name, FileInfo* info) = 0;
+
+    // The path whose bytes a replacement of name must change: name itself,
+    // or the final target of a symbolic link (then possibly in another
+    // folder). Fails when it does not fit in cap.
+    virtual FsError resolve(const char* name, char* target, std::size_t cap) = 0;
+
     // Copies from to a new file to. Never overwrites: an existing `to` makes
-    // the copy fail. A copy that fails or is cancelled part-way leaves no
-    // `to` behind. cancel is looked at while the bytes move.
-    virtual CopyResult copy_new(const char* from, const char* to,
-                                const std::atomic<bool>& cancel) = 0;
+    // the copy fail with kExists. A copy that fails or is cancelled part-way
+    // leaves no `to` behind. cancel is looked at while the bytes move. The
+    // copy is not yet flushed to disk.
+    virtual CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) = 0;
 
     // Open for reading / for writing (created, or emptied when it exists).
     // nullptr on failure. At most one file of each kind is open at a time.
     virtual InFile* open_read(const char* name) = 0;
     virtual OutFile* open_write(const char* name) = 0;
+    // A new file for writing; an existing one is never opened. It gets the
+    // mode (or attributes), owner and group of like where permitted.
+    // Shares open_write's one slot.
+    virtual OutFile* create_new(const char* name, const FileInfo& like, FsError* error) = 0;
+
+    // Starts flushing each named, closed file to the disk itself, and
+    // returns at once or when done; after finish_flush() results[i] says how
+    // names[i] fared. names and results stay untouched until then. One flush
+    // at a time; many files in one go may be flushed together.
+    virtual void start_flush(const char* const* names, int count, FsError* results) = 0;
+    virtual void finish_flush() = 0;
+    void flush(const char* const* names, int count, FsError* results) {
+        start_flush(names, count, results);
+        finish_flush();
+    }
+
+    // Gives from the name to, which must not exist: kExists when it does,
+    // and then nothing changes.
+    virtual FsError rename_new(const char* from, const char* to) = 0;
+    // Puts from in place of the existing file to in one step, so that to is
+    // always either its old or its new self. Fails when to is gone or could
+    // not have been written in place (a read-only file).
+    virtual FsError rename_replace(const char* from, const char* to) = 0;
+    virtual FsError remove(const char* name) = 0;
+
+    // Temporary files carry the id of the process that made them, so that a
+    // later run removes only those no live process is using.
+    virtual unsigned long process_id() = 0;
+    virtual bool process_alive(unsigned long id) = 0;
 };
 
 // Win32 implementation on Windows, POSIX elsewhere.

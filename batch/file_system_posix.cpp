@@ -4,19 +4,59 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/bounded_text.h"
 #include "batch/run.h"
 #include "batch/wildcard.h"
 
 namespace ravolin {
 namespace {
+
+FsError from_errno(int err) {
+    switch (err) {
+        case 0: return FsError::kNone;
+        case EEXIST: return FsError::kExists;
+        case ENOENT:
+        case ENOTDIR: return FsError::kNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS: return FsError::kAccessDenied;
+        case ETXTBSY:
+        case EBUSY: return FsError::kInUse;
+        case ENOSPC:
+        case EDQUOT: return FsError::kNoSpace;
+        case ENAMETOOLONG: return FsError::kNameTooLong;
+        default: return FsError::kIo;
+    }
+}
+
+FsError last_error() { return from_errno(errno); }
+
+FileInfo info_of(const struct stat& st) {
+    FileInfo info;
+    info.size = static_cast<long long>(st.st_size);
+    info.mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    info.device = static_cast<unsigned long long>(st.st_dev);
+    info.id = static_cast<unsigned long long>(st.st_ino);
+    info.shared = st.st_nlink > 1;
+    info.attributes = st.st_mode & 07777;
+    info.owner = st.st_uid;
+    info.group = st.st_gid;
+    return info;
+}
 
 class FdInFile final : public InFile {
 public:
@@ -55,8 +95,9 @@ bool write_all(int fd, const unsigned char* buf, std::size_t n) {
 
 class FdOutFile final : public OutFile {
 public:
-    bool open(const char* name) {
-        fd_ = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool open(const char* name) { return adopt(::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)); }
+    bool adopt(int fd) {
+        fd_ = fd;
         ok_ = fd_ >= 0;
         return ok_;
     }
@@ -86,19 +127,55 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
-    // Closes now; false when the close reported an error.
-    bool close() {
+    int release() {
         int fd = fd_;
         fd_ = -1;
-        return fd >= 0 && ::close(fd) == 0;
+        return fd;
     }
+    // Closes now; false when the close reported an error.
+    bool close() { return ::close(release()) == 0; }
 
 private:
     int fd_;
 };
 
+FsError flush_one(const char* name) {
+    Fd fd(::open(name, O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return last_error();
+    if (::fsync(fd.get()) != 0) return last_error();
+    return fd.close() ? FsError::kNone : last_error();
+}
+
+// Flushes in parallel: the file system then commits many files' flushes in
+// one go, where one after the other each would wait for the disk on its own.
+constexpr int kMaxFlushThreads = 32;
+
+void flush_parallel(const char* const* names, int count, FsError* results) {
+    if (count == 1) {
+        results[0] = flush_one(names[0]);
+        return;
+    }
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int i = next++; i < count; i = next++) results[i] = flush_one(names[i]);
+    };
+    std::thread threads[kMaxFlushThreads];
+    int started = 0;
+    for (; started < kMaxFlushThreads && started < count - 1; ++started) {
+        try {
+            threads[started] = std::thread(work);
+        } catch (...) {
+            break;  // fewer helpers; this thread does the rest
+        }
+    }
+    work();
+    for (int i = 0; i < started; ++i) threads[i].join();
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
+    ~PosixFileSystem() override { finish_flush(); }
+
     bool set_current_dir(const char* folder) override {
         char path[kRunPathSize];
         std::size_t i = 0;
@@ -128,43 +205,138 @@ public:
         ::closedir(dir);
     }
 
+    FsError stat(const char* name, FileInfo* info) override {
+        struct stat st;
+        if (::stat(name, &st) != 0) return last_error();
+        *info = info_of(st);
+        return FsError::kNone;
+    }
+
+    FsError resolve(const char* name, char* target, std::size_t cap) override {
+        struct stat st;
+        if (::lstat(name, &st) != 0) return last_error();
+        if (!S_ISLNK(st.st_mode)) return copy_text(target, cap, name) ? FsError::kNone : FsError::kNameTooLong;
+        char real[PATH_MAX];
+        if (!::realpath(name, real)) return last_error();
+        return copy_text(target, cap, real) ? FsError::kNone : FsError::kNameTooLong;
+    }
+
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) override {
+        CopyResult r;
         Fd src(::open(from, O_RDONLY | O_CLOEXEC));
         struct stat st;
-        if (src.get() < 0 || ::fstat(src.get(), &st) != 0 || !S_ISREG(st.st_mode)) return CopyResult::kFailed;
-        // O_EXCL: an existing backup is never overwritten, not even one that
+        if (src.get() < 0 || ::fstat(src.get(), &st) != 0) return failed(r, last_error(), true);
+        if (!S_ISREG(st.st_mode)) return failed(r, FsError::kIo, true);
+        // O_EXCL: an existing file is never overwritten, not even one that
         // appeared a moment ago.
         Fd dst(::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (dst.get() < 0) return CopyResult::kFailed;
-        CopyResult result = CopyResult::kCopied;
+        if (dst.get() < 0) return failed(r, last_error(), false);
         for (;;) {
             if (cancel.load(std::memory_order_relaxed)) {
-                result = CopyResult::kCancelled;
+                r.error = FsError::kCancelled;
                 break;
             }
             ssize_t got = ::read(src.get(), buffer_, sizeof buffer_);
             if (got < 0 && errno == EINTR) continue;
             if (got == 0) break;
-            if (got < 0 || !write_all(dst.get(), buffer_, static_cast<std::size_t>(got))) {
-                result = CopyResult::kFailed;
+            if (got < 0) {
+                failed(r, last_error(), true);
+                break;
+            }
+            if (!write_all(dst.get(), buffer_, static_cast<std::size_t>(got))) {
+                failed(r, last_error(), false);
                 break;
             }
         }
-        if (result == CopyResult::kCopied && ::fchmod(dst.get(), st.st_mode & 0777) != 0) {
-            result = CopyResult::kFailed;
-        }
-        if (!dst.close() && result == CopyResult::kCopied) result = CopyResult::kFailed;
-        // A partial backup would make every later run refuse the file.
-        if (result != CopyResult::kCopied) ::unlink(to);
-        return result;
+        if (r.error == FsError::kNone && ::fstat(src.get(), &st) != 0) failed(r, last_error(), true);
+        if (r.error == FsError::kNone && ::fchmod(dst.get(), st.st_mode & 0777) != 0) failed(r, last_error(), false);
+        if (!dst.close() && r.error == FsError::kNone) failed(r, last_error(), false);
+        // A partial copy must not pass for a backup.
+        if (r.error != FsError::kNone) ::unlink(to);
+        r.info = info_of(st);
+        return r;
     }
 
     InFile* open_read(const char* name) override { return in_.open(name) ? &in_ : nullptr; }
     OutFile* open_write(const char* name) override { return out_.open(name) ? &out_ : nullptr; }
 
+    OutFile* create_new(const char* name, const FileInfo& like, FsError* error) override {
+        Fd fd(::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.get() < 0) {
+            *error = last_error();
+            return nullptr;
+        }
+        // Owner first: a change of owner may clear the set-id bits. Only
+        // root may give a file away; a member may still set the group.
+        const uid_t owner = static_cast<uid_t>(like.owner);
+        const gid_t group = static_cast<gid_t>(like.group);
+        if (::fchown(fd.get(), owner, group) != 0) (void)::fchown(fd.get(), static_cast<uid_t>(-1), group);
+        if (::fchmod(fd.get(), static_cast<mode_t>(like.attributes & 07777)) != 0) {
+            *error = last_error();
+            ::unlink(name);
+            return nullptr;
+        }
+        *error = FsError::kNone;
+        out_.adopt(fd.release());
+        return &out_;
+    }
+
+    // The flush runs beside the caller, who meanwhile converts the next files.
+    void start_flush(const char* const* names, int count, FsError* results) override {
+        finish_flush();
+        try {
+            flusher_ = std::thread(flush_parallel, names, count, results);
+        } catch (...) {
+            flush_parallel(names, count, results);
+        }
+    }
+    void finish_flush() override {
+        if (flusher_.joinable()) flusher_.join();
+    }
+
+    FsError rename_new(const char* from, const char* to) override {
+        if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return FsError::kNone;
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return last_error();
+        // A file system without the flag: a second link fails on an existing
+        // name just the same.
+        if (::link(from, to) == 0) {
+            ::unlink(from);
+            return FsError::kNone;
+        }
+        if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return last_error();
+        // Nor with links (FAT): look, then rename. Only another program
+        // making the same name in between could be overwritten.
+        struct stat st;
+        if (::lstat(to, &st) == 0) return FsError::kExists;
+        if (errno != ENOENT) return last_error();
+        return ::rename(from, to) == 0 ? FsError::kNone : last_error();
+    }
+
+    FsError rename_replace(const char* from, const char* to) override {
+        // A rename needs only the folder to be writable; the file must be
+        // too, as it had to be when it was rewritten where it was.
+        if (::access(to, W_OK) != 0) return last_error();
+        return ::rename(from, to) == 0 ? FsError::kNone : last_error();
+    }
+
+    FsError remove(const char* name) override { return ::unlink(name) == 0 ? FsError::kNone : last_error(); }
+
+    unsigned long process_id() override { return static_cast<unsigned long>(::getpid()); }
+    bool process_alive(unsigned long id) override {
+        if (id == 0 || id > static_cast<unsigned long>(INT_MAX)) return false;
+        return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+    }
+
 private:
+    static CopyResult& failed(CopyResult& r, FsError error, bool source) {
+        r.error = error;
+        r.source = source;
+        return r;
+    }
+
     FdInFile in_;
     FdOutFile out_;
+    std::thread flusher_;
     unsigned char buffer_[1 << 16];
 };
 

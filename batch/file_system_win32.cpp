@@ -1,7 +1,12 @@
 // The file-system seam over Win32 calls: FindFirstFileA for the search,
 // CopyFileExA for the backup (its cancel flag bridged to the run's atomic),
-// SetCurrentDirectoryA, and CreateFileA / ReadFile / WriteFile for the files.
+// SetCurrentDirectoryA, CreateFileA / ReadFile / WriteFile for the files,
+// FlushFileBuffers, and MoveFileExA for the renames. MoveFileExA rather than
+// ReplaceFileA puts a file in place: on some failures ReplaceFileA leaves the
+// replaced file under no name at all.
 #include <windows.h>
+
+#include <cstring>
 
 #include "base/win32_handle.h"
 #include "batch/run.h"
@@ -11,6 +16,56 @@ namespace {
 
 // ReadFile and WriteFile take a DWORD count.
 constexpr std::size_t kMaxIo = 1u << 30;
+
+FsError from_win32(DWORD err) {
+    switch (err) {
+        case ERROR_SUCCESS: return FsError::kNone;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return FsError::kExists;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: return FsError::kNotFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_PRIVILEGE_NOT_HELD: return FsError::kAccessDenied;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE: return FsError::kInUse;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return FsError::kNoSpace;
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BUFFER_OVERFLOW: return FsError::kNameTooLong;
+        case ERROR_REQUEST_ABORTED: return FsError::kCancelled;
+        default: return FsError::kIo;
+    }
+}
+
+FsError last_error() { return from_win32(GetLastError()); }
+
+FileInfo info_of(const BY_HANDLE_FILE_INFORMATION& fi) {
+    FileInfo info;
+    info.size = static_cast<long long>((static_cast<unsigned long long>(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow);
+    info.mtime = static_cast<long long>((static_cast<unsigned long long>(fi.ftLastWriteTime.dwHighDateTime) << 32) |
+                                        fi.ftLastWriteTime.dwLowDateTime);
+    info.device = fi.dwVolumeSerialNumber;
+    info.id = (static_cast<unsigned long long>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
+    info.shared = fi.nNumberOfLinks > 1;
+    info.attributes = fi.dwFileAttributes;
+    return info;
+}
+
+// Attributes a new file may be created with.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+FsError flush_one(const char* name) {
+    FileHandle f;
+    f.reset(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return last_error();
+    if (!FlushFileBuffers(f.get())) return last_error();
+    return f.close() ? FsError::kNone : last_error();
+}
 
 class HandleInFile final : public InFile {
 public:
@@ -32,6 +87,11 @@ private:
 
 class HandleOutFile final : public OutFile {
 public:
+    bool adopt(HANDLE h) {
+        file_.reset(h);
+        ok_ = file_.valid();
+        return ok_;
+    }
     bool open(const char* name) {
         // TRUNCATE_EXISTING keeps the file's attributes, which CREATE_ALWAYS
         // would replace; a file that vanished meanwhile is created anew.
@@ -88,30 +148,117 @@ public:
         } while (FindNextFileA(find.get(), &data));
     }
 
+    FsError stat(const char* name, FileInfo* info) override {
+        // Opened for its attributes only: never in another program's way.
+        FileHandle f;
+        f.reset(CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION fi;
+        if (!f.valid() || !GetFileInformationByHandle(f.get(), &fi)) return last_error();
+        *info = info_of(fi);
+        // A symbolic link is rewritten through, like a hard link: replacing
+        // it would put a plain file in its place.
+        const DWORD attrs = GetFileAttributesA(name);
+        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) info->shared = true;
+        return FsError::kNone;
+    }
+
+    FsError resolve(const char* name, char* target, std::size_t cap) override {
+        std::size_t n = std::strlen(name);
+        if (n >= cap) return FsError::kNameTooLong;
+        std::memcpy(target, name, n + 1);
+        return FsError::kNone;
+    }
+
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) override {
-        if (cancel.load(std::memory_order_relaxed)) return CopyResult::kCancelled;
-        // Only a backup that did not exist before may be removed after a
-        // failed copy: an older one may be the only original left.
-        if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND) {
-            return CopyResult::kFailed;
-        }
+        CopyResult r;
+        if (cancel.load(std::memory_order_relaxed)) return failed(r, FsError::kCancelled, false);
+        // Held open while the bytes move: it tells a source that cannot be
+        // read from a copy that cannot be written, and no other program can
+        // write the file meanwhile.
+        FileHandle src;
+        src.reset(CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+        BY_HANDLE_FILE_INFORMATION fi;
+        if (!src.valid() || !GetFileInformationByHandle(src.get(), &fi)) return failed(r, last_error(), true);
+        // Only a copy that did not exist before may be removed after a
+        // failure: an older file of that name may be the only original left.
+        if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES) return failed(r, FsError::kExists, false);
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) return failed(r, last_error(), false);
         BOOL cancel_flag = FALSE;
-        if (CopyFileExA(from, to, copy_progress, const_cast<std::atomic<bool>*>(&cancel), &cancel_flag,
-                        COPY_FILE_FAIL_IF_EXISTS)) {
-            return CopyResult::kCopied;
+        if (!CopyFileExA(from, to, copy_progress, const_cast<std::atomic<bool>*>(&cancel), &cancel_flag,
+                         COPY_FILE_FAIL_IF_EXISTS)) {
+            const DWORD err = GetLastError();
+            // The name was free a moment ago, so whatever is there now is a
+            // partial copy of ours.
+            if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) remove(to);
+            return failed(r, cancel.load(std::memory_order_relaxed) ? FsError::kCancelled : from_win32(err), false);
         }
-        const DWORD err = GetLastError();
-        // The backup did not exist a moment ago, so whatever is there now is
-        // a partial copy of ours: it would make every later run refuse the file.
-        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) DeleteFileA(to);
-        return err == ERROR_REQUEST_ABORTED || cancel.load(std::memory_order_relaxed) ? CopyResult::kCancelled
-                                                                                       : CopyResult::kFailed;
+        if (!GetFileInformationByHandle(src.get(), &fi)) {
+            remove(to);
+            return failed(r, last_error(), true);
+        }
+        r.info = info_of(fi);
+        return r;
     }
 
     InFile* open_read(const char* name) override { return in_.open(name) ? &in_ : nullptr; }
     OutFile* open_write(const char* name) override { return out_.open(name) ? &out_ : nullptr; }
 
+    OutFile* create_new(const char* name, const FileInfo& like, FsError* error) override {
+        const DWORD attrs = static_cast<DWORD>(like.attributes) & kKeptAttributes;
+        HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attrs ? attrs : FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        *error = h == INVALID_HANDLE_VALUE ? last_error() : FsError::kNone;
+        return out_.adopt(h) ? &out_ : nullptr;
+    }
+
+    void start_flush(const char* const* names, int count, FsError* results) override {
+        for (int i = 0; i < count; ++i) results[i] = flush_one(names[i]);
+    }
+    void finish_flush() override {}
+
+    FsError rename_new(const char* from, const char* to) override {
+        return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) ? FsError::kNone : last_error();
+    }
+
+    FsError rename_replace(const char* from, const char* to) override {
+        // A read-only file could not have been rewritten in place either.
+        const DWORD attrs = GetFileAttributesA(to);
+        if (attrs == INVALID_FILE_ATTRIBUTES) return last_error();
+        if (attrs & FILE_ATTRIBUTE_READONLY) return FsError::kAccessDenied;
+        return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? FsError::kNone
+                                                                                        : last_error();
+    }
+
+    FsError remove(const char* name) override {
+        if (DeleteFileA(name)) return FsError::kNone;
+        const FsError err = last_error();
+        // A copy of a read-only file is read-only too.
+        const DWORD attrs = GetFileAttributesA(name);
+        if (err != FsError::kAccessDenied || attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_READONLY) ||
+            !SetFileAttributesA(name, attrs & ~FILE_ATTRIBUTE_READONLY)) {
+            return err;
+        }
+        return DeleteFileA(name) ? FsError::kNone : last_error();
+    }
+
+    unsigned long process_id() override { return GetCurrentProcessId(); }
+    bool process_alive(unsigned long id) override {
+        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+        if (!h) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
+        const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+        CloseHandle(h);
+        return running;
+    }
+
 private:
+    static CopyResult failed(CopyResult& r, FsError error, bool source) {
+        r.error = error;
+        r.source = source;
+        return r;
+    }
+
     HandleInFile in_;
     HandleOutFile out_;
 };

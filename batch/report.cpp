@@ -1,5 +1,6 @@
 #include "batch/report.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -54,9 +55,18 @@ void Report::line(const char* format, ...) {
     sink_->line(g_report_line);
 }
 
-void Report::error(const char* what) {
-    line("Error: %s\r\n", what);
+void Report::error(const char* what, const char* detail) {
+    if (detail) {
+        line("Error: %s (%s)\r\n", what, detail);
+    } else {
+        line("Error: %s\r\n", what);
+    }
     ++counts.errors;
+}
+
+void Report::add_tabs(int tabs) {
+    total_tabs_ += tabs;
+    counts.tabs = total_tabs_ > INT_MAX ? INT_MAX : static_cast<int>(total_tabs_);
 }
 
 void Report::summary() {

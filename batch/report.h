@@ -16,8 +16,9 @@ public:
 #endif
         ;
 
-    // The file (or pattern) was left as it was.
-    void error(const char* what);
+    // The file (or pattern) was left as it was, unless detail says
+    // otherwise: "Error: WHAT" or "Error: WHAT (DETAIL)".
+    void error(const char* what, const char* detail = nullptr);
 
     void summary();
 
@@ -27,9 +28,13 @@ public:
     // Shown in front of the file name of the lines that follow ("" for none).
     void set_folder(const char* shown) { folder_ = shown; }
 
+    // Adds to counts.tabs, which stays at INT_MAX once the sum passes it.
+    void add_tabs(int tabs);
+
     RunCounts counts;
 
 private:
+    long long total_tabs_ = 0;
     RunSink* sink_;
     const char* folder_ = "";
 };

@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "batch/convert.h"
 #include "batch/report.h"
+#include "batch/temp_name.h"
 #include "engine/engine.h"
 
 namespace ravolin {
@@ -18,7 +19,7 @@ class ListGatherer : public SearchSink {
 public:
     ListGatherer(FileList& list, Report& report) : list_(&list), report_(&report) {}
     bool take(const FoundEntry& entry) override {
-        if (is_backup_name(entry.name) || entry.directory) return true;
+        if (is_backup_name(entry.name) || is_temp_name(entry.name) || entry.directory) return true;
         // A cut name would name another file: leave this one alone.
         if (list_->add(entry.name) == AddResult::kTooLong) report_->error(entry.name);
         return !list_->full();

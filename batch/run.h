@@ -42,13 +42,14 @@ public:
 };
 
 // Searches pattern, a bare name with '*' and '?', in the current directory
-// and adds each match to list in the search's order, leaving out folders and
-// backups, until the list is full. A name the list cannot hold gets an
+// and adds each match to list in the search's order, leaving out folders,
+// backups and the run's temporary files, until the list is full. A name the list cannot hold gets an
 // "Error: NAME" line. Returns the number of such lines.
 int gather_files(FileSystem& fs, const char* pattern, FileList& list, RunSink& sink);
 
-// One batch run. A cancelled run puts the file it was in the middle of back
-// from its backup and gives no summary. Not reentrant: one run at a time.
+// One batch run. A cancelled run leaves the file it was in the middle of as
+// it was (without a backup), reports it "Aborted" and gives no summary.
+// Not reentrant: one run at a time.
 RunOutcome run_batch(FileSystem& fs, const RunInput& input, RunSink& sink,
                      const std::atomic<bool>& cancel, RunCounts* counts = nullptr);
 

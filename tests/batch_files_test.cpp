@@ -24,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+#include "batch/temp_name.h"
 #include "tests/batch_test_util.h"
 
 namespace fs = std::filesystem;
@@ -223,7 +224,16 @@ private:
 #endif
 };
 
-TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
+// The run's temporary files in dir.
+std::vector<std::string> temps_in(const fs::path& dir) {
+    std::vector<std::string> t;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (is_temp_name(e.path().filename().string().c_str())) t.push_back(e.path().filename().string());
+    }
+    return t;
+}
+
+TEST_F(BatchFiles, UnwritableFileIsLeftAsItWasAndConvertedLater) {
     write_file(at("ro.c"), kTabsAndDot);
     write_file(at("ok.c"), kThreeTabs);
     {
@@ -237,23 +247,84 @@ TEST_F(BatchFiles, UnwritableFileGivesErrorAndIsRefusedLater) {
         EXPECT_EQ(r.counts.non_converted + r.counts.refused, 0);
     }
     EXPECT_EQ(read_file(at("ro.c")), kTabsAndDot) << "failed, bytes unchanged";
-    EXPECT_EQ(read_file(at("ro.c.bak")), kTabsAndDot);
+    EXPECT_FALSE(fs::exists(at("ro.c.bak"))) << "no backup to block a later run";
+    EXPECT_EQ(temps_in(dir_), std::vector<std::string>{});
     RunResult later = run(platform_file_system(), wildcard_path("ro.c"));
-    EXPECT_EQ(file_lines(later.result), std::multiset<std::string>{"Refused   : ro.c"});
+    EXPECT_EQ(file_lines(later.result), std::multiset<std::string>{"Converted: ro.c(5 tabs, 1 dots)"});
+}
+
+TEST_F(BatchFiles, LeftoversOfAKilledRunAreRemoved) {
+    const std::string leftover = ".ravolin-4000000000-1.tmp";  // no process has this id
+    write_file(at(leftover), kThreeTabs);
+    write_file(at("a.c"), kPlain);
+    RunResult r = run(platform_file_system(), wildcard_path("*"));
+    EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Non conv.: a.c"});
+    EXPECT_FALSE(fs::exists(at(leftover)));
 }
 
 #ifndef _WIN32
-TEST_F(BatchFiles, BackupKeepsTheFilesMode) {
-    for (mode_t mode : {0640, 0755, 0400}) {
+TEST_F(BatchFiles, BackupAndConversionKeepTheFilesMode) {
+    for (mode_t mode : {0640, 0755, 0600}) {
         SCOPED_TRACE(mode);
         empty_dir();
-        write_file(at("m.c"), kPlain);
+        write_file(at("m.c"), kThreeTabs);
         ASSERT_EQ(::chmod(at("m.c").c_str(), mode), 0);
         run(platform_file_system(), wildcard_path("m.c"));
-        struct stat st;
-        ASSERT_EQ(::stat(at("m.c.bak").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, mode);
+        EXPECT_EQ(read_file(at("m.c")), converted(kThreeTabs));
+        for (const char* name : {"m.c", "m.c.bak"}) {
+            struct stat st;
+            ASSERT_EQ(::stat(at(name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, mode) << name;
+        }
     }
+}
+
+// A symbolic link's target is converted where it is, the link stays a link
+// and the backup goes beside the link's name.
+TEST_F(BatchFiles, SymbolicLinkTargetIsConverted) {
+    fs::create_directories(at("real"));
+    write_file(at("real") / "t.c", kTabsAndDot);
+    fs::create_symlink(fs::path("real") / "t.c", at("s.c"));
+    RunResult r = run(platform_file_system(), wildcard_path("*.c"));
+    EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Converted: s.c(5 tabs, 1 dots)"});
+    EXPECT_TRUE(fs::is_symlink(at("s.c")));
+    EXPECT_EQ(read_file(at("real") / "t.c"), converted(kTabsAndDot));
+    EXPECT_EQ(read_file(at("s.c.bak")), kTabsAndDot);
+    EXPECT_EQ(temps_in(at("real")), std::vector<std::string>{});
+}
+#endif
+
+// A file with another hard link is rewritten in place, so every name still
+// shows the same bytes.
+TEST_F(BatchFiles, HardLinkedFileStaysLinked) {
+    fs::create_directories(at("other"));
+    write_file(at("h.c"), kThreeTabs);
+    std::error_code ec;
+    fs::create_hard_link(at("h.c"), at("other") / "h2", ec);
+    if (ec) RAVOLIN_SKIP("no hard links here");
+    RunResult r = run(platform_file_system(), wildcard_path("*.c"));
+    EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Converted: h.c(3 tabs, 0 dots)"});
+    EXPECT_TRUE(fs::equivalent(at("h.c"), at("other") / "h2"));
+    EXPECT_EQ(read_file(at("other") / "h2"), converted(kThreeTabs));
+    EXPECT_EQ(read_file(at("h.c.bak")), kThreeTabs);
+    EXPECT_EQ(temps_in(dir_), std::vector<std::string>{});
+}
+
+#ifdef _WIN32
+// The replacement keeps the file's attributes; a read-only file is left alone.
+TEST_F(BatchFiles, AttributesAreKept) {
+    write_file(at("hid.c"), kThreeTabs);
+    write_file(at("ro.c"), kThreeTabs);
+    const std::string hid = at("hid.c").string(), ro = at("ro.c").string();
+    ASSERT_TRUE(SetFileAttributesA(hid.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
+    RunResult r = run(platform_file_system(), wildcard_path("*.c"));
+    EXPECT_EQ(file_lines(r.result), (std::multiset<std::string>{"Converted: hid.c(3 tabs, 0 dots)", "Error: ro.c"}));
+    EXPECT_TRUE(GetFileAttributesA(hid.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(read_file(at("ro.c")), kThreeTabs);
+    EXPECT_FALSE(fs::exists(at("ro.c.bak")));
+    EXPECT_EQ(temps_in(dir_), std::vector<std::string>{});
+    SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #endif
 
@@ -265,6 +336,8 @@ public:
     bool has_drive_letters() const override { return real_.has_drive_letters(); }
     bool set_current_dir(const char* f) override { return real_.set_current_dir(f); }
     void search(const char* p, SearchSink& s) override { real_.search(p, s); }
+    FsError stat(const char* n, FileInfo* i) override { return real_.stat(n, i); }
+    FsError resolve(const char* n, char* t, std::size_t c) override { return real_.resolve(n, t, c); }
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& c) override {
         return real_.copy_new(from, to, c);
     }
@@ -274,6 +347,14 @@ public:
         return wrap_.inner ? &wrap_ : nullptr;
     }
     OutFile* open_write(const char* name) override { return real_.open_write(name); }
+    OutFile* create_new(const char* n, const FileInfo& l, FsError* e) override { return real_.create_new(n, l, e); }
+    void start_flush(const char* const* n, int c, FsError* r) override { real_.start_flush(n, c, r); }
+    void finish_flush() override { real_.finish_flush(); }
+    FsError rename_new(const char* f, const char* t) override { return real_.rename_new(f, t); }
+    FsError rename_replace(const char* f, const char* t) override { return real_.rename_replace(f, t); }
+    FsError remove(const char* n) override { return real_.remove(n); }
+    unsigned long process_id() override { return real_.process_id(); }
+    bool process_alive(unsigned long id) override { return real_.process_alive(id); }
     long reads = 0;
 
 private:
@@ -322,10 +403,12 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     if (!where || !*where) RAVOLIN_SKIP("RAVOLIN_SMALL_FS names no small file system");
     const fs::path dir(where);
     const fs::path saved = fs::current_path();
-    std::string lf_lines;  // grows by a third when LF becomes CR LF
+    // Sizes in 4 KiB pages of the 25-page file system: a file, its backup
+    // and its converted copy exist side by side until the switch.
+    std::string lf_lines;  // 12 pages; grows by a third when LF becomes CR LF
     for (int i = 0; i < 15360; ++i) lf_lines += "a;\n";
-    std::string crlf_lines;
-    for (int i = 0; i < 10240; ++i) crlf_lines += "b;\r\n";
+    std::string crlf_lines;  // 7 pages; stays as it is
+    for (int i = 0; i < 7168; ++i) crlf_lines += "b;\r\n";
     const std::string dir_prefix = dir.string() + kSep;
 
     // File and backup fit; the converted file does not.
@@ -333,19 +416,20 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     RunResult r = run(platform_file_system(), dir_prefix + "grow.c");
     EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Error: grow.c"});
     EXPECT_EQ(read_file(dir / "grow.c"), lf_lines) << "byte-identical to the original";
-    EXPECT_EQ(read_file(dir / "grow.c.bak"), lf_lines);
+    EXPECT_FALSE(fs::exists(dir / "grow.c.bak"));
+    EXPECT_EQ(temps_in(dir), std::vector<std::string>{});
     fs::current_path(saved);
     fs::remove(dir / "grow.c");
-    fs::remove(dir / "grow.c.bak");
 
     // The backup itself does not fit: no partial backup stays behind, so once
     // there is room again the file converts.
-    write_file(dir / "filler", std::string(30 * 1024, 'f'));
+    write_file(dir / "filler", std::string(14 * 4096, 'f'));
     write_file(dir / "fit.c", crlf_lines);
     RunResult refused = run(platform_file_system(), dir_prefix + "fit.c");
     EXPECT_EQ(file_lines(refused.result), std::multiset<std::string>{"Refused   : fit.c"});
     EXPECT_FALSE(fs::exists(dir / "fit.c.bak"));
     EXPECT_EQ(read_file(dir / "fit.c"), crlf_lines);
+    EXPECT_EQ(temps_in(dir), std::vector<std::string>{});
     fs::current_path(saved);
     fs::remove(dir / "filler");
     RunResult later = run(platform_file_system(), dir_prefix + "fit.c");

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/temp_name.h"
+
 #include "batch/wildcard.h"
 #include "tests/batch_fake_fs.h"
 #include "tests/batch_test_util.h"
@@ -80,7 +82,9 @@ TEST(BatchGathering, SixHundredFilesGiveTheFirstFiveHundred) {
     EXPECT_EQ(fs.data("f1500.c"), kPlain);
 }
 
-TEST(BatchProgress, EachFileIsAnnouncedBeforeItsConversion) {
+// A file's line comes once it is in place, which may be after later files
+// were announced: converted files are flushed to disk a group at a time.
+TEST(BatchProgress, EachFileIsAnnouncedBeforeItsLine) {
     struct Recorder : RunSink {
         void line(const char* text) override { seen += text; }
         void summary(const char*) override {}
@@ -95,7 +99,7 @@ TEST(BatchProgress, EachFileIsAnnouncedBeforeItsConversion) {
     Recorder sink;
     const std::atomic<bool> never{false};
     run_batch(fs, RunInput{"*.c", "4"}, sink, never);
-    EXPECT_EQ(sink.seen, "0/2 a.c\nNon conv.: a.c\r\n1/2 b.c\nConverted: b.c(3 tabs, 0 dots)\r\n");
+    EXPECT_EQ(sink.seen, "0/2 a.c\n1/2 b.c\nNon conv.: a.c\r\nConverted: b.c(3 tabs, 0 dots)\r\n");
 }
 
 TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
@@ -125,7 +129,12 @@ TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
         fs.add("a.c", kPlain);
         run(fs, c.wildcard_path);
         EXPECT_EQ(fs.dirs_set, c.dirs_set);
-        EXPECT_EQ(fs.patterns, c.patterns);
+        // Searches for leftover temporary files aside.
+        std::vector<std::string> patterns;
+        for (const std::string& p : fs.patterns) {
+            if (p != kTempPattern) patterns.push_back(p);
+        }
+        EXPECT_EQ(patterns, c.patterns);
     }
 }
 
@@ -273,85 +282,210 @@ TEST(BatchReport, FullRunLogEndsWithMarkerAndCountsEveryFile) {
     EXPECT_EQ(r.log, "");
 }
 
-// What each fault while handling one file leaves behind. The other file of
-// the run is converted either way.
-TEST(BatchFaults, EachFaultLeavesTheOriginalRecoverable) {
-    const std::string original = std::string(3000, ' ') + "x;\n" + std::string(400, 'y') + "\n" + kThreeTabs;
-    enum Backup { kBackupKept, kNoBackup };
+using Op = FakeFs::Op;
+
+// The file lines of a run's report (summary dropped).
+std::vector<std::string> file_lines(const RunResult& r) {
+    const std::string text = r.outcome == RunOutcome::kFinished ? r.result.substr(r.result.find("\r\n") + 2) : r.log;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+// The line about name, or "" when there is none.
+std::string line_about(const std::vector<std::string>& lines, const std::string& name) {
+    for (const std::string& l : lines) {
+        const std::size_t colon = l.find(": ");
+        if (colon != std::string::npos && l.compare(colon + 2, name.size(), name) == 0) return l;
+    }
+    return "";
+}
+
+bool says_done(const std::string& line) {
+    return line.rfind("Converted: ", 0) == 0 || line.rfind("Non conv.: ", 0) == 0;
+}
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// Each file is its original without a backup, or its conversion with a
+// backup that holds the original; its report line says which.
+void expect_each_whole(FakeFs& fs, const Files& files, const RunResult& r) {
+    const std::vector<std::string> lines = file_lines(r);
+    for (const auto& [name, original] : files) {
+        SCOPED_TRACE(name);
+        const bool done = fs.data(name) == converted(original);
+        EXPECT_TRUE(done || fs.data(name) == original);
+        EXPECT_EQ(fs.has(name + ".bak"), done);
+        if (fs.has(name + ".bak")) { EXPECT_EQ(fs.data(name + ".bak"), original); }
+        EXPECT_EQ(says_done(line_about(lines, name)), done) << line_about(lines, name);
+    }
+}
+
+const Files kThreeFiles = {
+    {"a.c", std::string(4500, ' ') + "x;\n" + kThreeTabs}, {"b.c", kFiveTabsOneDot}, {"c.c", kPlain}};
+
+FakeFs three_files() {
+    FakeFs fs;
+    fs.read_chunk = 1000;  // several reads per file
+    for (const auto& f : kThreeFiles) fs.add(f.first, f.second);
+    return fs;
+}
+
+TEST(BatchFaults, AnyOperationFailingOrCancellingLeavesEachFileWhole) {
+    long total = 0;
+    {
+        FakeFs fs = three_files();
+        run(fs, "*.c");
+        total = fs.ops;
+    }
+    ASSERT_GT(total, 30);
+    struct Kind {
+        const char* name;
+        FsError error;
+        bool cancel;
+    };
+    const Kind kinds[] = {
+        {"no space", FsError::kNoSpace, false},
+        {"I/O error", FsError::kIo, false},
+        {"access denied", FsError::kAccessDenied, false},
+        {"cancel", FsError::kNone, true},
+    };
+    for (const Kind& kind : kinds) {
+        int aborted = 0;
+        for (long k = 1; k <= total; ++k) {
+            SCOPED_TRACE(std::string(kind.name) + " at operation " + std::to_string(k));
+            std::atomic<bool> cancel{false};
+            FakeFs fs = three_files();
+            fs.fault = FakeFs::Fault{Op::kAny, k, kind.error, false, kind.cancel};
+            fs.cancel_target = &cancel;
+            RunResult r = run(fs, "*.c", "4", &cancel);
+            expect_each_whole(fs, kThreeFiles, r);
+            const std::vector<std::string> lines = file_lines(r);
+            if (!lines.empty() && lines.back().rfind("Aborted   : ", 0) == 0) {
+                ++aborted;
+                EXPECT_EQ(r.outcome, RunOutcome::kCancelled);
+                const std::string name = lines.back().substr(12, 3);
+                EXPECT_EQ(lines.back(), "Aborted   : " + name + " (left as it was)");
+            }
+
+            // Without the fault, the next run converts whatever was left and
+            // removes what the first left behind.
+            fs.fault = FakeFs::Fault{};
+            RunResult again = run(fs, "*.c");
+            for (const auto& f : kThreeFiles) EXPECT_EQ(fs.data(f.first), converted(f.second)) << f.first;
+            EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+        }
+        if (kind.cancel) { EXPECT_GT(aborted, 10); }
+    }
+}
+
+// The report line and what stays on disk, per kind of fault in the first
+// file; the second file converts either way.
+TEST(BatchFaults, EachFaultReportsAndLeavesTheOriginal) {
     struct Case {
         const char* name;
-        void (*fault)(FakeFs&);
-        const char* line;  // the file's line in the run log
-        Backup backup;
-        const char* second_run_line;  // or its start
+        FakeFs::Fault fault;
+        const char* line;
     };
     const Case cases[] = {
-        // name, fault, log line, backup, line of a later run without the fault
-        {"file cannot be opened for writing", [](FakeFs& fs) { fs.fail_open_write.insert("a.c"); },
-         "Error: a.c\r\n", kBackupKept, "Refused   : a.c\r\n"},
-        {"backup cannot be opened for reading", [](FakeFs& fs) { fs.fail_open_read.insert("a.c.bak"); },
-         "Error: a.c\r\n", kBackupKept, "Refused   : a.c\r\n"},
-        {"disk full while writing", [](FakeFs& fs) { fs.write_room["a.c"] = 1000; }, "Error: a.c\r\n",
-         kBackupKept, "Refused   : a.c\r\n"},
-        {"full disk seen at close", [](FakeFs& fs) { fs.fail_close.insert("a.c"); }, "Error: a.c\r\n", kBackupKept,
-         "Refused   : a.c\r\n"},
-        {"read error in the backup", [](FakeFs& fs) { fs.read_room["a.c.bak"] = 2500; }, "Error: a.c\r\n",
-         kBackupKept, "Refused   : a.c\r\n"},
-        {"backup copy fails part-way", [](FakeFs& fs) { fs.copy_room["a.c.bak"] = 100; }, "Refused   : a.c\r\n",
-         kNoBackup, "Converted: a.c("},
+        // name                          fault: op, nth, error                  the first file's line
+        {"disk full while converting", {Op::kWrite, 1, FsError::kNoSpace}, "Error: a.c"},
+        {"backup copy unreadable", {Op::kRead, 2, FsError::kIo}, "Error: a.c"},
+        {"lost bytes seen at close", {Op::kClose, 1, FsError::kIo}, "Error: a.c"},
+        {"flush to disk fails", {Op::kFlush, 2, FsError::kIo}, "Error: a.c"},
+        {"file is read-only", {Op::kRenameReplace, 1, FsError::kAccessDenied}, "Error: a.c"},
+        {"a backup appeared meanwhile", {Op::kRenameNew, 1, FsError::kExists}, "Refused   : a.c"},
+        {"backup copy fails", {Op::kCopy, 1, FsError::kNoSpace}, "Refused   : a.c"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs = three_files();
+        fs.fault = c.fault;
+        RunResult r = run(fs, "*.c");
+        const std::vector<std::string> lines = file_lines(r);
+        EXPECT_EQ(line_about(lines, "a.c"), c.line);
+        EXPECT_EQ(fs.data("a.c"), kThreeFiles[0].second);
+        EXPECT_FALSE(fs.has("a.c.bak"));
+        EXPECT_EQ(fs.data("b.c"), converted(kFiveTabsOneDot));
+        EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+        EXPECT_EQ(r.counts.converted, 1);
+        EXPECT_EQ(r.counts.non_converted, 1);
+    }
+}
+
+// A file with another hard link is rewritten where it is, so the link keeps
+// seeing it; a failure part-way puts the backup back.
+TEST(BatchFaults, HardLinkedFileIsRewrittenInPlace) {
+    const std::string original = kFiveTabsOneDot;
+    struct Case {
+        const char* name;
+        FakeFs::Fault fault;
+        const char* line;
+        bool converted, backup;
+    };
+    const Case cases[] = {
+        // name                  fault: op, nth, error, persist     line, converted, backup kept
+        {"no fault", {}, "Converted: a.c(5 tabs, 1 dots)", true, true},
+        {"cannot be opened for writing", {Op::kOpenWrite, 1, FsError::kAccessDenied}, "Error: a.c", false, false},
+        {"write fails, restored", {Op::kClose, 2, FsError::kNoSpace}, "Error: a.c", false, false},
+        {"write and restore fail", {Op::kClose, 2, FsError::kNoSpace, true},
+         "Error: a.c (restore failed; the original is in a.c.bak)", false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeFs fs;
-        fs.read_chunk = 700;  // several reads per file
-        fs.add("a.c", original);
-        fs.add("b.c", kThreeTabs);
-        c.fault(fs);
+        fs.add("a.c", original, /*shared=*/true);
+        const unsigned long long id = fs.files["a.c"].id;
+        fs.fault = c.fault;
         RunResult r = run(fs, "*.c");
-        EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), std::string(c.line) + "Converted: b.c(3 tabs, 0 dots)\r\n");
-        EXPECT_EQ(fs.data("a.c"), original) << "byte-identical to the original";
-        EXPECT_EQ(fs.has("a.c.bak"), c.backup == kBackupKept);
-        if (c.backup == kBackupKept) { EXPECT_EQ(fs.data("a.c.bak"), original); }
-        EXPECT_EQ(r.counts.converted, 1);
-        EXPECT_EQ(r.counts.non_converted, 0);
-        EXPECT_EQ(r.counts.refused + r.counts.errors, 1);
-
-        // The fault is gone; the file is handled as its backup decides.
-        FakeFs later = fs;
-        later.fail_open_write.clear();
-        later.fail_open_read.clear();
-        later.read_room.clear();
-        later.copy_room.clear();
-        RunResult again = run(later, "a.c");
-        EXPECT_EQ(again.result.substr(again.result.find("\r\n") + 2).rfind(c.second_run_line, 0), 0u)
-            << again.result;
+        EXPECT_EQ(file_lines(r), std::vector<std::string>{c.line});
+        EXPECT_EQ(fs.files["a.c"].id, id) << "the same file, not a new one";
+        if (c.converted) { EXPECT_EQ(fs.data("a.c"), converted(original)); }
+        if (!c.converted && !c.backup) { EXPECT_EQ(fs.data("a.c"), original); }
+        EXPECT_EQ(fs.has("a.c.bak"), c.backup);
+        if (c.backup) { EXPECT_EQ(fs.data("a.c.bak"), original); }
+        EXPECT_EQ(fs.temps(), std::vector<std::string>{});
     }
 }
 
-TEST(BatchFaults, FailedRestoreStillKeepsTheBackup) {
-    const std::string original = std::string(8, ' ') + "x;\n" + std::string(5000, 'z') + "\n";
+TEST(BatchReplace, AFileIsReplacedByANewOne) {
     FakeFs fs;
-    fs.faults_persist = true;
-    fs.read_room["a.c.bak"] = 3000;  // the restore reads the same bad backup
-    fs.add("a.c", original);
-    RunResult r = run(fs, "*.c");
-    EXPECT_EQ(r.result.substr(r.result.find("\r\n") + 2), "Error: a.c\r\n");
-    EXPECT_EQ(fs.data("a.c.bak"), original);
+    fs.add("a.c", kThreeTabs);
+    const unsigned long long id = fs.files["a.c"].id;
+    run(fs, "*.c");
+    EXPECT_EQ(fs.data("a.c"), converted(kThreeTabs));
+    EXPECT_NE(fs.files["a.c"].id, id);
+    EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+}
+
+TEST(BatchReplace, LeftoversOfKilledRunsAreRemovedAndNeverListed) {
+    FakeFs fs;
+    fs.live_processes = {5};
+    fs.add(".ravolin-99-1.tmp", kThreeTabs);  // a process that is gone
+    fs.add(".ravolin-5-2.tmp", kThreeTabs);   // a run still going on
+    fs.add(".ravolin-7-3.tmp", kThreeTabs);   // this process: its runs are over
+    fs.add(".ravolin-x-4.tmp", kPlain);       // not ours
+    fs.add("a.c", kPlain);
+    RunResult r = run(fs, "*");
+    EXPECT_EQ(file_lines(r), (std::vector<std::string>{"Non conv.: .ravolin-x-4.tmp", "Non conv.: a.c"}));
+    EXPECT_EQ(fs.temps(), std::vector<std::string>{".ravolin-5-2.tmp"});
 }
 
 TEST(BatchCancel, CancelAtEveryPieceLeavesFilesConvertedOrAsTheyWere) {
-    // Pieces of a long line, ordinary lines and a CR LF file: with one byte
-    // short reads a cancel can land before any piece of either file.
+    // Pieces of a long line, ordinary lines and a CR LF file: with short
+    // reads a cancel can land before any piece of either file.
     const std::string first = std::string(4500, ' ') + "x;\n" + std::string(40, ' ') + "y;\n" + kThreeTabs;
     const std::string second = "int  a;\r\n        b;\r\n/*    c */\r\n";
+    const Files files = {{"a.c", first}, {"b.c", second}};
     long total_reads = 0;
     {
         FakeFs fs;
         fs.read_chunk = 64;
-        fs.add("a.c", first);
-        fs.add("b.c", second);
+        for (const auto& f : files) fs.add(f.first, f.second);
         run(fs, "*.c");
-        total_reads = fs.reads;
+        total_reads = fs.op_counts[Op::kRead];
     }
     ASSERT_GT(total_reads, 70);
     int stopped_inside[2] = {0, 0};  // runs cancelled part-way through a.c / b.c
@@ -360,21 +494,22 @@ TEST(BatchCancel, CancelAtEveryPieceLeavesFilesConvertedOrAsTheyWere) {
         std::atomic<bool> cancel{false};
         FakeFs fs;
         fs.read_chunk = 64;
-        fs.cancel_at_read = k;
+        fs.fault = FakeFs::Fault{Op::kRead, k, FsError::kNone, false, true};
         fs.cancel_target = &cancel;
-        fs.add("a.c", first);
-        fs.add("b.c", second);
+        for (const auto& f : files) fs.add(f.first, f.second);
         RunResult r = run(fs, "*.c", "4", &cancel);
-        for (const auto& f : {std::make_pair("a.c", first), std::make_pair("b.c", second)}) {
-            const std::string& now = fs.data(f.first);
-            EXPECT_TRUE(now == f.second || now == converted(f.second)) << f.first;
-        }
+        expect_each_whole(fs, files, r);
+        EXPECT_EQ(fs.temps(), std::vector<std::string>{});
         if (r.outcome == RunOutcome::kCancelled) {
             EXPECT_EQ(r.result, kOldResult) << "no summary";
-            // The run log holds the lines of the files finished before.
             const bool a_done = fs.data("a.c") != first;
-            if (fs.has(a_done ? "b.c.bak" : "a.c.bak")) ++stopped_inside[a_done ? 1 : 0];
-            EXPECT_EQ(r.log, a_done ? "Converted: a.c(" + std::to_string(r.counts.tabs) + " tabs, 0 dots)\r\n" : "");
+            const std::string done_line = a_done ? "Converted: a.c(" + std::to_string(r.counts.tabs) + " tabs, 0 dots)\r\n" : "";
+            const char* aborted_line = a_done ? "Aborted   : b.c (left as it was)\r\n" : "Aborted   : a.c (left as it was)\r\n";
+            if (r.log == done_line + aborted_line) {
+                ++stopped_inside[a_done ? 1 : 0];
+            } else {
+                EXPECT_EQ(r.log, done_line) << "cancelled between files";
+            }
         } else {
             EXPECT_EQ(fs.data("b.c"), converted(second));
         }

@@ -1,0 +1,47 @@
+#include "batch/temp_name.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace ravolin {
+namespace {
+
+constexpr char kPrefix[] = ".ravolin-";
+constexpr char kSuffix[] = ".tmp";
+constexpr std::size_t kPrefixLen = sizeof kPrefix - 1;
+constexpr std::size_t kSuffixLen = sizeof kSuffix - 1;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool make_temp_name(char* out, std::size_t cap, const char* folder, std::size_t folder_len,
+                    unsigned long pid, unsigned long serial) {
+    if (folder_len >= cap) return false;
+    std::memcpy(out, folder, folder_len);
+    const std::size_t room = cap - folder_len;
+    const int n = std::snprintf(out + folder_len, room, "%s%lu-%lu%s", kPrefix, pid, serial, kSuffix);
+    return n > 0 && static_cast<std::size_t>(n) < room;
+}
+
+bool temp_name_owner(const char* name, unsigned long* pid) {
+    const std::size_t len = std::strlen(name);
+    if (len < kPrefixLen + kSuffixLen + 3 || std::memcmp(name, kPrefix, kPrefixLen) != 0 ||
+        std::memcmp(name + len - kSuffixLen, kSuffix, kSuffixLen) != 0) {
+        return false;
+    }
+    // PID-SERIAL, both decimal.
+    const char* p = name + kPrefixLen;
+    const char* end = name + len - kSuffixLen;
+    unsigned long value = 0;
+    const char* digits = p;
+    for (; p < end && is_digit(*p); ++p) value = value * 10 + static_cast<unsigned long>(*p - '0');
+    if (p == digits || p == end || *p != '-' || p - digits > 10) return false;
+    const char* serial = ++p;
+    while (p < end && is_digit(*p)) ++p;
+    if (p == serial || p != end) return false;
+    *pid = value;
+    return true;
+}
+
+}  // namespace ravolin

@@ -1,0 +1,27 @@
+// Names of the run's temporary files: ".ravolin-PID-SERIAL.tmp" beside the
+// file they belong to. A leading dot and the .tmp ending keep ordinary file
+// patterns from matching them; the gathering never lists them anyway, and a
+// later run in the folder removes those that no live process owns.
+#pragma once
+#include <cstddef>
+
+namespace ravolin {
+
+// Pattern that finds them in a folder.
+constexpr char kTempPattern[] = ".ravolin-*.tmp";
+
+// Writes folder (may be empty; kept as given, separator included) followed by
+// a temporary name into out. False when it does not fit.
+bool make_temp_name(char* out, std::size_t cap, const char* folder, std::size_t folder_len,
+                    unsigned long pid, unsigned long serial);
+
+// The process id a temporary name carries; false when name is not one of
+// ours.
+bool temp_name_owner(const char* name, unsigned long* pid);
+
+inline bool is_temp_name(const char* name) {
+    unsigned long pid;
+    return temp_name_owner(name, &pid);
+}
+
+}  // namespace ravolin
