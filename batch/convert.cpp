@@ -108,6 +108,31 @@ void report_refused(Report& report, const char* name) {
     ++report.counts.refused;
 }
 
+// Why a backup could not be made, in a few words. The source is the file
+// itself; anything else is about the backup's folder.
+struct BackupReason {
+    FsError error;
+    const char* source;  // the file could not be read
+    const char* backup;  // the backup could not be written
+};
+constexpr BackupReason kBackupReasons[] = {
+    {FsError::kAccessDenied, "access denied", "folder not writable"},
+    {FsError::kNoSpace, "no space", "no space"},
+    {FsError::kNameTooLong, "name too long", "name too long"},
+    {FsError::kInUse, "file in use", "I/O error"},
+    {FsError::kNotFound, "file is gone", "folder is gone"},
+};
+
+// "Error: NAME (backup: REASON)": the file is untouched and has no backup.
+void report_backup_error(Report& report, const char* name, FsError error, bool source) {
+    const char* why = source ? "cannot read file" : "I/O error";
+    for (const BackupReason& r : kBackupReasons) {
+        if (r.error == error) why = source ? r.source : r.backup;
+    }
+    std::snprintf(g_detail, sizeof g_detail, "backup: %s", why);
+    report.error(name, g_detail);
+}
+
 void report_converted(Report& report, const Pending& p) {
     RunCounts& c = report.counts;
     if (p.tabs > 0 || p.dots > 0) {
@@ -138,10 +163,15 @@ bool rewrite_shared(FileSystem& fs, const Pending& p, Report& report) {
 }
 
 // Names the backup, then puts the converted file in place.
-void put_in_place(FileSystem& fs, const Pending& p, bool flushed, Report& report) {
-    if (!flushed) {
+void put_in_place(FileSystem& fs, const Pending& p, FsError backup_flushed, FsError converted_flushed,
+                  Report& report) {
+    if (backup_flushed != FsError::kNone || converted_flushed != FsError::kNone) {
         discard(fs, p);
-        report.error(p.name);
+        if (backup_flushed != FsError::kNone) {
+            report_backup_error(report, p.name, backup_flushed, false);
+        } else {
+            report.error(p.name);
+        }
         return;
     }
     make_backup_name(p.name);  // it fitted when the file was taken up
@@ -151,7 +181,7 @@ void put_in_place(FileSystem& fs, const Pending& p, bool flushed, Report& report
         if (named == FsError::kExists) {
             report_refused(report, p.name);  // another program made one meanwhile
         } else {
-            report.error(p.name);
+            report_backup_error(report, p.name, named, false);
         }
         return;
     }
@@ -177,9 +207,8 @@ void pass_on(FileSystem& fs, Report& report) {
         fs.finish_flush();
         Group& g = *g_flushing;
         for (int i = 0; i < g.count; ++i) {
-            const bool flushed = g.results[2 * i] == FsError::kNone && g.results[2 * i + 1] == FsError::kNone;
             report.set_folder(g.files[i].shown_folder);
-            put_in_place(fs, g.files[i], flushed, report);
+            put_in_place(fs, g.files[i], g.results[2 * i], g.results[2 * i + 1], report);
         }
         g.count = 0;
         g.bytes = 0;
@@ -208,28 +237,33 @@ enum class Step { kNext, kCancelled };
 // one; on success the file joins the pending group.
 Step prepare(FileSystem& fs, const char* name, const char* shown_folder, Report& report,
              const std::atomic<bool>& cancel) {
-    if (!make_backup_name(name)) {
-        report.error(name);
-        return Step::kNext;
-    }
-    FileInfo existing;
-    if (fs.stat(g_backup_name, &existing) == FsError::kNone) {
-        report_refused(report, name);
-        return Step::kNext;
-    }
     Group& g = *g_filling;
     Pending& p = g.files[g.count];
     p.name = name;
     p.shown_folder = shown_folder;
-    if (fs.resolve(name, p.target, kRunPathSize) != FsError::kNone || !temp_beside(fs, p.backup, name) ||
-        !temp_beside(fs, p.converted, p.target)) {
+    if (!make_backup_name(name) || !temp_beside(fs, p.backup, name)) {
+        report_backup_error(report, name, FsError::kNameTooLong, false);
+        return Step::kNext;
+    }
+    // Only an existing backup refuses the file.
+    FileInfo existing;
+    const FsError backup_there = fs.stat(g_backup_name, &existing);
+    if (backup_there == FsError::kNone) {
+        report_refused(report, name);
+        return Step::kNext;
+    }
+    if (backup_there == FsError::kNameTooLong) {
+        report_backup_error(report, name, backup_there, false);
+        return Step::kNext;
+    }
+    if (fs.resolve(name, p.target, kRunPathSize) != FsError::kNone || !temp_beside(fs, p.converted, p.target)) {
         report.error(name);
         return Step::kNext;
     }
     const CopyResult copy = fs.copy_new(name, p.backup, cancel);
     if (copy.error == FsError::kCancelled) return Step::kCancelled;
     if (copy.error != FsError::kNone) {
-        report_refused(report, name);
+        report_backup_error(report, name, copy.error, copy.source);
         return Step::kNext;
     }
     p.info = copy.info;

@@ -86,6 +86,7 @@ CopyResult FakeFs::copy_new(const char* from, const char* to, const std::atomic<
     // A copy that fails part-way leaves nothing behind, like the real ones.
     if (strikes(Op::kCopy)) {
         r.error = fault.error;
+        r.source = fault.source;
         return r;
     }
     if (cancel.load()) {

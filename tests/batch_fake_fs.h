@@ -34,6 +34,7 @@ public:
         FsError error = FsError::kIo;
         bool persist = false;
         bool cancel = false;
+        bool source = false;  // a failing copy blames the file copied from
     };
 
     // Names in the order the search returns them (not sorted: the run must

@@ -176,14 +176,15 @@ TEST_F(BatchFiles, MissingFolderListsNothing) {
 // works for the user running the tests (as root a chmod does not).
 class WriteLock {
 public:
-    explicit WriteLock(const fs::path& p) : path_(p) {
+    // A folder stays readable and searchable; nothing can be made in it.
+    explicit WriteLock(const fs::path& p, bool folder = false) : path_(p), folder_(folder) {
 #ifdef _WIN32
         // Another handle that lets others read but not write.
         h_.reset(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         locked_ = h_.valid();
 #else
         if (geteuid() != 0) {
-            locked_ = ::chmod(p.c_str(), 0444) == 0;
+            locked_ = ::chmod(p.c_str(), folder ? 0555 : 0444) == 0;
             return;
         }
         int fd = ::open(p.c_str(), O_RDONLY);
@@ -208,7 +209,7 @@ public:
             }
             if (fd >= 0) ::close(fd);
         } else if (locked_) {
-            ::chmod(path_.c_str(), 0644);
+            ::chmod(path_.c_str(), folder_ ? 0755 : 0644);
         }
 #endif
     }
@@ -216,6 +217,7 @@ public:
 
 private:
     fs::path path_;
+    bool folder_;
     bool locked_ = false;
 #ifdef _WIN32
     FileHandle h_;
@@ -251,6 +253,35 @@ TEST_F(BatchFiles, UnwritableFileIsLeftAsItWasAndConvertedLater) {
     EXPECT_EQ(temps_in(dir_), std::vector<std::string>{});
     RunResult later = run(platform_file_system(), wildcard_path("ro.c"));
     EXPECT_EQ(file_lines(later.result), std::multiset<std::string>{"Converted: ro.c(5 tabs, 1 dots)"});
+}
+
+// Only an existing backup refuses a file; a backup that cannot be made says
+// why, and the file is left alone.
+TEST_F(BatchFiles, BackupThatCannotBeMadeSaysWhy) {
+    fs::create_directories(at("sub"));
+    const fs::path file = at("sub") / "a.c";
+    write_file(file, kThreeTabs);
+    std::string line;
+    {
+#ifdef _WIN32
+        // Held open by another program that shares nothing.
+        HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        RunResult r = run(platform_file_system(), wildcard_path("sub\\a.c"));
+        CloseHandle(h);
+        line = "Error: a.c (backup: file in use)";
+#else
+        WriteLock lock(at("sub"), /*folder=*/true);
+        if (!lock.locked()) RAVOLIN_SKIP("cannot make a folder unwritable here");
+        RunResult r = run(platform_file_system(), wildcard_path("sub/a.c"));
+        line = "Error: a.c (backup: folder not writable)";
+#endif
+        EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{line});
+        EXPECT_EQ(r.counts.errors, 1);
+        EXPECT_EQ(r.counts.refused, 0);
+    }
+    EXPECT_EQ(read_file(file), kThreeTabs);
+    EXPECT_FALSE(fs::exists(at("sub") / "a.c.bak"));
 }
 
 TEST_F(BatchFiles, LeftoversOfAKilledRunAreRemoved) {
@@ -426,7 +457,7 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     write_file(dir / "filler", std::string(14 * 4096, 'f'));
     write_file(dir / "fit.c", crlf_lines);
     RunResult refused = run(platform_file_system(), dir_prefix + "fit.c");
-    EXPECT_EQ(file_lines(refused.result), std::multiset<std::string>{"Refused   : fit.c"});
+    EXPECT_EQ(file_lines(refused.result), std::multiset<std::string>{"Error: fit.c (backup: no space)"});
     EXPECT_FALSE(fs::exists(dir / "fit.c.bak"));
     EXPECT_EQ(read_file(dir / "fit.c"), crlf_lines);
     EXPECT_EQ(temps_in(dir), std::vector<std::string>{});

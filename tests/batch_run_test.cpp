@@ -397,7 +397,19 @@ TEST(BatchFaults, EachFaultReportsAndLeavesTheOriginal) {
         {"flush to disk fails", {Op::kFlush, 2, FsError::kIo}, "Error: a.c"},
         {"file is read-only", {Op::kRenameReplace, 1, FsError::kAccessDenied}, "Error: a.c"},
         {"a backup appeared meanwhile", {Op::kRenameNew, 1, FsError::kExists}, "Refused   : a.c"},
-        {"backup copy fails", {Op::kCopy, 1, FsError::kNoSpace}, "Refused   : a.c"},
+        // Only an existing backup refuses a file; the others say why.
+        {"backup copy: disk full", {Op::kCopy, 1, FsError::kNoSpace}, "Error: a.c (backup: no space)"},
+        {"backup copy: folder read-only", {Op::kCopy, 1, FsError::kAccessDenied},
+         "Error: a.c (backup: folder not writable)"},
+        {"file not readable", {Op::kCopy, 1, FsError::kAccessDenied, false, false, true},
+         "Error: a.c (backup: access denied)"},
+        {"file held by another program", {Op::kCopy, 1, FsError::kInUse, false, false, true},
+         "Error: a.c (backup: file in use)"},
+        {"file read error", {Op::kCopy, 1, FsError::kIo, false, false, true}, "Error: a.c (backup: cannot read file)"},
+        {"backup flush fails", {Op::kFlush, 1, FsError::kIo}, "Error: a.c (backup: I/O error)"},
+        {"backup cannot be named", {Op::kRenameNew, 1, FsError::kAccessDenied},
+         "Error: a.c (backup: folder not writable)"},
+        {"backup name too long", {Op::kStat, 1, FsError::kNameTooLong}, "Error: a.c (backup: name too long)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,7 +424,17 @@ TEST(BatchFaults, EachFaultReportsAndLeavesTheOriginal) {
         EXPECT_EQ(fs.temps(), std::vector<std::string>{});
         EXPECT_EQ(r.counts.converted, 1);
         EXPECT_EQ(r.counts.non_converted, 1);
+        EXPECT_EQ(r.counts.refused + r.counts.errors, 1);
     }
+}
+
+TEST(BatchFaults, NameWithoutRoomForItsBackupNameIsAnError) {
+    const std::string name = std::string(1004, 'n') + ".c";  // fits; with ".bak" it is 1010 characters
+    FakeFs fs;
+    fs.add(name, kThreeTabs);
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(file_lines(r), std::vector<std::string>{"Error: " + name + " (backup: name too long)"});
+    EXPECT_EQ(fs.data(name), kThreeTabs);
 }
 
 // A file with another hard link is rewritten where it is, so the link keeps
