@@ -14,6 +14,7 @@
 #include "app/cli_restore.h"
 #include "app/cli_signals.h"
 #include "app/cli_walk.h"
+#include "app/read_ahead.h"
 #include "app/stdio_streams.h"
 #include "base/version.h"
 #include "engine/engine.h"
@@ -26,17 +27,22 @@ int filter(int tab_size, ravolin::CliEncoding encoding) {
     set_binary_mode(stdout);
     FileSource file(stdin);
     FileSink sink(stdout);
+    // A file is read on a thread of its own while the text is converted; a
+    // pipe is not, so a reader never waits on input that may not come.
+    ReadAheadSource* ahead = is_regular_file(stdin) ? new ReadAheadSource(file) : nullptr;
+    ByteSource& input = ahead ? static_cast<ByteSource&>(*ahead) : file;
     // Large buffers: keep them off the stack.
     static EngineState st;
     st.encoding = encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
     // Standard input cannot be read twice: auto decides as it goes by.
-    static EncodingSniffer sniffer(file, &st.encoding);
-    static TextReader reader(encoding == CliEncoding::kAuto ? static_cast<ByteSource&>(sniffer) : file);
+    static EncodingSniffer sniffer(input, &st.encoding);
+    static TextReader reader(encoding == CliEncoding::kAuto ? static_cast<ByteSource&>(sniffer) : input);
     static TextWriter writer(sink);
     st.in = &reader;
     st.out = &writer;
     st.tab_size = tab_size;
     int tabs = convert_file(st);
+    delete ahead;  // ends its thread
     bool ok = writer.flush() && std::fflush(stdout) == 0;
     if (reader.failed()) {
         std::fprintf(stderr, "ravolin-cli: error reading standard input\n");

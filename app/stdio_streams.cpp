@@ -1,5 +1,7 @@
 #include "app/stdio_streams.h"
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +14,16 @@ void set_binary_mode(std::FILE* f) {
     _setmode(_fileno(f), _O_BINARY);
 #else
     (void)f;
+#endif
+}
+
+bool is_regular_file(std::FILE* f) {
+#ifdef _WIN32
+    struct _stat64 st;
+    return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
 #endif
 }
 

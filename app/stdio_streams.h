@@ -9,6 +9,10 @@ namespace ravolin {
 
 void set_binary_mode(std::FILE* f);
 
+// True when f reads a regular file (not a pipe, a terminal or a device):
+// reading it ahead can never wait for input that may not come.
+bool is_regular_file(std::FILE* f);
+
 class FileSource : public ByteSource {
 public:
     explicit FileSource(std::FILE* f) : f_(f) {}

@@ -319,47 +319,30 @@ template <bool kVector, Encoding kEnc>
 RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::space_run() {
     const int start_col = col();
     const unsigned char* end = run_end();
-    int n = static_cast<int>(end - p_);
+    const int n = static_cast<int>(end - p_);
     const unsigned char after = end < lim_ ? *end : 0;
     p_ = end;  // the byte after the run is only looked at, never consumed
 
-    if (n == 1) {
-        if (after == '\t') {
-            // The space is dropped, or becomes the tab when it alone would
-            // reach the stop; counted either way.
-            if (mod_ts(start_col) == ts_ - 1) {
-                *q_++ = '\t';
-                set_col(start_col + 1);
-            } else {
-                set_col(start_col);
-            }
-            ++tabs_;
-            return;
-        }
-        *q_++ = ' ';
-        return;  // one byte, one column: nothing to note
+    // The run becomes a tab for every stop it crosses and, after the last
+    // one, the spaces that remain (all of them when it crosses none). Worked
+    // out without branches: runs of every length follow each other.
+    const int end_col = start_col + n;
+    int tabs = div_ts(end_col) - div_ts(start_col);
+    int spaces = tabs > 0 ? mod_ts(end_col) : n;
+    if (n == 1 && after != '\t') {
+        // One space stays a space, even where a tab would take its place.
+        tabs = 0;
+        spaces = 1;
     }
-
-    // After the first tab the column stands on a stop: every further tab
-    // covers a whole tab size.
-    const int d = ts_ - mod_ts(start_col);
-    int c = start_col;
-    if (n >= d) {
-        const int more = div_ts(n - d);
-        c += d + more * ts_;
-        n -= d + more * ts_;
-        fill('\t', 1 + more);
-        tabs_ += 1 + more;
-    }
-    if (n > 0) {
-        if (after == '\t') {
-            ++tabs_;  // the tab reaches the same stop without them
-        } else {
-            fill(' ', n);
-            c += n;
-        }
-    }
-    set_col(c);
+    // Before a tab the remaining spaces are dropped: the tab reaches the same
+    // stop without them (a single space that alone reaches the stop is the
+    // tab crossing it). Counted as a tab either way.
+    const bool dropped = spaces > 0 && after == '\t';
+    tabs_ += tabs + (dropped ? 1 : 0);
+    const int kept = dropped ? 0 : spaces;
+    fill('\t', tabs);
+    fill(' ', kept);
+    set_col(end_col - spaces + kept);
 }
 
 // Bytes >= 0x80 in code page 932, as many as follow each other. Returns true

@@ -1,0 +1,64 @@
+#include "app/read_ahead.h"
+
+#include <cstring>
+
+namespace ravolin {
+
+ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner), slots_(new Slot[kSlots]) {
+    thread_ = std::thread([this] { produce(); });
+}
+
+ReadAheadSource::~ReadAheadSource() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    delete[] slots_;
+}
+
+// The reading thread: fills the free slots in turn and stops after the slot
+// that holds the end or an error.
+void ReadAheadSource::produce() {
+    for (int tail = 0;; tail = (tail + 1) % kSlots) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || filled_ < kSlots; });
+            if (stop_) return;
+        }
+        // The slot is ours until it is counted as filled.
+        Slot& slot = slots_[tail];
+        slot.len = inner_->read(slot.data, kSlotSize);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++filled_;
+        }
+        changed_.notify_all();
+        if (slot.len <= 0) return;
+    }
+}
+
+long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return filled_ > 0; });
+    Slot& slot = slots_[head_];
+    if (slot.len <= 0) return slot.len;  // the end or the error, for every later read too
+    lock.unlock();
+    // The head slot stays filled while it is copied: the thread never touches it.
+    const std::size_t left = static_cast<std::size_t>(slot.len) - pos_;
+    const std::size_t k = n < left ? n : left;
+    std::memcpy(buf, slot.data + pos_, k);
+    pos_ += k;
+    if (pos_ == static_cast<std::size_t>(slot.len)) {
+        pos_ = 0;
+        lock.lock();
+        head_ = (head_ + 1) % kSlots;
+        --filled_;
+        lock.unlock();
+        changed_.notify_all();
+    }
+    return static_cast<long>(k);
+}
+
+}  // namespace ravolin

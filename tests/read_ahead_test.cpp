@@ -1,0 +1,68 @@
+// The filter's read-ahead: the same bytes in the same order, then the end or
+// the read error, whatever sizes the reads on either side come in.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/read_ahead.h"
+
+namespace {
+
+// An in-memory source that fails after a given number of bytes, if asked to.
+class FailingSource : public ravolin::ByteSource {
+public:
+    FailingSource(const std::string& data, std::size_t chunk, long fail_after)
+        : inner_(data.data(), data.size(), chunk), fail_after_(fail_after) {}
+    long read(unsigned char* buf, std::size_t n) override {
+        if (fail_after_ >= 0 && given_ >= fail_after_) return -1;
+        if (fail_after_ >= 0 && n > static_cast<std::size_t>(fail_after_ - given_)) n = fail_after_ - given_;
+        const long got = inner_.read(buf, n);
+        if (got > 0) given_ += got;
+        return got;
+    }
+
+private:
+    ravolin::MemorySource inner_;
+    long fail_after_;
+    long given_ = 0;
+};
+
+TEST(ReadAhead, PassesEveryByteThenTheEndOrTheError) {
+    std::string data;
+    for (int i = 0; i < 700000; ++i) data += static_cast<char>('a' + i % 23);
+    const struct {
+        const char* name;
+        std::size_t inner_chunk, outer_chunk;
+        long fail_after;  // -1: no error
+    } cases[] = {
+        {"large reads", 0, 1 << 16, -1},
+        {"pipe-sized inner reads", 4093, 1 << 16, -1},
+        {"small outer reads", 0, 777, -1},
+        {"error in the middle", 5000, 1 << 16, 300001},
+        {"error at once", 0, 1 << 16, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FailingSource inner(data, c.inner_chunk, c.fail_after);
+        ravolin::ReadAheadSource ahead(inner);
+        std::string got;
+        unsigned char buf[1 << 16];
+        long r;
+        while ((r = ahead.read(buf, c.outer_chunk)) > 0) got.append(reinterpret_cast<char*>(buf), r);
+        const std::size_t want = c.fail_after < 0 ? data.size() : static_cast<std::size_t>(c.fail_after);
+        EXPECT_EQ(got, data.substr(0, want));
+        EXPECT_EQ(r, c.fail_after < 0 ? 0 : -1);
+        EXPECT_EQ(ahead.read(buf, 10), r);  // and so on after it
+    }
+}
+
+TEST(ReadAhead, StopsEarlyWithoutHanging) {
+    // A reader that stops at a Ctrl-Z leaves the rest unread: the thread ends.
+    std::string data(3 << 20, 'x');
+    ravolin::MemorySource inner(data.data(), data.size());
+    ravolin::ReadAheadSource ahead(inner);
+    unsigned char buf[100];
+    EXPECT_EQ(ahead.read(buf, sizeof buf), 100);
+}
+
+}  // namespace
