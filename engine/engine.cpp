@@ -23,9 +23,10 @@ using scan::kTables;
 // inside one piece, and columns count from 0 at each piece's start.
 //
 // The vector scan finds the bytes that need attention ("stops") a window at
-// a time (64 bytes, 32 in the 32-bit program) and keeps them as a bit mask; a stop's
-// handler and the next piece carry on with the same mask, which is only
-// worked out again when the lexical state changes or the window is used up.
+// a time (64 bytes, 32 in the 32-bit program) and keeps them as a bit mask;
+// a stop's handler and the next piece carry on with the same mask, which is
+// only worked out again when the lexical state changes or the window is used
+// up.
 //
 // The column is not counted byte by byte: between two points where it moves
 // otherwise (a tab, a run of spaces, a wide or zero-width character, a lone
