@@ -24,6 +24,8 @@ void set_up(HWND main, const CREATESTRUCTA* cs) {
     create_items(main, cs->hInstance);
     relabel_items();
     restore_window_rect(main);
+    // Files and folders dropped on the window become the file pattern.
+    DragAcceptFiles(main, TRUE);
 }
 
 // The window thread takes the end of a run: report, idle state, worker
@@ -35,6 +37,13 @@ void take_run_end(HWND main, WPARAM run_number) {
     enter_idle_state();
     g_worker.finish_run();
     InvalidateRect(main, nullptr, TRUE);
+}
+
+// The worker has started a file: the result box shows how far the run is.
+void take_run_progress(WPARAM run_number) {
+    char text[kRunPathSize + 64];
+    if (g_worker.take_progress(run_number, text, sizeof text))
+        SetWindowTextA(g_item_windows[kRowResult], text);
 }
 
 // WM_DESTROY, reached once: by the close box or by a confirmed Exit, both of
@@ -77,9 +86,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_SIZE: resize_form(window, lparam); return 0;
         case WM_PAINT: paint_form(window); return 0;
         case WM_COMMAND: return handle_command(window, wparam, g_worker);
+        case WM_DROPFILES: drop_files(window, reinterpret_cast<HDROP>(wparam), g_worker); return 0;
         case WM_HSCROLL: scroll_form_horizontal(window, wparam); return 0;
         case WM_VSCROLL: scroll_form_vertical(window, wparam); return 0;
         case kMsgRunEnded: take_run_end(window, wparam); return 0;
+        case kMsgRunProgress: take_run_progress(wparam); return 0;
         default: return DefWindowProcA(window, message, wparam, lparam);
     }
 }

@@ -2,10 +2,18 @@
 
 #include "form/edit_texts_win32.h"
 #include "settings/settings_file.h"
+#include "settings/shared_data.h"
 
 namespace ravolin {
 
-void load_settings_file() { load_settings(); }
+void load_settings_file() {
+    // A first start (no settings file, or one that ends before the language)
+    // speaks the user's language: Japanese for a Japanese user interface,
+    // English for any other. A language in the file wins.
+    const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    g_settings[kSettingLanguage] = japanese ? 0 : 1;
+    load_settings();
+}
 
 void save_settings_file(HWND main) {
     if (settings_path()[0] == '\0') return;

@@ -2,11 +2,54 @@
 
 #include <process.h>
 
+#include <cstdio>
+
+#include "base/bounded_text.h"
+
 #include "batch/run.h"
 #include "batch/run_log.h"
 #include "settings/shared_data.h"
 
 namespace ravolin {
+namespace {
+
+// The window's report: lines and summary into the text slots, the start of
+// each file into the progress mailbox.
+class WindowReport final : public RunSink {
+public:
+    WindowReport(ReportBuffers& buffers, ProgressMailbox& progress, HWND to, WPARAM run_number)
+        : buffers_(&buffers), progress_(&progress), to_(to), run_number_(run_number) {}
+    void line(const char* text) override { buffers_->line(text); }
+    void summary(const char* text) override { buffers_->summary(text); }
+    void starting(int index, int count, const char* name) override {
+        progress_->offer(to_, run_number_, index, count, name);
+    }
+
+private:
+    ReportBuffers* buffers_;
+    ProgressMailbox* progress_;
+    HWND to_;
+    WPARAM run_number_;
+};
+
+}  // namespace
+
+void ProgressMailbox::offer(HWND to, WPARAM run_number, int index, int count, const char* name) {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        std::snprintf(text_, sizeof text_, "%d / %d files: %s", index + 1, count, name);
+    }
+    const DWORD now = GetTickCount();
+    if (posted_ && now - last_post_ < 100) return;
+    posted_ = true;
+    last_post_ = now;
+    PostMessageA(to, kMsgRunProgress, run_number, 0);
+}
+
+void ProgressMailbox::take(char* out, std::size_t cap) {
+    std::lock_guard<std::mutex> hold(lock_);
+    copy_text(out, cap, text_);
+}
 
 bool Worker::start_run(HWND main) {
     if (run_under_way()) return false;
@@ -30,6 +73,12 @@ bool Worker::is_current_run(WPARAM run_number) const {
     return run_under_way() && run_number == run_number_;
 }
 
+bool Worker::take_progress(WPARAM run_number, char* out, std::size_t cap) {
+    if (!is_current_run(run_number)) return false;
+    progress_.take(out, cap);
+    return true;
+}
+
 void Worker::finish_run() {
     if (!run_under_way()) return;
     WaitForSingleObject(thread_.get(), INFINITE);
@@ -43,7 +92,9 @@ unsigned __stdcall Worker::entry(void* self) {
     // Slots 3 and 10 cannot change during a run: their controls are disabled.
     // The worker owns slots 0 and 1 until its end-of-run message is taken.
     const RunInput input{g_text_slots[kSlotSpec], g_text_slots[kSlotTabSize]};
-    ReportBuffers report(g_text_slots[kSlotResult], g_text_slots[kSlotRunLog], kSlotSize);
+    ReportBuffers buffers(g_text_slots[kSlotResult], g_text_slots[kSlotRunLog], kSlotSize);
+    w->progress_.reset();
+    WindowReport report(buffers, w->progress_, w->notify_, w->run_number_);
     run_batch(platform_file_system(), input, report, w->cancel_);
     PostMessageA(w->notify_, kMsgRunEnded, w->run_number_, 0);
     return 0;

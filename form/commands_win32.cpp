@@ -3,10 +3,13 @@
 #include "form/commands_win32.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include "base/bounded_text.h"
+#include "form/dropped_pattern.h"
 #include "form/edit_texts_win32.h"
 #include "form/form_win32.h"
+#include "form/label_text_win32.h"
 #include "settings/shared_data.h"
 
 namespace ravolin {
@@ -36,15 +39,24 @@ void empty_result_box(const RunControl& runs) {
     SetWindowTextA(g_item_windows[kRowResult], "");
 }
 
+// A chosen file pattern (from the dialog or a drop) into its text slot, and
+// its wrapped display into the slot the form paints.
+void set_file_pattern(const char* name) {
+    char display[kDialogNameSize];
+    copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
+    wrap_display(name, system_lead_bytes(), display, sizeof display);
+    const std::int32_t shown = kFormTable[kRowInputFiles].ref;
+    if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
+}
+
 // The dialog structure of the 32-bit program is the full 88-byte one.
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA size");
 
 void choose_input_files(HWND main) {
-    // Bounded buffers: the name the dialog starts from and returns, its
-    // title (unused afterwards), and the wrapped display of the name.
+    // Bounded buffers: the name the dialog starts from and returns, and its
+    // title (unused afterwards).
     char name[kDialogNameSize];
     char title[256] = "";
-    char display[kDialogNameSize];
     static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
     initial_dialog_name(g_text_slots[kSlotSpec], system_lead_bytes(), name, sizeof name);
 
@@ -60,11 +72,7 @@ void choose_input_files(HWND main) {
     ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE;
     if (!GetOpenFileNameA(&ofn)) return;
     name[sizeof name - 1] = '\0';
-
-    copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
-    wrap_display(name, system_lead_bytes(), display, sizeof display);
-    const std::int32_t shown = kFormTable[kRowInputFiles].ref;
-    if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
+    set_file_pattern(name);
 }
 
 void execute(HWND main, RunControl& runs) {
@@ -75,7 +83,7 @@ void execute(HWND main, RunControl& runs) {
 
 bool confirmed(HWND main, int message, const char* caption) {
     const char* text = message_text(message, g_settings[kSettingLanguage]);
-    return MessageBoxA(main, text, caption, MB_YESNO) == IDYES;
+    return label_message_box(main, text, caption, MB_YESNO) == IDYES;
 }
 
 }  // namespace
@@ -136,6 +144,25 @@ LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
     if (!keeps_result) empty_result_box(runs);
     InvalidateRect(main, nullptr, TRUE);
     return 0;
+}
+
+void drop_files(HWND main, HDROP drop, RunControl& runs) {
+    // The worker reads the file pattern during a run.
+    const UINT count = runs.run_under_way() ? 0 : DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    char path[kDialogNameSize];
+    const UINT len = count > 0 ? DragQueryFileA(drop, 0, path, sizeof path) : 0;
+    DragFinish(drop);
+    // A path the buffer cannot hold is not cut: it would name another file.
+    if (len == 0 || len >= sizeof path) return;
+    const DWORD attributes = GetFileAttributesA(path);
+    const DroppedItem first{path, attributes != INVALID_FILE_ATTRIBUTES &&
+                                      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    char pattern[kDialogNameSize];
+    if (!dropped_pattern(first, count, system_lead_bytes(), pattern, sizeof pattern)) return;
+    // As after a name chosen in the Input Files dialog.
+    set_file_pattern(pattern);
+    empty_result_box(runs);
+    InvalidateRect(main, nullptr, TRUE);
 }
 
 }  // namespace ravolin

@@ -1,6 +1,7 @@
 // The button commands of the main window and its idle and running states.
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 namespace ravolin {
 
@@ -26,6 +27,11 @@ protected:
 void enter_running_state();
 // Input Files, tab size box, Execute and Exit enabled; Abort disabled.
 void enter_idle_state();
+
+// WM_DROPFILES of the main window: the dropped items become the file pattern
+// (not during a run) as a name chosen in the Input Files dialog does. Ends
+// the drop.
+void drop_files(HWND main, HDROP drop, RunControl& runs);
 
 // WM_COMMAND of the main window (wparam: identifier low, notification high).
 // Returns 0.

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "form/form_win32.h"
+#include "form/label_text_win32.h"
 #include "settings/shared_data.h"
 
 namespace ravolin {
@@ -12,20 +13,43 @@ ScrollOrigin g_scroll_origin{0, 0};
 
 namespace {
 
-const char* control_class(std::int32_t kind) {
+// A control's window class, spelled for both APIs.
+struct ControlClass {
+    const char* narrow;
+    const wchar_t* wide;
+};
+
+const ControlClass* control_class(std::int32_t kind) {
+    static const ControlClass kButtonClass{"button", L"button"};
+    static const ControlClass kStaticClass{"static", L"static"};
+    static const ControlClass kEditClass{"edit", L"edit"};
     // kind          class
     switch (kind) {
         case kKindPushButton:
         case kKindRadioButton:
         case kKindCheckBox:
-        case kKindOtherButton: return "button";
+        case kKindOtherButton: return &kButtonClass;
         case kKindStaticLabel:
         case kKindStaticSlotText:
         case kKindStaticDecimal:
-        case kKindStaticHex: return "static";
-        case kKindEdit: return "edit";
+        case kKindStaticHex: return &kStaticClass;
+        case kKindEdit: return &kEditClass;
         default: return nullptr;
     }
+}
+
+// Labelled controls are Unicode windows, so that their labels can be given
+// as UTF-16; the others keep the ANSI code page of the texts they hold.
+HWND create_control(int row, const ControlClass& cls, const PixelRect& r, HWND main,
+                    HINSTANCE instance) {
+    const FormItem& f = kFormTable[row];
+    HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row));
+    if (is_labelled_kind(f.kind)) {
+        return CreateWindowExW(0, cls.wide, L" ", f.style, r.left, r.top, r.right - r.left,
+                               r.bottom - r.top, main, id, instance, nullptr);
+    }
+    return CreateWindowExA(0, cls.narrow, " ", f.style, r.left, r.top, r.right - r.left,
+                           r.bottom - r.top, main, id, instance, nullptr);
 }
 
 // Check state, text and enabled state of a freshly made control.
@@ -81,13 +105,9 @@ PixelRect item_rect(int row) {
 
 void create_items(HWND main, HINSTANCE instance) {
     for (int row = 0; row < kFormRows; ++row) {
-        const char* cls = control_class(kFormTable[row].kind);
+        const ControlClass* cls = control_class(kFormTable[row].kind);
         if (cls == nullptr) continue;
-        PixelRect r = item_rect(row);
-        HWND item = CreateWindowExA(0, cls, " ", kFormTable[row].style, r.left, r.top,
-                                    r.right - r.left, r.bottom - r.top, main,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(row)), instance,
-                                    nullptr);
+        HWND item = create_control(row, *cls, item_rect(row), main, instance);
         g_item_windows[row] = item;
         if (item != nullptr) set_initial_state(row, item);
     }
@@ -97,16 +117,49 @@ void relabel_items() {
     const int language = g_settings[kSettingLanguage];
     for (int row = 0; row < kFormRows; ++row) {
         if (!is_labelled_kind(kFormTable[row].kind) || g_item_windows[row] == nullptr) continue;
-        SendMessageA(g_item_windows[row], WM_SETTEXT, 0,
-                     reinterpret_cast<LPARAM>(item_label(row, language)));
+        set_label(g_item_windows[row], item_label(row, language));
     }
 }
+
+namespace {
+
+// The work areas of the monitors there are, up to a fixed number.
+struct WorkAreas {
+    PixelRect area[16];
+    std::size_t count = 0;
+};
+
+BOOL CALLBACK add_work_area(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    WorkAreas& w = *reinterpret_cast<WorkAreas*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(monitor, &info)) {
+        const RECT& r = info.rcWork;
+        w.area[w.count++] = PixelRect{r.left, r.top, r.right, r.bottom};
+    }
+    return w.count < sizeof w.area / sizeof w.area[0];
+}
+
+}  // namespace
 
 void restore_window_rect(HWND main) {
     const std::int32_t l = g_settings[kSettingLeft], t = g_settings[kSettingTop];
     const std::int32_t r = g_settings[kSettingRight], b = g_settings[kSettingBottom];
     if (!saved_rect_usable(l, t, r, b)) return;
-    MoveWindow(main, l, t, r - l, b - t, TRUE);
+    // A rectangle saved on a monitor that is gone would put the window out
+    // of reach at every start (and be saved again): it moves onto the
+    // nearest monitor, as the system does for a placement it restores.
+    WorkAreas areas;
+    EnumDisplayMonitors(nullptr, nullptr, add_work_area, reinterpret_cast<LPARAM>(&areas));
+    const RECT saved{l, t, r, b};
+    MONITORINFO nearest{};
+    nearest.cbSize = sizeof nearest;
+    GetMonitorInfoA(MonitorFromRect(&saved, MONITOR_DEFAULTTONEAREST), &nearest);
+    const RECT& n = nearest.rcWork;
+    const std::int32_t title = GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    const PixelRect p = reachable_window_rect(PixelRect{l, t, r, b}, areas.area, areas.count,
+                                              PixelRect{n.left, n.top, n.right, n.bottom}, title);
+    MoveWindow(main, p.left, p.top, p.right - p.left, p.bottom - p.top, TRUE);
 }
 
 }  // namespace ravolin

@@ -4,17 +4,17 @@
 
 namespace ravolin {
 
-bool dropped_pattern(const DroppedItem* items, std::size_t count, const LeadBytes& lead, char* out,
+bool dropped_pattern(const DroppedItem& first, std::size_t count, const LeadBytes& lead, char* out,
                      std::size_t cap) {
     if (count == 0) return false;
-    const char* path = items[0].path;
+    const char* path = first.path;
     const std::size_t len = std::strlen(path);
     std::size_t keep = len;   // bytes of the path that start the pattern
     const char* tail = "";    // what follows them
     if (count > 1) {
         keep = after_last_separator(path, lead, Separators::kBackslashAndSlash);
         tail = "*.c";
-    } else if (items[0].folder) {
+    } else if (first.folder) {
         // A drive's root already ends in its separator.
         const bool has_end = len > 0 && after_last_separator(path, lead, Separators::kBackslashAndSlash) == len;
         tail = has_end ? "*.c" : "\\*.c";

@@ -11,11 +11,12 @@ struct DroppedItem {
     bool folder;
 };
 
-// One file gives that file; one folder gives "FOLDER\*.c"; several items give
-// the folder of the first with "*.c". Written into out (cap bytes) only when
-// the whole pattern fits: a cut path would name something else. False, and
-// out untouched, when nothing was dropped or it does not fit.
-bool dropped_pattern(const DroppedItem* items, std::size_t count, const LeadBytes& lead, char* out,
+// The pattern for `count` items of which `first` is the first: one file
+// gives that file; one folder gives "FOLDER\*.c"; several items give the
+// folder of the first with "*.c". Written into out (cap bytes) only when the
+// whole pattern fits: a cut path would name something else. False, and out
+// untouched, when nothing was dropped or it does not fit.
+bool dropped_pattern(const DroppedItem& first, std::size_t count, const LeadBytes& lead, char* out,
                      std::size_t cap);
 
 }  // namespace ravolin

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "form/form_win32.h"
+#include "form/label_text_win32.h"
 #include "settings/shared_data.h"
 
 namespace ravolin {
@@ -20,7 +21,7 @@ void paint_item(HDC dc, int row, int language) {
     const UINT format = f.style;
     switch (f.kind) {
         case kKindPaintedLabel:
-            DrawTextA(dc, item_label(row, language), -1, &r, format);
+            draw_label(dc, item_label(row, language), &r, format);
             break;
         case kKindPaintedSlotText:
             if (is_slot_index(f.ref)) DrawTextA(dc, g_text_slots[f.ref], -1, &r, format);

@@ -26,23 +26,23 @@ TEST(DroppedPattern, FileFolderOrSeveral) {
     };
     for (const Case& c : cases) {
         char out[100];
-        EXPECT_TRUE(dropped_pattern(c.items.data(), c.items.size(), kCodePage932LeadBytes, out, sizeof out));
+        EXPECT_TRUE(dropped_pattern(c.items[0], c.items.size(), kCodePage932LeadBytes, out, sizeof out));
         EXPECT_EQ(std::string(out), c.want) << c.items[0].path;
     }
 }
 
 TEST(DroppedPattern, NothingOrTooLongLeavesThePatternAlone) {
     const DroppedItem folder{"C:\\abcdef", true};  // needs 14 bytes with "\*.c"
-    struct Case { const DroppedItem* items; std::size_t count; std::size_t cap; bool ok; };
+    struct Case { std::size_t count; std::size_t cap; bool ok; };
     const Case cases[] = {
-        // items    count cap  taken
-        {&folder,   0,    100, false},   // an empty drop
-        {&folder,   1,    14,  true},
-        {&folder,   1,    13,  false},   // one byte short: never cut
+        // count cap  taken
+        {0,      100, false},   // an empty drop
+        {1,      14,  true},
+        {1,      13,  false},   // one byte short: never cut
     };
     for (const Case& c : cases) {
         char out[100] = "old";
-        EXPECT_EQ(dropped_pattern(c.items, c.count, kNoLeadBytes, out, c.cap), c.ok) << c.cap;
+        EXPECT_EQ(dropped_pattern(folder, c.count, kNoLeadBytes, out, c.cap), c.ok) << c.cap;
         EXPECT_STREQ(out, c.ok ? "C:\\abcdef\\*.c" : "old") << c.cap;
     }
 }
