@@ -34,9 +34,9 @@ wine_loader_for() {
 # True where 32-bit programs run only through the emulator.
 wine_32bit_emulated() { [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; }
 
-# Sets a registry value in $WINEPREFIX: LOADER KEY NAME DATA.
+# Sets a registry value in $WINEPREFIX: LOADER KEY NAME DATA [TYPE].
 wine_reg_add() {
-  timeout 300 "$1" reg add "$2" /v "$3" /d "$4" /f >/dev/null 2>&1
+  timeout 300 "$1" reg add "$2" /v "$3" /t "${5:-REG_SZ}" /d "$4" /f >/dev/null 2>&1
 }
 
 # Waits for the prefix's wineserver to end: only then is the registry in the
@@ -70,15 +70,25 @@ wine_single_desktop() {
 # character set, so other code pages keep their own System font. "MS UI
 # Gothic" is left alone: once a face of that name exists, Wine takes it for
 # the System font under the other code pages too.
+#
+# Under any other code page Wine draws the System font with DejaVu Sans Bold
+# (fontconfig's sans face on Debian), which has no Japanese glyphs: the
+# program's Japanese labels, given as UTF-16, would show as boxes. Linking
+# the DejaVu faces to IPAPGothic gives them the Japanese glyphs, as font
+# linking does for the system faces of Windows, while Latin text (and '\')
+# keeps its own face. A link on "System" itself would not do: it replaces
+# the whole face.
 # Safe to run again; a marker in the prefix makes a second run free. Runs in
 # a subshell, since it may change the locale.
+wine_fonts_marker=.ravolin-fonts-2-ok
 wine_fonts() (
   loader=$1
   : "${WINEPREFIX:?set WINEPREFIX}"
-  marker=$WINEPREFIX/.ravolin-fonts-ok
+  marker=$WINEPREFIX/$wine_fonts_marker
   [ -f "$marker" ] && exit 0
   subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   repl='HKCU\Software\Wine\Fonts\Replacements'
+  link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
   # key      value                           face
   table=(
     "$subst" 'System,128'                    'IPAPGothic,128'
@@ -87,12 +97,23 @@ wine_fonts() (
     "$repl"  'MS Gothic'                     'IPAGothic'
     "$repl"  'ＭＳ ゴシック'                 'IPAGothic'
   )
+  # face linked                  font file and face it falls back to
+  links=(
+    'DejaVu Sans'                'ipagp.ttf,IPAPGothic'
+    'DejaVu Sans Bold'           'ipagp.ttf,IPAPGothic'
+  )
   # The Japanese names go through the command line, which Wine decodes by the
   # Unix locale: make it a UTF-8 one if the caller's is not.
   [ "$(locale charmap 2>/dev/null)" = UTF-8 ] || export LANG=C.UTF-8 LC_ALL=C.UTF-8
   for ((i = 0; i < ${#table[@]}; i += 3)); do
     wine_reg_add "$loader" "${table[i]}" "${table[i + 1]}" "${table[i + 2]}" || {
       echo "wine-fonts: cannot set ${table[i + 1]} in $WINEPREFIX" >&2
+      exit 1
+    }
+  done
+  for ((i = 0; i < ${#links[@]}; i += 2)); do
+    wine_reg_add "$loader" "$link" "${links[i]}" "${links[i + 1]}" REG_MULTI_SZ || {
+      echo "wine-fonts: cannot link ${links[i]} in $WINEPREFIX" >&2
       exit 1
     }
   done
