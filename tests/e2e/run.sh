@@ -10,7 +10,8 @@
 # No, the file dialog (cancelled and driven), Abort No and Yes during a long
 # run, the close box; then restarts it and checks what came back, and ends it
 # with Exit Yes; a third start is closed by its close box during a long run,
-# and a fourth runs under an English locale.
+# a fourth runs under an English locale, and two more start from saved
+# rectangles out of reach.
 # Screenshots go to <build-dir>/e2e-artifacts/. Prints one line per check and
 # "N passed, M failed"; exits non-zero on any failure.
 #
@@ -133,10 +134,10 @@ mkdir -p "$(dirname "$template")"
 (
   flock -w 1200 9 || exit 1
   # A template from before the font set-up lacks the second marker: remake it.
-  [ -f "$template/.ravolin-template-ok" ] && [ -f "$template/.ravolin-fonts-ok" ] ||
+  [ -f "$template/.ravolin-template-ok" ] && [ -f "$template/$wine_fonts_marker" ] ||
     make_template "$template"
 ) 9>"$template.lock"
-if [ ! -f "$template/.ravolin-template-ok" ] || [ ! -f "$template/.ravolin-fonts-ok" ]; then
+if [ ! -f "$template/.ravolin-template-ok" ] || [ ! -f "$template/$wine_fonts_marker" ]; then
   bad "Wine prefix template could not be made (see wineboot output)"
   cat "$tmp/wineboot.log" 2>/dev/null | tail -5
   finish
@@ -165,10 +166,26 @@ for i in $(seq 0 $((big_files - 1))); do cp "$work/orig/big.c" "$work/$long/big$
 
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
+# --- Drops on the driver's request: CTL/drop.req holds "x y PATH..." (Wine
+# paths on drive Z:); a small X client drags them there the way a file
+# manager does, and its exit status goes to CTL/drop.rc.
+xdnd_drop=$tmp/xdnd-drop
+cc -O1 -o "$xdnd_drop" "$here/xdnd_drop.c" -lX11 2>"$tmp/xdnd-build.log" ||
+  { bad "cannot build the drop tool (libx11-dev)"; cat "$tmp/xdnd-build.log"; }
+
 # --- Screenshots on the driver's request: CTL/snap.req holds
 # "name left top width height" of the main window on the virtual desktop.
 (
   while :; do
+    if [ -f "$tmp/ctl/drop.req" ]; then
+      read -r x y paths <"$tmp/ctl/drop.req"
+      paths=${paths%$'\r'}
+      args=()
+      for p in $paths; do p=${p#Z:}; args+=("${p//\\//}"); done
+      timeout 30 "$xdnd_drop" "$x" "$y" "${args[@]}" >>"$tmp/drop.log" 2>&1
+      echo $? >"$tmp/ctl/drop.rc"
+      rm -f "$tmp/ctl/drop.req"
+    fi
     if [ -f "$tmp/ctl/snap.req" ]; then
       read -r name x y w h <"$tmp/ctl/snap.req"
       h=${h%$'\r'}
@@ -254,12 +271,33 @@ check_end "close during a run"
 work=$tmp/work-en
 mkdir -p "$work"
 cp "$tmp/work/orig/a.c" "$tmp/work/orig/b.c" "$tmp/work/orig/c.c" "$work/"
+mkdir -p "$work/dropped" && cp "$tmp/work/orig/d.c" "$work/dropped/"
 echo "---- Ravolin.exe $(basename "$build"), LANG=C.UTF-8"
 LANG=C.UTF-8 LC_ALL=C.UTF-8 start_app english-locale
 LANG=C.UTF-8 LC_ALL=C.UTF-8 run_driver english-locale
 check_end "English locale"
 lang=$(sed -n 2p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
 [ "$lang" = 1 ] && ok "English locale: language English saved" || bad "English locale: saved language '$lang'"
+
+# Saved rectangles that no monitor shows (a monitor that is gone, negative
+# coordinates): the window must come up on the screen. The folder also holds
+# a file of the user's named Ravolin.ini.tmp, which the saves must leave alone.
+work=$tmp/work-place
+mkdir -p "$work"
+printf 'my own notes\r\n' >"$work/Ravolin.ini.tmp"
+cp "$work/Ravolin.ini.tmp" "$tmp/user-tmp"
+for rect in '5000 5000 5600 5400' '-50 -60 -10 -20'; do
+  # A settings file cut short after the rectangle: the rest keeps its defaults.
+  crlf 20 0 $rect >"$work/Ravolin.ini"
+  echo "---- Ravolin.exe $(basename "$build"), saved rectangle $rect"
+  start_app placement
+  run_driver placement
+  check_end "saved rectangle $rect"
+done
+cmp -s "$work/Ravolin.ini.tmp" "$tmp/user-tmp" && ok "a file named Ravolin.ini.tmp is left as it was" ||
+  bad "Ravolin.ini.tmp was changed"
+left=$(cd "$work" && ls | grep -v -x -e Ravolin.ini -e Ravolin.ini.tmp | tr '\n' ' ')
+[ -z "$left" ] && ok "the saves leave no file of their own behind" || bad "left behind: $left"
 
 echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
 echo "     took $(( $(date +%s) - start )) s"

@@ -10,7 +10,10 @@
 //   driver second CTL WORKDIR   restart: restored texts, language, rectangle;
 //                               then Exit Yes
 //   driver third  CTL WORKDIR   close box during a long run
-//   driver english-locale CTL WORKDIR   English labels under code page 1252
+//   driver english-locale CTL WORKDIR   code page 1252: first start in
+//                               English, Japanese labels and question right
+//   driver placement CTL WORKDIR   started with a saved rectangle out of
+//                               reach: the window is on the screen
 //   (each optionally followed by SLOW, the timeout scale, and BIGFILES, the
 //   number of files of the long run)
 //
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -128,6 +132,14 @@ std::string window_rect_text() {
     return rect;
 }
 
+// The number of the file a progress text "N / M files: NAME" names, when
+// the text is one for a run over `total` files; 0 otherwise.
+int progress_number(const std::wstring& text, int total) {
+    int n = 0, m = 0, used = 0;
+    if (std::swscanf(text.c_str(), L"%d / %d files: %n", &n, &m, &used) != 2 || used == 0) return 0;
+    return m == total && n >= 1 && n <= total && text.size() > static_cast<size_t>(used) ? n : 0;
+}
+
 // ------------------------------------------------------------ steps
 
 // Opens the file dialog with Input Files and cancels it or picks name.
@@ -156,8 +168,9 @@ void first_session() {
     const ravolin::Cell cell = expected_cell();
     check_controls(cell);
 
-    // Fresh start: Japanese, tab size 4, empty result, idle.
-    check_labels(Language::japanese, "Japanese");
+    // Fresh start under a Japanese user interface: Japanese, tab size 4,
+    // empty result, idle.
+    check_labels(Language::japanese, "first start in Japanese:");
     check(text_of(item(kTabSize)) == L"4", "tab size box starts with 4", narrow(text_of(item(kTabSize))));
     check(text_of(item(kResult)).empty(), "result box starts empty");
     check_states(false, "idle state: Abort disabled, the rest enabled");
@@ -236,9 +249,21 @@ void first_session() {
     bool running = wait_for([] { return running_state(); }, 20);
     check_states(true, "running state: Input Files, tab size, Execute, Exit disabled; Abort enabled");
     if (running) {
+        // The result box follows the run: "N / M files: NAME", N growing.
+        std::wstring seen;
+        const bool progress = wait_for([&] {
+            seen = text_of(item(kResult));
+            return progress_number(seen, g_big_files) >= 2;
+        }, 30);
+        check(progress, "progress \"N / " + std::to_string(g_big_files) +
+                            " files: NAME\" in the result box, N growing", narrow(seen));
+        snapshot("en-progress");
         answer_question(kAbort, really_abort(Language::english), "Abort", IDNO, "Abort No");
         check(running_state(), "Abort No: the run goes on");
-        check(text_of(item(kResult)).empty(), "Abort No: result box emptied");
+        // Emptied by the answer, then filled again by the next file's progress.
+        const std::wstring after = text_of(item(kResult));
+        check(after.empty() || progress_number(after, g_big_files) > 0,
+              "Abort No: result box emptied, or showing progress again", narrow(after));
         answer_question(kAbort, really_abort(Language::english), "Abort", IDYES, "Abort Yes");
         wait_for([] { return idle_state(); }, 20);
         check_states(false, "Abort Yes: idle state again");
@@ -325,16 +350,23 @@ void third_session() {
          std::to_string(same) + " untouched");
 }
 
-// Under an English locale (ANSI code page 1252): the English labels, a
+// Under an English locale (ANSI code page 1252): a first start in English;
+// the Japanese labels and question read right all the same; a run, a
 // screenshot, and the close box.
 void english_locale_session() {
     if (!find_main(kMainClass, 60)) return;
     check_caption_and_style();
     check_controls(expected_cell());
-    switch_language(Language::english);
-    check_labels(Language::english, "English locale, English");
+    check_labels(Language::english, "English locale, first start in English:");
     check_states(false, "English locale: idle state");
     snapshot("en-locale-idle");
+    switch_language(Language::japanese);
+    check_labels(Language::japanese, "English locale, Japanese");
+    snapshot("en-locale-japanese");
+    answer_question(kExit, really_exit(Language::japanese), "Exit", IDNO,
+                    "English locale, Japanese Exit No");
+    switch_language(Language::english);
+    check_labels(Language::english, "English locale, English again");
     click(kDefaultSize);
     if (run_to_end("English locale: run at tab size 4", 60)) {
         const std::string summary =
@@ -344,7 +376,49 @@ void english_locale_session() {
               visible(r));
     }
     snapshot("en-locale-after-run");
+
+    // A folder dragged from the desktop and dropped on the window: its *.c
+    // become the file pattern, and the next run converts them.
+    check(drop_on_main(g_work + "\\dropped"), "English locale: a folder dropped on the window (X drag and drop)");
+    pause(1);
+    if (run_to_end("English locale: run after the drop", 60)) {
+        const std::string r = result_text();
+        check(r == "Converted files = 1 (Total 6 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+                   "Converted: d.c(6 tabs, 0 dots)\r\n",
+              "English locale: the run converts the dropped folder's *.c", visible(r));
+    }
     check(close_by_close_box(30), "English locale: close box closes the window");
+}
+
+// Started with a saved rectangle that no monitor shows (run.sh wrote it into
+// Ravolin.ini): the window comes up on the screen with its title bar in
+// reach, as large as it was saved where the screen allows.
+void placement_session() {
+    const std::string saved = ini_line(kIniLeft) + " " + ini_line(kIniLeft + 1) + " " +
+                              ini_line(kIniLeft + 2) + " " + ini_line(kIniLeft + 3);
+    if (!find_main(kMainClass, 60)) return;
+    long l = 0, t = 0, r = 0, b = 0;
+    std::sscanf(saved.c_str(), "%ld %ld %ld %ld", &l, &t, &r, &b);
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT got{};
+    GetWindowRect(main_window(), &got);
+    const std::string what = "saved rectangle " + saved;
+    note(what + ": window at " + rect_text(got) + ", work area " + rect_text(work));
+    RECT on_screen{};
+    check(IntersectRect(&on_screen, &got, &work) != FALSE, what + ": the window meets the screen");
+    const int caption = GetSystemMetrics(SM_CYCAPTION);
+    check(got.top >= work.top && got.top + caption <= work.bottom && got.left < work.right - 40 &&
+              got.right > work.left + 40,
+          what + ": its title bar is on the screen", rect_text(got));
+    // The system keeps a framed window at least its minimum tracking size.
+    const long want_w = std::max<long>(std::min<long>(r - l, work.right - work.left),
+                                       GetSystemMetrics(SM_CXMINTRACK));
+    const long want_h = std::max<long>(std::min<long>(b - t, work.bottom - work.top),
+                                       GetSystemMetrics(SM_CYMINTRACK));
+    check(got.right - got.left == want_w && got.bottom - got.top == want_h,
+          what + ": same size (cut to the screen, at least the minimum size)", rect_text(got));
+    check(close_by_close_box(30), what + ": close box closes the window");
 }
 
 }  // namespace
@@ -353,7 +427,7 @@ void english_locale_session() {
 int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr,
-                     "usage: driver first|second|third|english-locale CTL WORKDIR [SLOW [BIGFILES]]\n");
+                     "usage: driver first|second|third|english-locale|placement CTL WORKDIR [SLOW [BIGFILES]]\n");
         return 100;
     }
     e2e::set_control_folder(argv[2]);
@@ -365,6 +439,7 @@ int main(int argc, char** argv) {
     else if (what == "second") e2e::second_session();
     else if (what == "third") e2e::third_session();
     else if (what == "english-locale") e2e::english_locale_session();
+    else if (what == "placement") e2e::placement_session();
     else {
         std::fprintf(stderr, "unknown session %s\n", what.c_str());
         return 100;

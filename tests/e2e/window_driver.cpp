@@ -162,6 +162,35 @@ void snapshot(const char* name) {
     check(done, std::string("screenshot ") + name + " taken");
 }
 
+// ------------------------------------------------------------ drops
+
+namespace {
+
+// Writes CTL\NAME.req with text, then waits for run.sh to take it away.
+bool ask_run_sh(const char* name, const std::string& text) {
+    const std::string req = g_ctl + "\\" + name + ".req";
+    const std::string tmp = req + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "w");
+    if (f == nullptr) return false;
+    std::fprintf(f, "%s\n", text.c_str());
+    std::fclose(f);
+    MoveFileA(tmp.c_str(), req.c_str());
+    return wait_for([&] { return !file_exists(req); }, 30);
+}
+
+}  // namespace
+
+bool drop_on_main(const std::string& paths) {
+    RECT r;
+    GetWindowRect(g_main, &r);
+    const std::string rc_file = g_ctl + "\\drop.rc";
+    DeleteFileA(rc_file.c_str());
+    const std::string text = std::to_string((r.left + r.right) / 2) + " " +
+                             std::to_string((r.top + r.bottom) / 2) + " " + paths;
+    std::string rc;
+    return ask_run_sh("drop", text) && file_bytes(rc_file, &rc) && rc.compare(0, 1, "0") == 0;
+}
+
 // ------------------------------------------------------------ dialogs
 
 namespace {

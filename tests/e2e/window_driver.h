@@ -63,6 +63,13 @@ void set_control_folder(const std::string& ctl);
 const std::string& control_folder();
 void snapshot(const char* name);
 
+// ---- drops: CTL\drop.req ("x y PATH...", full paths on drive Z:, separated
+// by blanks) is acted on by run.sh as a file manager's drag and drop at that
+// point of the screen, and removed; CTL\drop.rc holds its exit status. True
+// when the drop was made.
+
+bool drop_on_main(const std::string& paths);
+
 // ---- the window's dialogs ("#32770" windows of its thread)
 
 HWND wait_dialog(double seconds);
