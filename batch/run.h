@@ -7,12 +7,11 @@
 
 #include "batch/file_list.h"
 #include "batch/file_system.h"
-#include "engine/encoding.h"
 
 namespace ravolin {
 
 struct RunCounts {
-    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
+    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0;
 };
 
 enum class RunOutcome { kFinished, kCancelled };
@@ -27,10 +26,6 @@ struct RunInput {
     // Error lines the caller already reported while gathering; the run's
     // counts include them.
     int gather_errors = 0;
-    // How every file is read; nullptr: each file's encoding is told from its
-    // bytes (UTF-8 when all of it is valid UTF-8 with a multi-byte sequence,
-    // else code page 932).
-    const Encoding* encoding = nullptr;
 };
 
 // Where the report goes. Every text ends in "\r\n".
