@@ -20,8 +20,6 @@ bool absolute_folder(const std::string& folder, std::string& out);
 
 // True when path names a folder (or a link to one).
 bool is_folder(const char* path);
-// True when path names anything but a folder.
-bool is_file(const char* path);
 
 // The names of the folders directly inside folder (absolute, ending in a
 // separator), in byte order: no links to folders (nor junctions), no "." or

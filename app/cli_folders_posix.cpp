@@ -28,11 +28,6 @@ bool is_folder(const char* path) {
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool is_file(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 std::vector<std::string> subfolders(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());

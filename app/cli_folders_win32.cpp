@@ -21,11 +21,6 @@ bool is_folder(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool is_file(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::vector<std::string> subfolders(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;

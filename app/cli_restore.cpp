@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/cli_folders.h"
+#include "batch/replace.h"
 
 namespace ravolin {
 namespace {
 
-enum class Restore { kRestored, kNoBackup, kNoFolder, kUnreadable, kNotWritten, kBackupKept };
+enum class Restore { kRestored, kNoBackup, kNoFolder, kUnreadable, kUntouched, kDamaged, kBackupKept };
 
 // The report line of each outcome: label, the file's name, the reason.
 struct RestoreText {
@@ -20,31 +20,28 @@ const RestoreText kTexts[] = {
     {"Skipped   : ", " (no backup)"},
     {"Error: ", " (its folder cannot be entered)"},
     {"Error: ", " (backup cannot be read; left as it was)"},
-    {"Error: ", " (cannot be written; its backup is kept to restore from)"},
+    {"Error: ", " (cannot be replaced; left as it was)"},
+    {"Error: ", " (written part-way; its backup is kept to restore from)"},
     {"Error: ", " (restored, but its backup could not be removed)"},
 };
 
-// The backup's bytes written over the file where it is: through a symbolic
-// link into its target, and into the one file that all its hard links
-// share. The backup goes only once every byte is back, so a failure part-way
-// leaves it to restore from again.
+// The backup's bytes put in the file's place the way a run puts its
+// conversion there (batch/replace.h): the file is its converted self or its
+// original at every moment. The backup goes only once that is done.
 Restore put_back(FileSystem& fs, const char* name, const std::string& backup) {
-    InFile* in = fs.open_read(backup.c_str());
-    if (!in) return is_file(backup.c_str()) ? Restore::kUnreadable : Restore::kNoBackup;
-    InFileCloser in_closer(in);
-    OutFile* out = fs.open_write(name);
-    if (!out) return Restore::kNotWritten;
-    OutFileCloser out_closer(out);
-    static unsigned char buffer[1 << 16];
-    for (;;) {
-        const long n = in->read(buffer, sizeof buffer);
-        if (n < 0) return Restore::kNotWritten;
-        if (n == 0) break;
-        if (!out->write(buffer, static_cast<std::size_t>(n))) return Restore::kNotWritten;
+    FileInfo info;
+    const FsError there = fs.stat(backup.c_str(), &info);
+    if (there == FsError::kNotFound) return Restore::kNoBackup;
+    if (there != FsError::kNone) return Restore::kUnreadable;
+    switch (replace_with_copy(fs, backup.c_str(), name)) {
+        case InPlace::kUntouched:
+            return Restore::kUntouched;
+        case InPlace::kDamaged:
+            return Restore::kDamaged;
+        case InPlace::kDone:
+            break;
     }
-    if (!out_closer.close()) return Restore::kNotWritten;
-    in_closer.close();
-    return std::remove(backup.c_str()) == 0 ? Restore::kRestored : Restore::kBackupKept;
+    return fs.remove(backup.c_str()) == FsError::kNone ? Restore::kRestored : Restore::kBackupKept;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // --restore: undoes runs. For each listed file whose NAME.bak exists, the
-// backup's bytes go back into the file and the backup is removed, so the
-// file is as it was before it was converted and a later run may convert it
-// again. A file without a backup is reported and left alone.
+// backup's bytes are put in the file's place in one step, as a run puts its
+// conversion there, and then the backup is removed, so the file is as it was
+// before it was converted and a later run may convert it again. A file
+// without a backup is reported and left alone.
 #pragma once
 #include <atomic>
 

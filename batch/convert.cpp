@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "base/bounded_text.h"
+#include "batch/replace.h"
 #include "batch/temp_name.h"
 #include "engine/engine.h"
 
@@ -50,7 +51,6 @@ struct Group {
 Group g_groups[2];
 Group* g_filling = &g_groups[0];
 Group* g_flushing = nullptr;
-unsigned long g_temp_serial = 0;
 
 char g_backup_name[kRunPathSize];
 char g_detail[kRunPathSize + 64];
@@ -58,44 +58,9 @@ EngineState g_engine;
 // Rebuilt in place for every file; their buffers are large, so not on the stack.
 std::optional<TextReader> g_reader;
 std::optional<TextWriter> g_writer;
-unsigned char g_copy_buffer[1 << 16];
-
-bool is_separator(char ch) { return ch == '\\' || ch == '/'; }
-
-// A fresh temporary name in the folder of path.
-bool temp_beside(FileSystem& fs, char* out, const char* path) {
-    std::size_t folder_len = 0;
-    for (std::size_t i = 0; path[i] != '\0'; ++i) {
-        if (is_separator(path[i])) folder_len = i + 1;
-    }
-    return make_temp_name(out, kRunPathSize, path, folder_len, fs.process_id(), ++g_temp_serial);
-}
 
 bool make_backup_name(const char* name) {
     return copy_text(g_backup_name, kRunPathSize, name) && append_text(g_backup_name, kRunPathSize, kBackupSuffix);
-}
-
-enum class InPlace { kDone, kUntouched, kDamaged };
-
-// Rewrites target where it is with the bytes of from, down to the disk.
-// kUntouched when target could not even be opened.
-InPlace write_in_place(FileSystem& fs, const char* from, const char* target) {
-    InFile* in = fs.open_read(from);
-    if (!in) return InPlace::kUntouched;
-    InFileCloser in_closer(in);
-    OutFile* out = fs.open_write(target);
-    if (!out) return InPlace::kUntouched;
-    OutFileCloser out_closer(out);
-    for (;;) {
-        long n = in->read(g_copy_buffer, sizeof g_copy_buffer);
-        if (n < 0) return InPlace::kDamaged;
-        if (n == 0) break;
-        if (!out->write(g_copy_buffer, static_cast<std::size_t>(n))) return InPlace::kDamaged;
-    }
-    if (!out_closer.close()) return InPlace::kDamaged;
-    FsError flushed;
-    fs.flush(&target, 1, &flushed);
-    return flushed == FsError::kNone ? InPlace::kDone : InPlace::kDamaged;
 }
 
 void discard(FileSystem& fs, const Pending& p) {

@@ -267,10 +267,12 @@ if [ -z "$emu" ]; then
   printf '        u;\n' >other/t2.txt
   ln -s other/t1.txt sym.c
   ln other/t2.txt hard.c
-  run -q sym.c hard.c
-  run -q --restore sym.c hard.c
-  check "--restore through links" "0|yes|        t;|        u;|yes" \
-    "$rc|$([ -L sym.c ] && echo yes)|$(cat other/t1.txt)|$(cat other/t2.txt)|$([ "$(stat -c %i hard.c)" = "$(stat -c %i other/t2.txt)" ] && echo yes)"
+  chmod 640 b.c
+  run -q sym.c hard.c b.c
+  run -q --restore sym.c hard.c b.c
+  check "--restore through links, keeping the mode" "0|yes|        t;|        u;|yes|640" \
+    "$rc|$([ -L sym.c ] && echo yes)|$(cat other/t1.txt)|$(cat other/t2.txt)|$([ "$(stat -c %i hard.c)" = "$(stat -c %i other/t2.txt)" ] && echo yes)|$(stat -c %a b.c)"
+  check "--restore leaves no temporary file" "" "$(ls -A . other | grep '\.tmp$')"
 fi
 
 # --- Windows: drive letters and '\' -----------------------------------------
