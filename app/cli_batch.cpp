@@ -7,6 +7,8 @@ int cli_batch(FileSystem& fs, const CliFileList& list, int gather_errors, const 
     RunInput input{"", options.tab_text};
     input.files = &list;
     input.gather_errors = gather_errors;
+    Encoding chosen;
+    input.encoding = file_encoding(options, &chosen);
     RunCounts counts;
     const RunOutcome outcome = run_batch(fs, input, out, cancel, &counts);
     if (outcome == RunOutcome::kCancelled) {

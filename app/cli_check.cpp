@@ -40,9 +40,10 @@ bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
 }
 
 // What the run would write in place of the file: the bytes read through a
-// text-stream reader into the engine and out through a text-stream writer.
-Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, const std::atomic<bool>& cancel,
-                            CheckBuffers& b) {
+// text-stream reader into the engine and out through a text-stream writer,
+// in the encoding the run would read them in.
+Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, Encoding encoding,
+                            const std::atomic<bool>& cancel, CheckBuffers& b) {
     if (!read_whole(fs, name, b.original)) return Converted::kUnreadable;
     MemorySource source(b.original.data(), b.original.size());
     b.converted.out.clear();
@@ -51,6 +52,7 @@ Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, cons
     b.engine.in = &*b.reader;
     b.engine.out = &*b.writer;
     b.engine.tab_size = tab_size;
+    b.engine.encoding = encoding;
     b.engine.cancel = &cancel;
     convert_file(b.engine);
     const unsigned char* rest;
@@ -63,7 +65,10 @@ Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, cons
 Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::string* diff_path,
                   const CliOptions& options, const std::atomic<bool>& cancel, CheckBuffers& b) try {
     b.diff.clear();
-    const Converted r = convert_in_memory(fs, list.name(i), options.tab_size, cancel, b);
+    Encoding chosen;
+    const Encoding* encoding = file_encoding(options, &chosen);
+    const Converted r = convert_in_memory(fs, list.name(i), options.tab_size,
+                                          encoding ? *encoding : Encoding::kCp932, cancel, b);
     if (r == Converted::kDone && diff_path) append_unified_diff(*diff_path, b.original, b.converted.out, b.diff);
     return r;
 } catch (const std::bad_alloc&) {

@@ -97,11 +97,6 @@ int main(int argc, char** argv) {
         case ravolin::CliMode::kFilter:
             return filter(options.tab_size, options.encoding);
         default:
-            if (options.encoding != ravolin::CliEncoding::kAuto) {
-                // Files get their encoding told one by one (not yet chosen here).
-                std::fputs("ravolin-cli: --encoding goes with '-' only, for now\n", stderr);
-                return 2;
-            }
             return run_on_files(options);
     }
 }

@@ -90,6 +90,12 @@ bool check_operands(CliOptions& o) {
 
 }  // namespace
 
+const Encoding* file_encoding(const CliOptions& options, Encoding* out) {
+    if (options.encoding == CliEncoding::kAuto) return nullptr;
+    *out = options.encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
+    return out;
+}
+
 bool parse_options(int argc, char** argv, CliOptions& o) {
     opterr = 0;
     char name[64];

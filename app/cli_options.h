@@ -3,6 +3,8 @@
 #pragma once
 #include <vector>
 
+#include "engine/encoding.h"
+
 namespace ravolin {
 
 enum class CliMode { kRun, kCheck, kDiff, kRestore, kFilter, kHelp, kVersion };
@@ -21,6 +23,10 @@ struct CliOptions {
 // Reads argv into options. Returns true to go on; false after a usage error,
 // which has been named on standard error (exit status 2).
 bool parse_options(int argc, char** argv, CliOptions& options);
+
+// How files are read: the encoding chosen with --encoding, or nullptr for
+// auto, which leaves the choice to the run. out holds the chosen one.
+const Encoding* file_encoding(const CliOptions& options, Encoding* out);
 
 // The --help text.
 extern const char kCliHelp[];

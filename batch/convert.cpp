@@ -312,9 +312,10 @@ void remove_leftover_temps(FileSystem& fs) {
 
 }  // namespace
 
-RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, Report& report,
-                          const std::atomic<bool>& cancel) {
+RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, const Encoding* encoding,
+                          Report& report, const std::atomic<bool>& cancel) {
     g_engine.tab_size = tab_size;
+    g_engine.encoding = encoding ? *encoding : Encoding::kCp932;
     ListedFolder folder;
     const int count = list.count();
     if (count > 0 && !list.folder(0)) remove_leftover_temps(fs);

@@ -10,9 +10,9 @@
 namespace ravolin {
 
 // Converts the listed files in their order with the tab size, each in its
-// folder. Stops early when cancel is set; the file under way is then left
+// folder, reading them in encoding (nullptr: code page 932). Stops early when cancel is set; the file under way is then left
 // as it was and reported "Aborted".
-RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, Report& report,
-                          const std::atomic<bool>& cancel);
+RunOutcome convert_listed(FileSystem& fs, const FileList& list, int tab_size, const Encoding* encoding,
+                          Report& report, const std::atomic<bool>& cancel);
 
 }  // namespace ravolin

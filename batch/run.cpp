@@ -63,7 +63,7 @@ RunOutcome run_files(FileSystem& fs, const RunInput& input, Report& report,
         if (!search_wildcard_path(fs, input.wildcard_path, g_file_list, report)) return RunOutcome::kFinished;
         list = &g_file_list;
     }
-    return convert_listed(fs, *list, tab_size, report, cancel);
+    return convert_listed(fs, *list, tab_size, input.encoding, report, cancel);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "batch/file_list.h"
 #include "batch/file_system.h"
+#include "engine/encoding.h"
 
 namespace ravolin {
 
@@ -26,6 +27,8 @@ struct RunInput {
     // Error lines the caller already reported while gathering; the run's
     // counts include them.
     int gather_errors = 0;
+    // How every file is read; nullptr: as the run chooses (code page 932).
+    const Encoding* encoding = nullptr;
 };
 
 // Where the report goes. Every text ends in "\r\n".

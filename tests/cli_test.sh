@@ -76,6 +76,8 @@ done <<'EOF'
 --bogus|unknown option '--bogus'
 -x b.c|unknown option '-x'
 --recursive=yes|option '--recursive' takes no value
+--encoding=latin1|invalid encoding 'latin1'
+--encoding|option '--encoding' needs a value
 - a.c|'-' (standard input) takes no other files
 -r -|'-' (standard input) goes with
 --check --diff|choose one of --check, --diff and --restore
@@ -90,6 +92,7 @@ while IFS='|' read -r name args report status; do
   fresh
   mkdir sub && printf '        z;\n' >sub/c.c
   printf '    n;\n' >-n.h
+  printf '\350\252\236  u;\r\n' >u.h  # a wide character, then two spaces: column 4 in UTF-8
   eval "run $args"
   check "$name: report" "$(printf "$report")" "$out"
   check "$name: exit status" "$status" "$rc"
@@ -105,6 +108,9 @@ two folders: names with folders|sub/ a.c|Converted: sub/c.c(2 tabs, 0 dots)\nNon
 missing folder and file|'gone/*.c' nothere.c b.c|Error: gone/*.c (no such folder)\nError: nothere.c (no matching file)\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0|1
 a pattern that matches nothing|'*.none'|Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 quiet run|-q||0
+files in cp932 by default|u.h|Non conv.: u.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+--encoding=utf-8 for files|--encoding=utf-8 u.h|Converted: u.h(1 tabs, 0 dots)\nConverted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0|0
+--encoding=cp932 for files|--encoding cp932 u.h|Non conv.: u.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0|0
 EOF
 
 # Second run over the same files: every file refused (exit 1); quiet keeps
@@ -242,6 +248,13 @@ run --check -t 8 tabs.c
 check "--check takes the tab size (8)" "1|tabs.c" "$rc|$out"
 run --check missing.c
 check "--check, missing file" "1||Error: missing.c (no matching file)" "$rc|$out|$err"
+printf '\350\252\236  u;\r\n' >u.c
+run --check u.c
+check "--check reads files as cp932 by default" "0|" "$rc|$out"
+run --check --encoding=utf-8 u.c
+check "--check --encoding=utf-8" "1|u.c" "$rc|$out"
+run --diff --encoding=utf-8 u.c
+check "--diff --encoding=utf-8" "$(printf '+\350\252\236\tu;\r')" "$(grep -a '^+[^+]' "$tmp/out")"
 
 # --- --restore: a run undone, byte for byte, no backup left -----------------
 fresh_corpus
@@ -295,7 +308,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "--check" "--diff" "--restore" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
+  "--check" "--diff" "--restore" "--encoding" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"
