@@ -16,7 +16,7 @@ int cli_batch(FileSystem& fs, const CliFileList& list, int gather_errors, const 
         out.line("aborted.\r\n");
         return 1;
     }
-    return counts.refused == 0 && counts.errors == 0 ? 0 : 1;
+    return counts.refused == 0 && counts.skipped == 0 && counts.errors == 0 ? 0 : 1;
 }
 
 }  // namespace ravolin

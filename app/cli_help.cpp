@@ -70,6 +70,7 @@ const char kCliHelp[] =
     "  Aborted   : NAME (left as it was)  the run was interrupted in this file\n"
     "  Restored  : NAME      (--restore) the backup is back in place\n"
     "  Converted files = C (Total T tabs, D dots), Non conv. = N, Refused = R\n"
+    "                        then \", Skipped = S\" and \", Errors = E\" when not 0\n"
     "  With files from more than one folder, NAME shows its folder. An\n"
     "  interrupted run ends with \"aborted.\" instead of the summary. Lines end\n"
     "  in LF (CR LF on Windows). A progress line goes to standard error when it\n"

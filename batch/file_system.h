@@ -70,7 +70,10 @@ struct FileInfo {
 struct CopyResult {
     FsError error = FsError::kNone;  // kNone: copied
     bool source = false;             // the error is about the file copied from
-    FileInfo info;                   // the file copied from, as it was copied
+    // The file copied from: its size is the bytes copied, its time of last
+    // write the one from before the copy began, so that any write to it
+    // during or after the copy shows.
+    FileInfo info;
 };
 
 class FileSystem {
@@ -109,7 +112,8 @@ public:
     virtual CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) = 0;
 
     // Open for reading / for writing (created, or emptied when it exists).
-    // nullptr on failure. At most one file of each kind is open at a time.
+    // nullptr on failure. At most two files are open for reading and one for
+    // writing at a time.
     virtual InFile* open_read(const char* name) = 0;
     virtual OutFile* open_write(const char* name) = 0;
     // A new file for writing; an existing one is never opened. It gets the

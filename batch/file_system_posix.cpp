@@ -64,6 +64,7 @@ public:
         fd_ = ::open(name, O_RDONLY | O_CLOEXEC);
         return fd_ >= 0;
     }
+    bool busy() const { return fd_ >= 0; }
     long read(unsigned char* buf, std::size_t n) override {
         for (;;) {
             ssize_t got = ::read(fd_, buf, n);
@@ -231,6 +232,7 @@ public:
         // appeared a moment ago.
         Fd dst(::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (dst.get() < 0) return failed(r, last_error(), false);
+        long long copied = 0;
         for (;;) {
             if (cancel.load(std::memory_order_relaxed)) {
                 r.error = FsError::kCancelled;
@@ -247,17 +249,23 @@ public:
                 failed(r, last_error(), false);
                 break;
             }
+            copied += got;
         }
-        if (r.error == FsError::kNone && ::fstat(src.get(), &st) != 0) failed(r, last_error(), true);
         if (r.error == FsError::kNone && ::fchmod(dst.get(), st.st_mode & 0777) != 0) failed(r, last_error(), false);
         if (!dst.close() && r.error == FsError::kNone) failed(r, last_error(), false);
         // A partial copy must not pass for a backup.
         if (r.error != FsError::kNone) ::unlink(to);
         r.info = info_of(st);
+        r.info.size = copied;
         return r;
     }
 
-    InFile* open_read(const char* name) override { return in_.open(name) ? &in_ : nullptr; }
+    InFile* open_read(const char* name) override {
+        for (FdInFile& in : in_) {
+            if (!in.busy()) return in.open(name) ? &in : nullptr;
+        }
+        return nullptr;
+    }
     OutFile* open_write(const char* name) override { return out_.open(name) ? &out_ : nullptr; }
 
     OutFile* create_new(const char* name, const FileInfo& like, FsError* error) override {
@@ -334,7 +342,7 @@ private:
         return r;
     }
 
-    FdInFile in_;
+    FdInFile in_[2];
     FdOutFile out_;
     std::thread flusher_;
     unsigned char buffer_[1 << 16];

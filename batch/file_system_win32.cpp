@@ -80,6 +80,7 @@ public:
         return static_cast<long>(got);
     }
     void close() override { file_.close(); }
+    bool busy() const { return file_.valid(); }
 
 private:
     FileHandle file_;
@@ -202,7 +203,12 @@ public:
         return r;
     }
 
-    InFile* open_read(const char* name) override { return in_.open(name) ? &in_ : nullptr; }
+    InFile* open_read(const char* name) override {
+        for (HandleInFile& in : in_) {
+            if (!in.busy()) return in.open(name) ? &in : nullptr;
+        }
+        return nullptr;
+    }
     OutFile* open_write(const char* name) override { return out_.open(name) ? &out_ : nullptr; }
 
     OutFile* create_new(const char* name, const FileInfo& like, FsError* error) override {
@@ -259,7 +265,7 @@ private:
         return r;
     }
 
-    HandleInFile in_;
+    HandleInFile in_[2];
     HandleOutFile out_;
 };
 

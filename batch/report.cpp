@@ -69,10 +69,23 @@ void Report::add_tabs(int tabs) {
     counts.tabs = total_tabs_ > INT_MAX ? INT_MAX : static_cast<int>(total_tabs_);
 }
 
+void Report::skipped(const char* name, const char* why) {
+    line("Skipped   : %s (%s)\r\n", name, why);
+    ++counts.skipped;
+}
+
 void Report::summary() {
-    std::snprintf(g_report_line, sizeof g_report_line,
-                  "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d\r\n",
-                  counts.converted, counts.tabs, counts.dots, counts.non_converted, counts.refused);
+    int n = std::snprintf(g_report_line, sizeof g_report_line,
+                          "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d",
+                          counts.converted, counts.tabs, counts.dots, counts.non_converted, counts.refused);
+    const std::size_t cap = sizeof g_report_line;
+    if (counts.skipped > 0 && n > 0 && static_cast<std::size_t>(n) < cap) {
+        n += std::snprintf(g_report_line + n, cap - n, ", Skipped = %d", counts.skipped);
+    }
+    if (counts.errors > 0 && n > 0 && static_cast<std::size_t>(n) < cap) {
+        n += std::snprintf(g_report_line + n, cap - n, ", Errors = %d", counts.errors);
+    }
+    append_text(g_report_line, cap, "\r\n");
     sink_->summary(g_report_line);
 }
 

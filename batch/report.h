@@ -20,6 +20,11 @@ public:
     // otherwise: "Error: WHAT" or "Error: WHAT (DETAIL)".
     void error(const char* what, const char* detail = nullptr);
 
+    // "Skipped   : NAME (WHY)": the file was left as it was, on purpose.
+    void skipped(const char* name, const char* why);
+
+    // The summary line; ", Skipped = S" and ", Errors = E" follow only when
+    // not 0, so that it stays the same for runs without either.
     void summary();
 
     // Entry index of count, name, is about to be handled.

@@ -12,7 +12,7 @@
 namespace ravolin {
 
 struct RunCounts {
-    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0;
+    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
 };
 
 enum class RunOutcome { kFinished, kCancelled };
@@ -27,7 +27,10 @@ struct RunInput {
     // Error lines the caller already reported while gathering; the run's
     // counts include them.
     int gather_errors = 0;
-    // How every file is read; nullptr: as the run chooses (code page 932).
+    // How every file is read; nullptr (auto): each file's encoding is told
+    // from its bytes: UTF-8 when it starts with a UTF-8 BOM, or when all of
+    // it is valid UTF-8 with at least one multi-byte sequence; else code
+    // page 932. The window always leaves it at auto.
     const Encoding* encoding = nullptr;
 };
 

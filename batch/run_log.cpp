@@ -7,9 +7,10 @@
 namespace ravolin {
 namespace {
 
-// The summary line with five counts of at most 11 characters each is 122
-// characters; the log leaves this much of the result text for it.
-constexpr std::size_t kSummaryRoom = 128;
+// The summary line with seven counts of at most 11 characters each (skipped
+// and errors only when not 0) is 167 characters; the log leaves this much of
+// the result text for it.
+constexpr std::size_t kSummaryRoom = 176;
 constexpr std::size_t kMarkerLen = sizeof(kLogTruncated) - 1;
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bounded_text.h"
+
 namespace ravolin {
 namespace {
 
@@ -13,7 +15,41 @@ constexpr std::size_t kSuffixLen = sizeof kSuffix - 1;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Leftovers of killed runs in the current folder: at most this many per search.
+constexpr int kMaxLeftovers = 64;
+constexpr std::size_t kLeftoverNameSize = 64;
+
+class LeftoverCollector : public SearchSink {
+public:
+    explicit LeftoverCollector(FileSystem& fs) : fs_(&fs), own_(fs.process_id()) {}
+    bool take(const FoundEntry& entry) override {
+        unsigned long pid;
+        if (entry.directory || !temp_name_owner(entry.name, &pid)) return true;
+        if (pid != own_ && fs_->process_alive(pid)) return true;  // another run's, still in use
+        if (!copy_text(names[count], kLeftoverNameSize, entry.name)) return true;
+        return ++count < kMaxLeftovers;
+    }
+    char names[kMaxLeftovers][kLeftoverNameSize];
+    int count = 0;
+
+private:
+    FileSystem* fs_;
+    unsigned long own_;
+};
+
 }  // namespace
+
+void remove_leftover_temps(FileSystem& fs) {
+    LeftoverCollector collector(fs);
+    // Bounded: names that cannot be removed are found again on every pass.
+    for (int pass = 0; pass < 8; ++pass) {
+        collector.count = 0;
+        fs.search(kTempPattern, collector);
+        for (int i = 0; i < collector.count; ++i) fs.remove(collector.names[i]);
+        if (collector.count < kMaxLeftovers) break;
+    }
+}
+
 
 bool make_temp_name(char* out, std::size_t cap, const char* folder, std::size_t folder_len,
                     unsigned long pid, unsigned long serial) {

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstddef>
 
+#include "batch/file_system.h"
+
 namespace ravolin {
 
 // Pattern that finds them in a folder.
@@ -23,5 +25,10 @@ inline bool is_temp_name(const char* name) {
     unsigned long pid;
     return temp_name_owner(name, &pid);
 }
+
+// Removes the temporary files of earlier, killed runs from the current
+// folder: those whose process is gone, and any of this process (it runs one
+// batch at a time).
+void remove_leftover_temps(FileSystem& fs);
 
 }  // namespace ravolin

@@ -33,6 +33,13 @@ bool FakeFs::strikes(Op op) {
     const long of_kind = ++op_counts[op];
     const long n = fault.op == Op::kAny ? ops : fault.op == op ? of_kind : 0;
     if (fault.nth == 0 || n == 0 || !(n == fault.nth || (fault.persist && n > fault.nth))) return false;
+    if (fault.corrupt) return true;  // the write corrupts instead of failing
+    if (!fault.append_to.empty()) {
+        Entry& e = files.at(fault.append_to);
+        e.data += "appended;\n";
+        e.mtime = ++clock_;
+        return false;
+    }
     if (!fault.cancel) return true;
     cancel_target->store(true);
     return false;
@@ -111,12 +118,13 @@ CopyResult FakeFs::copy_new(const char* from, const char* to, const std::atomic<
 InFile* FakeFs::open_read(const char* name) {
     if (strikes(Op::kOpenRead)) return nullptr;
     auto f = files.find(name);
-    if (in_.open || f == files.end() || f->second.directory) return nullptr;
-    in_.fs = this;
-    in_.data = f->second.data;
-    in_.pos = 0;
-    in_.open = true;
-    return &in_;
+    In* in = !in_[0].open ? &in_[0] : !in_[1].open ? &in_[1] : nullptr;
+    if (!in || f == files.end() || f->second.directory) return nullptr;
+    in->fs = this;
+    in->data = f->second.data;
+    in->pos = 0;
+    in->open = true;
+    return in;
 }
 
 OutFile* FakeFs::open_write(const char* name) {
@@ -190,13 +198,17 @@ long FakeFs::In::read(unsigned char* buf, std::size_t n) {
 
 bool FakeFs::Out::write(const unsigned char* buf, std::size_t n) {
     Entry& e = fs->files[name];
+    std::string bytes(reinterpret_cast<const char*>(buf), n);
     if (fs->strikes(Op::kWrite)) {
-        // A full disk takes part and refuses the rest.
-        e.data.append(reinterpret_cast<const char*>(buf), n / 2);
-        ok = false;
-        return false;
+        if (!fs->fault.corrupt) {
+            // A full disk takes part and refuses the rest.
+            e.data += bytes.substr(0, n / 2);
+            ok = false;
+            return false;
+        }
+        for (char& c : bytes) c = c == 'Q' ? 'R' : c;
     }
-    e.data.append(reinterpret_cast<const char*>(buf), n);
+    e.data += bytes;
     e.mtime = ++fs->clock_;
     return ok;
 }

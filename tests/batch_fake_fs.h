@@ -35,6 +35,10 @@ public:
         bool persist = false;
         bool cancel = false;
         bool source = false;  // a failing copy blames the file copied from
+        // Instead of failing: another program appends a line to this file.
+        std::string append_to = {};
+        // Instead of failing: a write has every 'Q' written as 'R'.
+        bool corrupt = false;
     };
 
     // Names in the order the search returns them (not sorted: the run must
@@ -110,7 +114,7 @@ private:
         std::string name;
         bool ok = true, open = false;
     };
-    In in_;
+    In in_[2];
     Out out_;
     long long clock_ = 0;
     unsigned long long next_id_ = 0;

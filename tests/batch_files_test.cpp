@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -165,7 +166,7 @@ TEST_F(BatchFiles, MissingFolderListsNothing) {
     write_file(at("a.c"), kThreeTabs);
     fs::current_path(dir_);
     RunResult r = run(platform_file_system(), "nosuch" + std::string(1, kSep) + "*.c");
-    EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+    EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 1\r\n"
                         "Error: nosuch" + std::string(1, kSep) + "*.c\r\n");
     EXPECT_EQ(read_file(at("a.c")), kThreeTabs);
     EXPECT_FALSE(fs::exists(at("a.c.bak")));
@@ -359,11 +360,12 @@ TEST_F(BatchFiles, AttributesAreKept) {
 }
 #endif
 
-// Passes everything to the real file system but reads in small steps and
-// raises the cancel flag at one chosen read.
-class CancellingFs : public FileSystem {
+// Passes everything to the real file system but reads in small steps,
+// raises the cancel flag at one chosen read (0: none) and lets a test act
+// just before each flush.
+class HookedFs : public FileSystem {
 public:
-    CancellingFs(FileSystem& real, std::atomic<bool>& cancel, long at) : real_(real), cancel_(cancel), at_(at) {}
+    HookedFs(FileSystem& real, std::atomic<bool>& cancel, long at) : real_(real), cancel_(cancel), at_(at) {}
     bool has_drive_letters() const override { return real_.has_drive_letters(); }
     bool set_current_dir(const char* f) override { return real_.set_current_dir(f); }
     void search(const char* p, SearchSink& s) override { real_.search(p, s); }
@@ -373,13 +375,17 @@ public:
         return real_.copy_new(from, to, c);
     }
     InFile* open_read(const char* name) override {
-        wrap_.inner = real_.open_read(name);
-        wrap_.owner = this;
-        return wrap_.inner ? &wrap_ : nullptr;
+        Wrap& w = wraps_[wraps_[0].inner ? 1 : 0];
+        w.inner = real_.open_read(name);
+        w.owner = this;
+        return w.inner ? &w : nullptr;
     }
     OutFile* open_write(const char* name) override { return real_.open_write(name); }
     OutFile* create_new(const char* n, const FileInfo& l, FsError* e) override { return real_.create_new(n, l, e); }
-    void start_flush(const char* const* n, int c, FsError* r) override { real_.start_flush(n, c, r); }
+    void start_flush(const char* const* n, int c, FsError* r) override {
+        if (before_flush) before_flush();
+        real_.start_flush(n, c, r);
+    }
     void finish_flush() override { real_.finish_flush(); }
     FsError rename_new(const char* f, const char* t) override { return real_.rename_new(f, t); }
     FsError rename_replace(const char* f, const char* t) override { return real_.rename_replace(f, t); }
@@ -387,6 +393,7 @@ public:
     unsigned long process_id() override { return real_.process_id(); }
     bool process_alive(unsigned long id) override { return real_.process_alive(id); }
     long reads = 0;
+    std::function<void()> before_flush;
 
 private:
     struct Wrap : InFile {
@@ -394,14 +401,17 @@ private:
             if (++owner->reads == owner->at_) owner->cancel_.store(true);
             return inner->read(buf, n < 300 ? n : 300);
         }
-        void close() override { inner->close(); }
+        void close() override {
+            inner->close();
+            inner = nullptr;
+        }
         InFile* inner = nullptr;
-        CancellingFs* owner = nullptr;
+        HookedFs* owner = nullptr;
     };
     FileSystem& real_;
     std::atomic<bool>& cancel_;
     long at_;
-    Wrap wrap_;
+    Wrap wraps_[2];  // the seam has two files open for reading at most
 };
 
 TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
@@ -414,7 +424,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
         write_file(at("a.c"), big);
         write_file(at("b.c"), small);
         std::atomic<bool> cancel{false};
-        CancellingFs cfs(platform_file_system(), cancel, k);
+        HookedFs cfs(platform_file_system(), cancel, k);
         RunResult r = run(cfs, wildcard_path("*.c"), "4", &cancel);
         total = cfs.reads;
         for (const auto& f : {std::make_pair("a.c", big), std::make_pair("b.c", small)}) {
@@ -425,6 +435,61 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
         if (k > total) break;
     }
     EXPECT_GT(total, 20);
+}
+
+// A file another program writes between its backup and its replacement is
+// left as it now is.
+TEST_F(BatchFiles, FileWrittenDuringTheRunIsLeftAsItIs) {
+    write_file(at("a.c"), kThreeTabs);
+    std::atomic<bool> cancel{false};
+    HookedFs hooked(platform_file_system(), cancel, 0);
+    hooked.before_flush = [&] { std::ofstream(at("a.c"), std::ios::binary | std::ios::app) << "more;\n"; };
+    RunResult r = run(hooked, wildcard_path("a.c"));
+    EXPECT_EQ(file_lines(r.result), std::multiset<std::string>{"Skipped   : a.c (changed during the run)"});
+    EXPECT_EQ(read_file(at("a.c")), kThreeTabs + "more;\n");
+    EXPECT_FALSE(fs::exists(at("a.c.bak")));
+    EXPECT_EQ(temps_in(dir_), std::vector<std::string>{});
+}
+
+// A file reached under two names in one run is converted once; the other
+// name is skipped, even when many files lie between them (the first one is
+// then replaced, with a new file id, before the second is reached). Which
+// name comes first is the search's business.
+TEST_F(BatchFiles, SameFileUnderTwoNamesIsConvertedOnce) {
+    struct Case {
+        const char* name;
+        bool symbolic;
+    };
+    const Case cases[] = {
+        {"hard link", false},
+#ifndef _WIN32
+        {"symbolic link", true},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        empty_dir();
+        write_file(at("zz.c"), kTabsAndDot);
+        std::error_code ec;
+        if (c.symbolic) {
+            fs::create_symlink("zz.c", at("aa.c"), ec);
+        } else {
+            fs::create_hard_link(at("zz.c"), at("aa.c"), ec);
+        }
+        if (ec) RAVOLIN_SKIP("no links here");
+        for (int i = 100; i < 180; ++i) write_file(at("m" + std::to_string(i) + ".c"), kPlain);
+        RunResult r = run(platform_file_system(), wildcard_path("*.c"));
+        const std::multiset<std::string> lines = file_lines(r.result);
+        const bool aa_first = lines.count("Converted: aa.c(5 tabs, 1 dots)") == 1;
+        const std::string first = aa_first ? "aa.c" : "zz.c", second = aa_first ? "zz.c" : "aa.c";
+        EXPECT_EQ(lines.count("Converted: " + first + "(5 tabs, 1 dots)"), 1u);
+        EXPECT_EQ(lines.count("Skipped   : " + second + " (same file as " + first + ")"), 1u);
+        EXPECT_EQ(r.counts.non_converted, 80);
+        EXPECT_EQ(read_file(at("aa.c")), converted(kTabsAndDot));
+        EXPECT_EQ(read_file(at("zz.c")), converted(kTabsAndDot));
+        EXPECT_EQ(read_file(at(first + ".bak")), kTabsAndDot);
+        EXPECT_FALSE(fs::exists(at(second + ".bak")));
+    }
 }
 
 // A real full disk: run by tests/batch_small_disk.sh, which mounts a 100 KiB

@@ -3,6 +3,8 @@
 // report texts, and what each fault leaves on disk.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 
 namespace ravolin::test {
 namespace {
+
+using namespace std::string_literals;
 
 const std::string kHyo = "\x95\x5c";  // second byte is a backslash: a dot goes in after it
 const std::string kFiveTabsOneDot = std::string(20, ' ') + "x;\n// " + kHyo + "\n";
@@ -192,7 +196,7 @@ TEST(BatchFolder, UnusableWildcardPathsConvertNothing) {
         RunResult r = run(fs, c.wildcard_path);
         EXPECT_EQ(r.outcome, RunOutcome::kFinished);
         EXPECT_TRUE(fs.patterns.empty()) << "nothing may be searched";
-        EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+        EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 1\r\n"
                             "Error: " + c.wildcard_path + "\r\n");
         EXPECT_EQ(r.counts.errors, 1);
         EXPECT_EQ(fs.data("a.c"), kFiveTabsOneDot);
@@ -493,6 +497,107 @@ TEST(BatchReplace, LeftoversOfKilledRunsAreRemovedAndNeverListed) {
     RunResult r = run(fs, "*");
     EXPECT_EQ(file_lines(r), (std::vector<std::string>{"Non conv.: .ravolin-x-4.tmp", "Non conv.: a.c"}));
     EXPECT_EQ(fs.temps(), std::vector<std::string>{".ravolin-5-2.tmp"});
+}
+
+// What is not converted on purpose: left exactly as it was, without a
+// backup, and said why.
+TEST(BatchSkip, FilesThatMustNotChangeAreSkipped) {
+    const std::string quote = "c = '\"'; ";  // the converter reads a string opening here
+    struct Case {
+        const char* name;
+        std::string text;
+        FakeFs::Fault fault;
+        const char* line;  // about x.c
+    };
+    FakeFs::Fault corrupt{Op::kWrite, 2};  // x.c's conversion
+    corrupt.corrupt = true;
+    FakeFs::Fault appended{Op::kFlush, 1};
+    appended.append_to = "x.c";
+    const Case cases[] = {
+        {"a NUL byte", "a;\n\0    b;\n"s, {}, "Skipped   : x.c (binary)"},
+        {"text after a Ctrl-Z", "    a;\n\x1a    b;\n", {}, "Skipped   : x.c (binary)"},
+        {"two Ctrl-Z at the end", "    a;\n\x1a\x1a", {}, "Skipped   : x.c (binary)"},
+        {"one Ctrl-Z at the very end", "    a;\n\x1a", {}, "Converted: x.c(1 tabs, 0 dots)"},
+        {"converter fault in a literal", "s = \"QQ\";\n    b;\n", corrupt, "Skipped   : x.c (string literal would change)"},
+        {"converter fault in code", "QQ;\n    b;\n", corrupt, "Skipped   : x.c (text would change)"},
+        {"quote constant leaves spaces alone", quote + "   x = 1;\n", {}, "Non conv.: x.c"},
+        {"quote constant would change a literal", quote + "s = \"a        b\";\n", {},
+         "Skipped   : x.c (string literal would change)"},
+        {"written to while converted", "    a;\n", appended, "Skipped   : x.c (changed during the run)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        fs.add("w.c", kThreeTabs);
+        fs.add("x.c", c.text);
+        fs.add("y.c", kThreeTabs);
+        fs.fault = c.fault;
+        const std::string now = c.fault.append_to.empty() ? c.text : c.text + "appended;\n";
+        RunResult r = run(fs, "*.c");
+        // In the files' order, though w.c waits to be put in place when x.c is done.
+        EXPECT_EQ(file_lines(r), (std::vector<std::string>{"Converted: w.c(3 tabs, 0 dots)", c.line,
+                                                           "Converted: y.c(3 tabs, 0 dots)"}));
+        const bool skipped = std::string(c.line).rfind("Skipped", 0) == 0;
+        EXPECT_EQ(r.counts.skipped, skipped ? 1 : 0);
+        EXPECT_EQ(r.result.find(", Skipped = 1\r\n") != std::string::npos, skipped);
+        if (skipped) {
+            EXPECT_EQ(fs.data("x.c"), now) << "as it is now";
+            EXPECT_FALSE(fs.has("x.c.bak"));
+        }
+        EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+    }
+}
+
+// Each file is read in its own encoding: UTF-8 when all of it is valid UTF-8
+// with a multi-byte sequence, code page 932 otherwise.
+TEST(BatchEncoding, EachFileInItsOwnEncoding) {
+    const Encoding utf8 = Encoding::kUtf8, cp932 = Encoding::kCp932;
+    struct Case {
+        const char* name;
+        std::string text;
+        Encoding encoding;
+    };
+    const Case cases[] = {
+        {"wide character before a string", "char *a = \"\xE8\xAA\x9E\"; char *b = \"a    b\";\n    x;\n", utf8},
+        {"wide character in a line comment", "// \xE8\xAA\x9E\n\"a        b\"    y;\n", utf8},
+        {"wide characters before spaces", "/*\xE8\xAA\x9E\xE8\xAA\x9E*/  x;\n", utf8},
+        {"combining mark", "/* e\xCC\x81 */   x;\n", utf8},
+        {"byte order mark", "\xEF\xBB\xBF    x;\n", utf8},
+        {"Shift-JIS", kFiveTabsOneDot, cp932},
+        {"bytes that are not UTF-8", "/* \xE9t\xE9 */    x;\n", cp932},
+        {"ASCII", kThreeTabs, cp932},
+    };
+    FakeFs fs;
+    for (std::size_t i = 0; i < std::size(cases); ++i) fs.add("f" + std::to_string(i) + ".c", cases[i].text);
+    RunResult r = run(fs, "*.c");
+    EXPECT_EQ(r.counts.skipped + r.counts.errors, 0) << r.result;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(fs.data("f" + std::to_string(i) + ".c"), convert(cases[i].text, 4, 0, cases[i].encoding).text);
+    }
+    // Told to read the first file as Shift-JIS, the run would break its
+    // strings: it leaves the file alone.
+    FakeFs forced;
+    forced.add("f.c", cases[0].text);
+    RunResult f = run(forced, "*.c", "4", nullptr, &cp932);
+    EXPECT_EQ(file_lines(f), std::vector<std::string>{"Skipped   : f.c (string literal would change)"});
+    EXPECT_EQ(forced.data("f.c"), cases[0].text);
+}
+
+// The log leaves room for the longest summary, so the result text holds it
+// whole beside a full log.
+TEST(BatchReport, LongestSummaryFitsBesideAFullLog) {
+    static char result[kTextSize], log[kTextSize];
+    const std::string line = "Converted: " + std::string(200, 'n') + ".c(1 tabs, 0 dots)\r\n";
+    const std::string summary = "Converted files = -2147483648 (Total -2147483648 tabs, -2147483648 dots), "
+                                "Non conv. = -2147483648, Refused = -2147483648, Skipped = -2147483648, "
+                                "Errors = -2147483648\r\n";
+    ReportBuffers report(result, log, kTextSize);
+    for (int i = 0; i < 200; ++i) report.line(line.c_str());
+    report.summary(summary.c_str());
+    const std::string text = result;
+    EXPECT_EQ(text.rfind(summary, 0), 0u);
+    EXPECT_EQ(text.substr(text.size() - std::strlen(kLogTruncated)), kLogTruncated);
 }
 
 TEST(BatchCancel, CancelAtEveryPieceLeavesFilesConvertedOrAsTheyWere) {

@@ -23,15 +23,16 @@ constexpr char kOldResult[] = "result of an earlier run\r\n";
 constexpr std::size_t kTextSize = 32000;  // the window's result text and run log
 
 inline RunResult run(FileSystem& fs, const std::string& wildcard_path, const std::string& tab_text = "4",
-                     const std::atomic<bool>* cancel = nullptr) {
+                     const std::atomic<bool>* cancel = nullptr, const Encoding* encoding = nullptr) {
     static const std::atomic<bool> never{false};
     static char result[kTextSize], log[kTextSize];
     copy_text(result, kTextSize, kOldResult);
     copy_text(log, kTextSize, "left over\r\n");
     ReportBuffers report(result, log, kTextSize);
     RunResult r;
-    r.outcome = run_batch(fs, RunInput{wildcard_path.c_str(), tab_text.c_str()}, report,
-                          cancel ? *cancel : never, &r.counts);
+    RunInput input{wildcard_path.c_str(), tab_text.c_str()};
+    input.encoding = encoding;
+    r.outcome = run_batch(fs, input, report, cancel ? *cancel : never, &r.counts);
     r.result = result;
     r.log = log;
     return r;

@@ -105,10 +105,10 @@ options after files|b.c -t 2|Converted: b.c(6 tabs, 0 dots)\nConverted files = 1
 one other folder: bare names|'sub\\*.c'|Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 a folder stands for its *.c|sub|Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 two folders: names with folders|sub/ a.c|Converted: sub/c.c(2 tabs, 0 dots)\nNon conv.: a.c\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 1, Refused = 0|0
-missing folder and file|'gone/*.c' nothere.c b.c|Error: gone/*.c (no such folder)\nError: nothere.c (no matching file)\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0|1
+missing folder and file|'gone/*.c' nothere.c b.c|Error: gone/*.c (no such folder)\nError: nothere.c (no matching file)\nConverted: b.c(3 tabs, 0 dots)\nConverted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 2|1
 a pattern that matches nothing|'*.none'|Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 quiet run|-q||0
-files in cp932 by default|u.h|Non conv.: u.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0|0
+files told by their bytes by default|u.h|Converted: u.h(1 tabs, 0 dots)\nConverted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 --encoding=utf-8 for files|--encoding=utf-8 u.h|Converted: u.h(1 tabs, 0 dots)\nConverted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0|0
 --encoding=cp932 for files|--encoding cp932 u.h|Non conv.: u.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0|0
 EOF
@@ -125,6 +125,16 @@ same_file "first run wrote b.c" "$tmp/want/b.c" b.c
 same_file "first run kept b.c's backup" /dev/stdin b.c.bak <<'EOF'
             a;
 EOF
+
+# A file left alone on purpose is skipped: exit 1, and the summary says so.
+fresh
+printf 'x;\0\n' >a0.c
+run
+check "binary file: report in the files' order" "Non conv.: a.c
+Skipped   : a0.c (binary)
+Converted: b.c(3 tabs, 0 dots)
+Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0, Skipped = 1" "$out"
+check "binary file: exit status" 1 "$rc"
 
 # Report lines end in LF natively, CR LF on Windows.
 fresh
