@@ -5,31 +5,43 @@
 namespace ravolin {
 namespace {
 
+constexpr unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
 unsigned char g_block[1 << 16];
 
 }  // namespace
+
+bool TextScan::feed(const unsigned char* p, std::size_t n) {
+    if (n == 0) return true;
+    for (std::size_t i = 0; i < n && fed_ < sizeof kBom; ++i, ++fed_) {
+        if (p[i] != kBom[fed_]) bom_ = false;
+    }
+    if (ended_ || std::memchr(p, 0, n)) return false;
+    const void* ctrl_z = std::memchr(p, 0x1A, n);
+    if (ctrl_z) {
+        if (static_cast<const unsigned char*>(ctrl_z) != p + n - 1) return false;
+        ended_ = true;
+    }
+    classifier_.feed(p, n);
+    return true;
+}
+
+Encoding TextScan::encoding() const {
+    return bom_ && fed_ == sizeof kBom ? Encoding::kUtf8 : classifier_.result();
+}
 
 TextKind scan_text(FileSystem& fs, const char* name, Encoding* encoding, const std::atomic<bool>& cancel) {
     InFile* in = fs.open_read(name);
     if (!in) return TextKind::kReadError;
     InFileCloser closer(in);
-    Utf8Classifier classifier;
-    bool ended = false;  // a Ctrl-Z was the last byte so far
+    TextScan scan;
     for (;;) {
         if (cancel.load(std::memory_order_relaxed)) return TextKind::kCancelled;
         const long n = in->read(g_block, sizeof g_block);
         if (n < 0) return TextKind::kReadError;
         if (n == 0) break;
-        const std::size_t len = static_cast<std::size_t>(n);
-        if (ended || std::memchr(g_block, 0, len)) return TextKind::kBinary;
-        const void* ctrl_z = std::memchr(g_block, 0x1A, len);
-        if (ctrl_z) {
-            if (static_cast<const unsigned char*>(ctrl_z) != g_block + len - 1) return TextKind::kBinary;
-            ended = true;
-        }
-        classifier.feed(g_block, len);
+        if (!scan.feed(g_block, static_cast<std::size_t>(n))) return TextKind::kBinary;
     }
-    *encoding = classifier.result();
+    *encoding = scan.encoding();
     return TextKind::kText;
 }
 

@@ -1,8 +1,10 @@
-// What the batch run makes sure of before a converted file may replace its
-// original: the file is text, in which encoding, and the conversion changed
-// nothing but layout. Internal to batch/.
+// What a run makes sure of before a converted file may replace its original:
+// the file is text, in which encoding, and the conversion changed nothing
+// but layout. ravolin-cli's --check and --diff ask the same questions, so
+// that they skip what a run would skip.
 #pragma once
 #include <atomic>
+#include <cstddef>
 
 #include "batch/file_system.h"
 #include "engine/encoding.h"
@@ -10,11 +12,29 @@
 
 namespace ravolin {
 
+// A file's bytes fed in order, in blocks of any size.
+class TextScan {
+public:
+    // False once the bytes are known to be binary: a NUL byte, or anything
+    // after a Ctrl-Z (one Ctrl-Z as the very last byte is the old
+    // end-of-text mark). Feed nothing more then.
+    bool feed(const unsigned char* p, std::size_t n);
+    // The encoding to convert text with, once every byte is fed: UTF-8 when
+    // it starts with a UTF-8 byte order mark or is UTF-8 by Utf8Classifier's
+    // rule, else code page 932.
+    Encoding encoding() const;
+
+private:
+    Utf8Classifier classifier_;
+    std::size_t fed_ = 0;  // up to the length of a byte order mark
+    bool bom_ = true;      // the bytes so far begin like one
+    bool ended_ = false;   // a Ctrl-Z was the last byte so far
+};
+
 enum class TextKind { kText, kBinary, kReadError, kCancelled };
 
-// Reads name once. Binary: a NUL byte anywhere, or anything after a Ctrl-Z
-// (one Ctrl-Z as the very last byte is the old end-of-text mark). For text,
-// *encoding becomes the file's own (see Utf8Classifier).
+// Reads name once through a TextScan; for text *encoding becomes its
+// encoding.
 TextKind scan_text(FileSystem& fs, const char* name, Encoding* encoding, const std::atomic<bool>& cancel);
 
 // The independent check of converted against original (both closed files).

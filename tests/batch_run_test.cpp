@@ -548,8 +548,9 @@ TEST(BatchSkip, FilesThatMustNotChangeAreSkipped) {
     }
 }
 
-// Each file is read in its own encoding: UTF-8 when all of it is valid UTF-8
-// with a multi-byte sequence, code page 932 otherwise.
+// Each file is read in its own encoding: UTF-8 when it starts with a UTF-8
+// byte order mark or all of it is valid UTF-8 with a multi-byte sequence,
+// code page 932 otherwise.
 TEST(BatchEncoding, EachFileInItsOwnEncoding) {
     const Encoding utf8 = Encoding::kUtf8, cp932 = Encoding::kCp932;
     struct Case {
@@ -563,6 +564,7 @@ TEST(BatchEncoding, EachFileInItsOwnEncoding) {
         {"wide characters before spaces", "/*\xE8\xAA\x9E\xE8\xAA\x9E*/  x;\n", utf8},
         {"combining mark", "/* e\xCC\x81 */   x;\n", utf8},
         {"byte order mark", "\xEF\xBB\xBF    x;\n", utf8},
+        {"byte order mark before bytes that are not UTF-8", "\xEF\xBB\xBF/*\xC3\xA9\xC3\xA9*/  x; /* \xFF */\n", utf8},
         {"Shift-JIS", kFiveTabsOneDot, cp932},
         {"bytes that are not UTF-8", "/* \xE9t\xE9 */    x;\n", cp932},
         {"ASCII", kThreeTabs, cp932},
