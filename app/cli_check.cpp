@@ -5,12 +5,14 @@
 #include <string>
 
 #include "app/cli_diff.h"
+#include "batch/seen_files.h"
+#include "batch/text_checks.h"
 #include "engine/engine.h"
 
 namespace ravolin {
 namespace {
 
-enum class Converted { kDone, kUnreadable, kTooLarge, kCancelled };
+enum class Converted { kDone, kSkipped, kUnreadable, kTooLarge, kCancelled };
 
 // The buffers live as long as the program: a check over thousands of files
 // allocates only while some file is larger than all before it.
@@ -21,6 +23,7 @@ struct CheckBuffers {
     std::optional<TextWriter> writer;
     EngineState engine;
     std::string diff;
+    std::string why;  // kSkipped: the words a run's Skipped line has
 };
 
 bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
@@ -40,11 +43,8 @@ bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
 }
 
 // What the run would write in place of the file: the bytes read through a
-// text-stream reader into the engine and out through a text-stream writer,
-// in the encoding the run would read them in.
-Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, Encoding encoding,
-                            const std::atomic<bool>& cancel, CheckBuffers& b) {
-    if (!read_whole(fs, name, b.original)) return Converted::kUnreadable;
+// text-stream reader into the engine and out through a text-stream writer.
+bool convert_in_memory(int tab_size, Encoding encoding, const std::atomic<bool>& cancel, CheckBuffers& b) {
     MemorySource source(b.original.data(), b.original.size());
     b.converted.out.clear();
     b.reader.emplace(source);
@@ -56,21 +56,43 @@ Converted convert_in_memory(FileSystem& fs, const char* name, int tab_size, Enco
     b.engine.cancel = &cancel;
     convert_file(b.engine);
     const unsigned char* rest;
-    if (b.reader->peek(&rest) != 0) return Converted::kCancelled;
+    if (b.reader->peek(&rest) != 0) return false;  // cancelled
     b.writer->flush();
-    return Converted::kDone;
+    return true;
 }
 
-// Entry i converted and compared; with diff_path its diff is left in b.diff.
+// Entry i converted as a run would convert it, or skipped where a run would
+// skip it (a file met again, binary, a conversion the check rejects); with
+// diff_path its diff is left in b.diff. seen holds the files looked at.
 Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::string* diff_path,
-                  const CliOptions& options, const std::atomic<bool>& cancel, CheckBuffers& b) try {
+                  const CliOptions& options, const std::atomic<bool>& cancel, SeenFiles& seen, CheckBuffers& b) try {
     b.diff.clear();
+    FileInfo info;
+    if (fs.stat(list.name(i), &info) != FsError::kNone) return Converted::kUnreadable;
+    const int first = seen.first_entry(info, i);
+    if (first != i) {
+        b.why = "same file as " + list.path(first);
+        return Converted::kSkipped;
+    }
+    if (!read_whole(fs, list.name(i), b.original)) return Converted::kUnreadable;
+    TextScan scan;
+    if (!scan.feed(reinterpret_cast<const unsigned char*>(b.original.data()), b.original.size())) {
+        b.why = "binary";
+        return Converted::kSkipped;
+    }
     Encoding chosen;
-    const Encoding* encoding = file_encoding(options, &chosen);
-    const Converted r = convert_in_memory(fs, list.name(i), options.tab_size,
-                                          encoding ? *encoding : Encoding::kCp932, cancel, b);
-    if (r == Converted::kDone && diff_path) append_unified_diff(*diff_path, b.original, b.converted.out, b.diff);
-    return r;
+    const Encoding* forced = file_encoding(options, &chosen);
+    const Encoding encoding = forced ? *forced : scan.encoding();
+    if (!convert_in_memory(options.tab_size, encoding, cancel, b)) return Converted::kCancelled;
+    MemorySource original(b.original.data(), b.original.size());
+    MemorySource converted(b.converted.out.data(), b.converted.out.size());
+    const VerifyResult checked = verify_conversion(original, converted, encoding);
+    if (checked != VerifyResult::kSame) {
+        b.why = verify_reason(checked);
+        return Converted::kSkipped;
+    }
+    if (diff_path) append_unified_diff(*diff_path, b.original, b.converted.out, b.diff);
+    return Converted::kDone;
 } catch (const std::bad_alloc&) {
     // The file, its conversion and its diff are held whole; one that does
     // not fit in memory is reported, and the next file gets the memory back.
@@ -85,8 +107,9 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
 int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
               CliOutput& out, const std::atomic<bool>& cancel) {
     static CheckBuffers b;
+    SeenFiles seen;
     const bool diff = options.mode == CliMode::kDiff;
-    int changed = 0, errors = gather_errors;
+    int changed = 0, skipped = 0, errors = gather_errors;
     ListedFolder folder;
     const int count = list.count();
     for (int i = 0; i < count && !cancel.load(std::memory_order_relaxed); ++i) {
@@ -94,8 +117,15 @@ int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const 
         const std::string path = list.path(i);
         const std::string patch_path = diff ? list.patch_path(i) : std::string();
         Converted r = Converted::kUnreadable;
-        if (folder.enter(fs, list.folder(i))) r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, b);
+        if (folder.enter(fs, list.folder(i))) {
+            r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, seen, b);
+        }
         if (r == Converted::kCancelled) break;
+        if (r == Converted::kSkipped) {
+            out.line(("Skipped   : " + path + " (" + b.why + ")\r\n").c_str());
+            ++skipped;
+            continue;
+        }
         if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
             const char* why = r == Converted::kUnreadable ? " (cannot read)\r\n" : " (too large to hold in memory)\r\n";
             out.line(("Error: " + path + why).c_str());
@@ -110,7 +140,7 @@ int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const 
             out.print(path.c_str());
         }
     }
-    return changed == 0 && errors == 0 && !cancel.load() ? 0 : 1;
+    return changed == 0 && skipped == 0 && errors == 0 && !cancel.load() ? 0 : 1;
 }
 
 }  // namespace ravolin

@@ -25,7 +25,8 @@ struct CliOptions {
 bool parse_options(int argc, char** argv, CliOptions& options);
 
 // How files are read: the encoding chosen with --encoding, or nullptr for
-// auto, which leaves the choice to the run. out holds the chosen one.
+// auto: each file's own, told from its bytes by the run. out holds the
+// chosen one.
 const Encoding* file_encoding(const CliOptions& options, Encoding* out);
 
 // The --help text.

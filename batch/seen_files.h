@@ -1,6 +1,6 @@
 // The files a run has reached, by device and file id, so that a file met
 // again under another name (a symbolic or hard link, a folder reached twice)
-// is converted once. Internal to batch/.
+// is converted once (and, for --check and --diff, looked at once).
 #pragma once
 #include <unordered_map>
 

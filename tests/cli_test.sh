@@ -260,11 +260,32 @@ run --check missing.c
 check "--check, missing file" "1||Error: missing.c (no matching file)" "$rc|$out|$err"
 printf '\350\252\236  u;\r\n' >u.c
 run --check u.c
-check "--check reads files as cp932 by default" "0|" "$rc|$out"
+check "--check tells a file's encoding by default" "1|u.c" "$rc|$out"
+run --check --encoding=cp932 u.c
+check "--check --encoding=cp932" "0|" "$rc|$out"
 run --check --encoding=utf-8 u.c
 check "--check --encoding=utf-8" "1|u.c" "$rc|$out"
 run --diff --encoding=utf-8 u.c
 check "--diff --encoding=utf-8" "$(printf '+\350\252\236\tu;\r')" "$(grep -a '^+[^+]' "$tmp/out")"
+
+
+# --check and --diff skip what a run skips, with the same lines: a binary
+# file, a conversion the check rejects ('"' hides the string from the
+# converter) and, natively, a second name of a file.
+fresh
+printf 'x;\0    y;\n' >bin.c
+printf "c = '\"'; s = \"a    b\"; d = '\"';\n" >quote.c
+[ -n "$emu" ] || ln -s b.c l.c
+skips="Skipped   : bin.c (binary)
+$([ -n "$emu" ] || echo 'Skipped   : l.c (same file as b.c)')
+Skipped   : quote.c (string literal would change)"
+skips=$(printf '%s\n' "$skips" | grep .)
+run --check
+check "--check skips as a run does" "1|a.c b.c|$skips" "$rc|$(echo $out)|$err"
+run --diff
+check "--diff skips as a run does" "1|$skips" "$rc|$err"
+run
+check "the run's own skips" "1|$skips" "$rc|$(printf '%s\n' "$out" | grep '^Skipped')"
 
 # --- --restore: a run undone, byte for byte, no backup left -----------------
 fresh_corpus
