@@ -8,8 +8,8 @@ constexpr int kWide = 0x100;
 
 struct Tables {
     unsigned char is_word[256];
-    CLexer::Bulk bulk[9];  // per state
-    bool has_bulk[9];
+    CLexer::Bulk bulk[10];  // per state
+    bool has_bulk[10];
 };
 
 // Identifier characters; bytes from 0x80 count as well, as the characters
@@ -22,7 +22,7 @@ constexpr bool word_byte(int b) {
 constexpr Tables make_tables() {
     // The characters that matter in each state; states not listed decide on
     // every character.
-    constexpr const char* kMatters[9] = {
+    constexpr const char* kMatters[10] = {
         /* code   */ "/\\\"' \t\r\n",
         /* slash  */ nullptr,
         /* block  */ "*\\ \t\r\n",
@@ -32,18 +32,19 @@ constexpr Tables make_tables() {
         /* escape */ nullptr,
         /* char   */ "'\\\r\n",
         /* escape */ nullptr,
+        /* number quote */ nullptr,
     };
     // Where blanks stand outside literals, and where a line end leaves the
     // state as it is.
-    constexpr bool kBlankRuns[9] = {true, false, true, false, true, false, false, false, false};
-    constexpr bool kLines[9] = {true, false, true, false, false, false, false, false, false};
+    constexpr bool kBlankRuns[10] = {true, false, true, false, true, false, false, false, false, false};
+    constexpr bool kLines[10] = {true, false, true, false, false, false, false, false, false, false};
     // After a '/' in code or a '*' in a block comment, only these decide
     // (a backslash because it may splice the line to one of the others).
-    constexpr char kLookahead[9] = {'/', 0, '*', 0, 0, 0, 0, 0, 0};
+    constexpr char kLookahead[10] = {'/', 0, '*', 0, 0, 0, 0, 0, 0, 0};
     constexpr char kUnless[] = "/*\\";
     Tables t{};
     for (int b = 0; b < 256; ++b) t.is_word[b] = word_byte(b);
-    for (int st = 0; st < 9; ++st) {
+    for (int st = 0; st < 10; ++st) {
         t.has_bulk[st] = kMatters[st] != nullptr;
         if (!kMatters[st]) continue;
         CLexer::Bulk& k = t.bulk[st];
@@ -65,6 +66,18 @@ constexpr Tables make_tables() {
 
 constexpr Tables kTables = make_tables();
 
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// What may follow inside a preprocessing number besides word characters: a
+// '.', and a sign after an exponent's letter.
+bool continues_number(int c, unsigned char last) {
+    return c == '.' || ((c == '+' || c == '-') && (last == 'e' || last == 'E' || last == 'p' || last == 'P'));
+}
+
+// Characters that may stand in a number, among them the signs; a character
+// outside them ends any number.
+bool may_be_in_number(unsigned char b) { return kTables.is_word[b] || b == '.' || b == '+' || b == '-'; }
+
 }  // namespace
 
 bool CLexer::after_prefix() const {
@@ -84,6 +97,8 @@ bool CLexer::feed(const Unit& u) {
         return false;
     }
     const int c = u.kind == UnitKind::kPair ? kWide : u.b0;
+    // A backslash may still splice the line; the character after it decides.
+    if (state_ == kNumberQuote && c != '\\') settle_quote(c);
     const bool opens = state_ == kCode && (c == '"' || c == '\'');
     const bool literal = in_literal() || (opens && after_prefix());
     if (c == '\\') {
@@ -110,10 +125,11 @@ void CLexer::step(int c) {
     case kCode:
         if (c == '/') state_ = kSlash;
         else if (c == '"') state_ = kString;
-        else if (c == '\'') state_ = kChar;
+        else if (c == '\'') state_ = number_ ? kNumberQuote : kChar;
         // Leaving code always goes through a character that is not part of a
         // word, so the count is 0 whenever code starts again.
         word(c);
+        if (state_ != kNumberQuote) number(c);
         return;
     case kBlock:
         if (c == '*') state_ = kStar;
@@ -138,7 +154,30 @@ void CLexer::step(int c) {
     case kCharEscape:
         state_ = kChar;
         return;
+    case kNumberQuote:
+        settle_quote(c);
+        step(c);
+        return;
     }
+}
+
+void CLexer::settle_quote(int c) {
+    if (c == kWide || kTables.is_word[c]) {
+        state_ = kCode;  // a digit separator: the number goes on
+    } else {
+        state_ = kChar;
+        number_ = false;
+    }
+}
+
+void CLexer::number(int c) {
+    const unsigned char b = c == kWide ? 0x80 : static_cast<unsigned char>(c);
+    if (number_) {
+        number_ = kTables.is_word[b] || continues_number(b, last_);
+    } else {
+        number_ = is_digit(b) && !kTables.is_word[last_];
+    }
+    last_ = b;
 }
 
 void CLexer::word(int c) {
@@ -151,7 +190,7 @@ void CLexer::word(int c) {
 }
 
 const CLexer::Bulk* CLexer::bulk() const {
-    static_assert(kCharEscape == 8, "one table per state");
+    static_assert(kNumberQuote == 9, "one table per state");
     return !backslash_ && kTables.has_bulk[state_] ? &kTables.bulk[state_] : nullptr;
 }
 
@@ -163,6 +202,15 @@ void CLexer::pass(const unsigned char* p, std::size_t n) {
     std::size_t from = n > 3 ? n - 3 : 0;
     if (from > 0) word_len_ = kTables.is_word[p[from - 1]] ? 3 : 0;
     for (std::size_t i = from; i < n; ++i) word(p[i]);
+    // A number the characters end in began after the last character that
+    // cannot stand in one; what comes before that does not matter.
+    std::size_t start = n;
+    while (start > 0 && may_be_in_number(p[start - 1])) --start;
+    if (start > 0) {
+        number_ = false;
+        last_ = p[start - 1];
+    }
+    for (std::size_t i = start; i < n; ++i) number(p[i]);
 }
 
 void CLexer::end_line() {
@@ -170,6 +218,8 @@ void CLexer::end_line() {
     // line comment; a block comment goes on.
     state_ = state_ == kBlock || state_ == kStar ? kBlock : kCode;
     word_len_ = 0;
+    number_ = false;
+    last_ = 0;
 }
 
 }  // namespace ravolin

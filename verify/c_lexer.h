@@ -58,11 +58,16 @@ private:
         kStringEscape,
         kChar,
         kCharEscape,
+        // A '\'' inside a number: a digit separator (0x7'0000) when a
+        // character of the number follows, else it opens a constant.
+        kNumberQuote,
     };
 
     bool in_literal() const { return state_ >= kString; }
     void step(int c);  // one character after splices are taken out
     void word(int c);
+    void number(int c);
+    void settle_quote(int c);
     void end_line();
     bool after_prefix() const;
 
@@ -72,6 +77,10 @@ private:
     // (the first two kept; the count stops at 3), to tell a prefix.
     unsigned char word_[2] = {0, 0};
     int word_len_ = 0;
+    // In code: the current character is inside a preprocessing number (one
+    // that began with a digit or ".digit"), and the character before it.
+    bool number_ = false;
+    unsigned char last_ = 0;
 };
 
 }  // namespace ravolin
