@@ -62,6 +62,15 @@ bool is_word(const std::string& c) {
     return c.size() == 2 || b >= 0x80 || b == '_' || b == '$' || (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
 }
 
+bool is_digit(const std::string& c) { return c.size() == 1 && c[0] >= '0' && c[0] <= '9'; }
+
+// Whether c goes on a number that prev ended: word characters, '.', and a
+// sign after an exponent's letter.
+bool goes_on_number(const std::string& c, const std::string& prev) {
+    return is_word(c) || c == "." ||
+           ((c == "+" || c == "-") && (prev == "e" || prev == "E" || prev == "p" || prev == "P"));
+}
+
 // Every literal of the file, its prefix included, as written after splices
 // are taken out.
 std::vector<std::string> literals(const std::string& raw, Encoding enc, bool original) {
@@ -71,11 +80,18 @@ std::vector<std::string> literals(const std::string& raw, Encoding enc, bool ori
         else text.push_back(chars[i]);
     }
     std::vector<std::string> found;
-    std::string word;
+    std::string word, prev;
+    bool number = false;  // c would stand inside a number (digit separators)
     std::size_t i = 0;
     while (i < text.size()) {
         const std::string& c = text[i];
         const std::string next = i + 1 < text.size() ? text[i + 1] : "";
+        if (c == "'" && number && is_word(next)) {
+            prev = c;  // a digit separator: 1'000
+            word.clear();
+            ++i;
+            continue;
+        }
         if (c == "/" && next == "*") {
             i += 2;
             while (i < text.size() && !(text[i] == "*" && i + 1 < text.size() && text[i + 1] == "/")) ++i;
@@ -99,8 +115,13 @@ std::vector<std::string> literals(const std::string& raw, Encoding enc, bool ori
             word.clear();
         } else {
             word = is_word(c) ? word + c : "";
+            number = number ? goes_on_number(c, prev) : is_digit(c) && !(prev.size() && is_word(prev));
+            prev = c;
             ++i;
+            continue;
         }
+        number = false;
+        prev.clear();
     }
     return found;
 }
@@ -155,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int tab_size = (data[0] >> 1 & 7) + 1;
     const std::size_t chunk = data[0] >> 4;  // 0: whole reads
     const std::string in(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::string out = ravolin::test::convert(in, tab_size).text;
+    const std::string out = ravolin::test::convert(in, tab_size, 0, enc).text;
 
     const VerifyResult r = verify(in, out, enc, 0);
     if (r == VerifyResult::kReadError) std::abort();
