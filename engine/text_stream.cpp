@@ -61,6 +61,7 @@ void TextReader::fill() {
         }
     }
     lim_ = static_cast<std::size_t>(w - buf_);
+    std::memset(buf_ + lim_, 0, kPieceSlack);  // the scanner may look at it
 }
 
 int TextReader::peek(const unsigned char** window) {
