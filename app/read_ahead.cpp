@@ -24,24 +24,34 @@ void ReadAheadSource::produce() {
     for (int tail = 0;; tail = (tail + 1) % kSlots) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || filled_ < kSlots; });
+            if (filled_ == kSlots) {
+                producer_waits_ = true;
+                changed_.wait(lock, [this] { return stop_ || filled_ <= kSlots / 2; });
+                producer_waits_ = false;
+            }
             if (stop_) return;
         }
         // The slot is ours until it is counted as filled.
         Slot& slot = slots_[tail];
         slot.len = inner_->read(slot.data, kSlotSize);
+        bool wake;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++filled_;
+            wake = consumer_waits_;
         }
-        changed_.notify_all();
+        if (wake) changed_.notify_all();
         if (slot.len <= 0) return;
     }
 }
 
 long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return filled_ > 0; });
+    if (filled_ == 0) {
+        consumer_waits_ = true;
+        changed_.wait(lock, [this] { return filled_ > 0; });
+        consumer_waits_ = false;
+    }
     Slot& slot = slots_[head_];
     if (slot.len <= 0) return slot.len;  // the end or the error, for every later read too
     lock.unlock();
@@ -55,8 +65,9 @@ long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
         lock.lock();
         head_ = (head_ + 1) % kSlots;
         --filled_;
+        const bool wake = producer_waits_ && filled_ <= kSlots / 2;
         lock.unlock();
-        changed_.notify_all();
+        if (wake) changed_.notify_all();
     }
     return static_cast<long>(k);
 }

@@ -23,8 +23,11 @@ public:
     long read(unsigned char* buf, std::size_t n) override;
 
 private:
+    // Large slots, and the thread woken only when half of them are free:
+    // every wake-up is a context switch, which costs more here than the
+    // copy it arranges.
     static constexpr int kSlots = 4;
-    static constexpr std::size_t kSlotSize = 1u << 17;
+    static constexpr std::size_t kSlotSize = 1u << 18;
     struct Slot {
         long len = 0;  // bytes in data; 0 at the end, negative for a read error
         unsigned char data[kSlotSize];
@@ -39,6 +42,8 @@ private:
     int head_ = 0;          // the slot read takes from
     std::size_t pos_ = 0;   // bytes of the head slot already taken
     bool stop_ = false;     // the destructor wants the thread to end
+    bool producer_waits_ = false;  // the thread sleeps until half the slots are free
+    bool consumer_waits_ = false;  // read sleeps until a slot is filled
     Slot* slots_;
     std::thread thread_;
 };
