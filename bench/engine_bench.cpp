@@ -14,7 +14,9 @@
 //   shift-jis  the UTF-8 corpus through iconv to code page 932 (some
 //              comments end in a character whose second byte is 0x5C, so
 //              dots go in).
-// ravolin-cli reads each with its default encoding choice (auto).
+// ravolin-cli reads each with its default encoding choice (auto). A run that
+// fails is said on standard error and in its row, and the other rows go on;
+// the exit status is then 1.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -87,8 +89,14 @@ double run(const std::vector<std::string>& argv, const std::string& in_path, int
     double t = now() - t0;
     if (feeder > 0) waitpid(feeder, nullptr, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "engine_bench: %s failed\n", argv[0].c_str());
-        std::exit(1);
+        if (WIFSIGNALED(status)) {
+            std::fprintf(stderr, "engine_bench: %s on %s: killed by signal %d\n", argv[0].c_str(), in_path.c_str(),
+                         WTERMSIG(status));
+        } else {
+            std::fprintf(stderr, "engine_bench: %s on %s: exit status %d%s\n", argv[0].c_str(), in_path.c_str(),
+                         WEXITSTATUS(status), WEXITSTATUS(status) == 127 ? " (could not start it)" : "");
+        }
+        return -1;
     }
     if (max_rss_kb) *max_rss_kb = ru.ru_maxrss;
     return t;
@@ -115,7 +123,7 @@ std::string read_file(const std::string& path) {
 // The ASCII corpus with a Japanese comment after every other statement that
 // ends a line; every other comment ends in 表, whose code page 932 form ends
 // in 0x5C.
-void add_comments(const std::string& from, const std::string& to) {
+bool add_comments(const std::string& from, const std::string& to) {
     static const char* const kComments[] = {
         "    // 値を返す",
         "    // 設定の一覧表",
@@ -124,7 +132,7 @@ void add_comments(const std::string& from, const std::string& to) {
     };
     const std::string text = read_file(from);
     FILE* out = std::fopen(to.c_str(), "wb");
-    if (!out) std::exit(1);
+    if (!out) return false;
     long statements = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -137,8 +145,11 @@ void add_comments(const std::string& from, const std::string& to) {
         if (end < text.size()) std::fputc('\n', out);
         start = end + 1;
     }
-    std::fclose(out);
+    const bool written = !std::ferror(out);
+    return std::fclose(out) == 0 && written;
 }
+
+bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 struct Density {
     double mb = 0, spaces = 0, bytes_per_run = 0, high = 0;
@@ -187,17 +198,34 @@ int main(int argc, char** argv) {
     }
     char tmpl[] = "/tmp/ravolin-bench-XXXXXX";
     const std::string dir = keep.empty() ? std::string(mkdtemp(tmpl)) : keep;
+    if (!keep.empty()) sh("mkdir -p " + keep);
     const std::string ascii = dir + "/ascii.c", utf8 = dir + "/utf-8.c", sjis = dir + "/shift-jis.c";
-    if (read_file(ascii).empty()) {
+    // Each corpus is made when it is missing, so a --keep folder that lost
+    // one (or was filled by an older version of this program) still gives
+    // all three rows.
+    if (!exists(ascii)) {
         const std::string one = dir + "/headers.c";
         sh("find /usr/include/linux /usr/include/asm-generic -name '*.h' -type f -print0 | sort -z |"
            " xargs -0 cat | expand -t 4 | LC_ALL=C tr -d '\\200-\\377' > " + one);
-        sh("while [ $(stat -c %s " + ascii + " 2>/dev/null || echo 0) -lt " + std::to_string(mb << 20) +
-           " ]; do cat " + one + " >> " + ascii + "; done");
-        sh("truncate -s " + std::to_string(mb << 20) + " " + ascii + " && rm " + one);
-        add_comments(ascii, utf8);
-        sh("iconv -f UTF-8 -t CP932 " + utf8 + " > " + sjis);
+        sh("while [ $(stat -c %s " + ascii + ".part 2>/dev/null || echo 0) -lt " + std::to_string(mb << 20) +
+           " ]; do cat " + one + " >> " + ascii + ".part; done");
+        sh("truncate -s " + std::to_string(mb << 20) + " " + ascii + ".part && rm " + one + " && mv " + ascii +
+           ".part " + ascii);
     }
+    if (!exists(utf8)) {
+        if (!add_comments(ascii, utf8 + ".part")) {
+            std::fprintf(stderr, "engine_bench: could not write %s.part\n", utf8.c_str());
+            return 1;
+        }
+        sh("mv " + utf8 + ".part " + utf8);
+    }
+    if (!exists(sjis)) sh("iconv -f UTF-8 -t CP932 " + utf8 + " > " + sjis + ".part && mv " + sjis + ".part " + sjis);
+    // The program under test is copied first: a rebuild of its folder while
+    // the benchmark runs (others build there too) would otherwise make one
+    // row fail to start it.
+    const std::string cli_copy = dir + "/ravolin-cli-under-test";
+    sh("cp " + cli + " " + cli_copy);
+    cli = cli_copy;
 
     char version[128] = "";
     if (FILE* p = popen((cli + " --version").c_str(), "r")) {
@@ -205,10 +233,13 @@ int main(int argc, char** argv) {
         pclose(p);
     }
     version[std::strcspn(version, "\n")] = '\0';
+    // Each row is out as soon as it is measured, even into a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("%s; best of %d interleaved runs, input from the page cache, output to /dev/null\n", version,
                 runs);
     std::printf("%-10s %6s %7s %9s %7s | %12s %13s %6s | %s\n", "corpus", "MB", "spaces", "bytes/run", ">=0x80",
                 "ravolin MB/s", "unexpand MB/s", "ratio", "ravolin-cli peak memory");
+    int status = 0;
     const struct {
         const char* name;
         const std::string* path;
@@ -217,19 +248,29 @@ int main(int argc, char** argv) {
         const Density d = measure(*c.path);
         double best_r = 1e9, best_u = 1e9;
         long rss = 0, rss_big = 0;
-        for (int r = 0; r < runs; ++r) {
+        bool failed = false;
+        for (int r = 0; r < runs && !failed; ++r) {
             long k = 0;
             double tr = run({cli, "-t", "4", "-"}, *c.path, 1, &k);
             double tu = run({"unexpand", "-a", "-t", "4"}, *c.path, 1, nullptr);
+            failed = tr < 0 || tu < 0;
             if (tr < best_r) best_r = tr;
             if (tu < best_u) best_u = tu;
             if (k > rss) rss = k;
         }
-        run({cli, "-t", "4", "-"}, *c.path, repeat, &rss_big);
+        if (!failed) failed = run({cli, "-t", "4", "-"}, *c.path, repeat, &rss_big) < 0;
+        if (failed) {
+            // Said in the table, not just on stderr, and the other rows go on.
+            std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | failed (see standard error)\n", c.name, d.mb, d.spaces,
+                        d.bytes_per_run, d.high);
+            status = 1;
+            continue;
+        }
         std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | %12.0f %13.0f %5.2fx | %ld KiB on %ld MB, %ld KiB on %ld MB\n",
                     c.name, d.mb, d.spaces, d.bytes_per_run, d.high, d.mb / best_r, d.mb / best_u, best_u / best_r,
                     rss, static_cast<long>(d.mb + 0.5), rss_big, static_cast<long>(d.mb * repeat + 0.5));
     }
     if (keep.empty()) sh("rm -rf " + dir);
-    return 0;
+    else sh("rm -f " + cli);
+    return status;
 }
