@@ -1,8 +1,9 @@
 // Throughput of ravolin-cli's filter mode against GNU `unexpand -a` on the
 // same bytes, measured in one run: both read the same file from the page
-// cache and write to /dev/null; each is timed several times, interleaved,
-// and the best time counts. Then the peak memory of ravolin-cli on that file
-// and on sixteen times it through a pipe (64 MB -> 1 GB by default).
+// cache and write to /dev/null; each is timed several times, interleaved
+// with each other and with the other corpora, and the best time counts.
+// Then the peak memory of ravolin-cli on that file and on sixteen times it
+// through a pipe (64 MB -> 1 GB by default).
 //
 //   engine_bench [--mb N] [--runs R] [--repeat K] [--cli PATH] [--keep DIR]
 //
@@ -244,31 +245,45 @@ int main(int argc, char** argv) {
         const char* name;
         const std::string* path;
     } corpora[] = {{"ascii", &ascii}, {"shift-jis", &sjis}, {"utf-8", &utf8}};
-    for (const auto& c : corpora) {
-        const Density d = measure(*c.path);
+    // Round after round over every corpus, ravolin-cli and unexpand in turn:
+    // a machine shared with other work slows whatever runs meanwhile, and so
+    // slows all the rows alike rather than the last one.
+    constexpr int kCorpora = sizeof corpora / sizeof corpora[0];
+    struct Row {
+        Density d;
         double best_r = 1e9, best_u = 1e9;
         long rss = 0, rss_big = 0;
         bool failed = false;
-        for (int r = 0; r < runs && !failed; ++r) {
+    } rows[kCorpora];
+    for (int i = 0; i < kCorpora; ++i) rows[i].d = measure(*corpora[i].path);
+    for (int r = 0; r < runs; ++r) {
+        for (int i = 0; i < kCorpora; ++i) {
+            Row& row = rows[i];
+            if (row.failed) continue;
             long k = 0;
-            double tr = run({cli, "-t", "4", "-"}, *c.path, 1, &k);
-            double tu = run({"unexpand", "-a", "-t", "4"}, *c.path, 1, nullptr);
-            failed = tr < 0 || tu < 0;
-            if (tr < best_r) best_r = tr;
-            if (tu < best_u) best_u = tu;
-            if (k > rss) rss = k;
+            const double tr = run({cli, "-t", "4", "-"}, *corpora[i].path, 1, &k);
+            const double tu = run({"unexpand", "-a", "-t", "4"}, *corpora[i].path, 1, nullptr);
+            row.failed = tr < 0 || tu < 0;
+            if (tr < row.best_r) row.best_r = tr;
+            if (tu < row.best_u) row.best_u = tu;
+            if (k > row.rss) row.rss = k;
         }
-        if (!failed) failed = run({cli, "-t", "4", "-"}, *c.path, repeat, &rss_big) < 0;
-        if (failed) {
+    }
+    for (int i = 0; i < kCorpora; ++i) {
+        Row& row = rows[i];
+        const Density& d = row.d;
+        if (!row.failed) row.failed = run({cli, "-t", "4", "-"}, *corpora[i].path, repeat, &row.rss_big) < 0;
+        if (row.failed) {
             // Said in the table, not just on stderr, and the other rows go on.
-            std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | failed (see standard error)\n", c.name, d.mb, d.spaces,
-                        d.bytes_per_run, d.high);
+            std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | failed (see standard error)\n", corpora[i].name, d.mb,
+                        d.spaces, d.bytes_per_run, d.high);
             status = 1;
             continue;
         }
         std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | %12.0f %13.0f %5.2fx | %ld KiB on %ld MB, %ld KiB on %ld MB\n",
-                    c.name, d.mb, d.spaces, d.bytes_per_run, d.high, d.mb / best_r, d.mb / best_u, best_u / best_r,
-                    rss, static_cast<long>(d.mb + 0.5), rss_big, static_cast<long>(d.mb * repeat + 0.5));
+                    corpora[i].name, d.mb, d.spaces, d.bytes_per_run, d.high, d.mb / row.best_r, d.mb / row.best_u,
+                    row.best_u / row.best_r, row.rss, static_cast<long>(d.mb + 0.5), row.rss_big,
+                    static_cast<long>(d.mb * repeat + 0.5));
     }
     if (keep.empty()) sh("rm -rf " + dir);
     else sh("rm -f " + cli);
