@@ -393,6 +393,21 @@ RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::high_utf8() {
         const unsigned char b = *p_;
         const Utf8Lead lead = kUtf8Leads.at[b];
         const int avail = static_cast<int>(lim_ - p_);
+        if (kVector && lead.len == 3 && avail >= 3 && p_[1] >= lead.lo && p_[1] <= lead.hi &&
+            utf8_continuation(p_[2])) {
+            // A whole three-byte character (all of Japanese) decoded and
+            // copied at once; the byte-at-a-time path takes the general way
+            // below, so the cross-check compares the two.
+            const unsigned cp = (b & 0x0Fu) << 12 | (p_[1] & 0x3Fu) << 6 | (p_[2] & 0x3Fu);
+            const int c = col();
+            q_[0] = p_[0];
+            q_[1] = p_[1];
+            q_[2] = p_[2];
+            q_ += 3;
+            p_ += 3;
+            set_col(c + display_width(cp));
+            continue;
+        }
         int have = 1;  // bytes of the sequence seen valid
         if (lead.len > 1 && avail > 1 && p_[1] >= lead.lo && p_[1] <= lead.hi) {
             have = 2;
