@@ -24,8 +24,8 @@ struct Group {
     int count = 0;
     int waiting = 0;  // of them converted, to be put in place
     long long bytes = 0;
-    const char* names[2 * kMaxPending];  // what the flush is asked to do
-    FsError results[2 * kMaxPending];
+    const char* names[2 * kMaxPending] = {};  // what the flush is asked to do
+    FsError results[2 * kMaxPending] = {};
 };
 
 // One group fills while the one before it is flushed.
