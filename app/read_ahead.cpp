@@ -24,9 +24,9 @@ void ReadAheadSource::produce() {
     for (int tail = 0;; tail = (tail + 1) % kSlots) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            if (filled_ == kSlots) {
+            if (filled_ + lending_ == kSlots) {
                 producer_waits_ = true;
-                changed_.wait(lock, [this] { return stop_ || filled_ <= kSlots / 2; });
+                changed_.wait(lock, [this] { return stop_ || filled_ + lending_ <= kSlots / 2; });
                 producer_waits_ = false;
             }
             if (stop_) return;
@@ -34,6 +34,9 @@ void ReadAheadSource::produce() {
         // The slot is ours until it is counted as filled.
         Slot& slot = slots_[tail];
         slot.len = inner_->read(slot.data, kSlotSize);
+        // What follows lent bytes may be read: let it be something defined.
+        if (slot.len >= 0) std::memset(slot.data + slot.len, 0, kPieceSlack);
+        slot.plain = slot.len > 0 ? plain_text_prefix(slot.data, static_cast<std::size_t>(slot.len)) : 0;
         bool wake;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -45,14 +48,18 @@ void ReadAheadSource::produce() {
     }
 }
 
-long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
-    std::unique_lock<std::mutex> lock(mutex_);
+ReadAheadSource::Slot& ReadAheadSource::head_slot(std::unique_lock<std::mutex>& lock) {
     if (filled_ == 0) {
         consumer_waits_ = true;
         changed_.wait(lock, [this] { return filled_ > 0; });
         consumer_waits_ = false;
     }
-    Slot& slot = slots_[head_];
+    return slots_[head_];
+}
+
+long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Slot& slot = head_slot(lock);
     if (slot.len <= 0) return slot.len;  // the end or the error, for every later read too
     lock.unlock();
     // The head slot stays filled while it is copied: the thread never touches it.
@@ -65,11 +72,30 @@ long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
         lock.lock();
         head_ = (head_ + 1) % kSlots;
         --filled_;
-        const bool wake = producer_waits_ && filled_ <= kSlots / 2;
+        const bool wake = producer_waits_ && filled_ + lending_ <= kSlots / 2;
         lock.unlock();
         if (wake) changed_.notify_all();
     }
     return static_cast<long>(k);
+}
+
+long ReadAheadSource::lend(unsigned char** data, std::size_t* plain) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (lending_) {
+        // The last loan ends: its slot is free.
+        lending_ = false;
+        if (producer_waits_ && filled_ <= kSlots / 2) changed_.notify_all();
+    }
+    Slot& slot = head_slot(lock);
+    *data = slot.data + pos_;
+    *plain = slot.plain > pos_ ? slot.plain - pos_ : 0;
+    if (slot.len <= 0) return slot.len;  // the end or the error, for every later call too
+    const long k = slot.len - static_cast<long>(pos_);
+    pos_ = 0;
+    head_ = (head_ + 1) % kSlots;
+    --filled_;
+    lending_ = true;
+    return k;
 }
 
 }  // namespace ravolin

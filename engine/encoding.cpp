@@ -84,6 +84,25 @@ long EncodingSniffer::read(unsigned char* buf, std::size_t n) {
     return got;
 }
 
+long EncodingSniffer::lend(unsigned char** data, std::size_t* plain) {
+    if (ahead_pos_ < ahead_len_) {
+        *data = ahead_ + ahead_pos_;
+        *plain = 0;
+        const std::size_t k = ahead_len_ - ahead_pos_;
+        ahead_pos_ = ahead_len_;
+        return static_cast<long>(k);
+    }
+    *plain = 0;
+    if (failed_) return -1;
+    // Reading ahead below leaves this block lent: read never ends a loan.
+    const long got = inner_->lend(data, plain);
+    if (got <= 0 || decided_) return got;
+    const std::size_t n_got = static_cast<std::size_t>(got);
+    const std::size_t first = ascii_prefix(*data, n_got);
+    if (first < n_got) decide(*data + first, n_got - first);
+    return got;
+}
+
 void EncodingSniffer::decide(const unsigned char* from, std::size_t n) {
     Utf8Classifier c;
     c.feed(from, n);
@@ -104,6 +123,7 @@ void EncodingSniffer::decide(const unsigned char* from, std::size_t n) {
     // A sequence cut by the end of the look-ahead may go on after it; one
     // cut by the end of the stream is not UTF-8.
     const bool utf8 = at_end ? c.result() == Encoding::kUtf8 : c.valid_so_far();
+    std::memset(ahead_ + ahead_len_, 0, kPieceSlack);
     *target_ = utf8 ? Encoding::kUtf8 : Encoding::kCp932;
     decided_ = true;
 }

@@ -48,6 +48,9 @@ public:
 
     EncodingSniffer(ByteSource& inner, Encoding* target) : inner_(&inner), target_(target) {}
     long read(unsigned char* buf, std::size_t n) override;
+    // Lends what its source lends, looked at on the way like what it reads.
+    bool lends() const override { return inner_->lends(); }
+    long lend(unsigned char** data, std::size_t* plain) override;
     bool decided() const { return decided_; }
 
 private:
@@ -58,7 +61,7 @@ private:
     bool decided_ = false;
     bool failed_ = false;      // the inner source failed while reading ahead
     std::size_t ahead_pos_ = 0, ahead_len_ = 0;
-    unsigned char ahead_[kLookahead];
+    unsigned char ahead_[kLookahead + kPieceSlack];  // lent like the source's bytes
 };
 
 }  // namespace ravolin

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ravolin {
 
 void TextReader::fill() {
@@ -24,17 +28,56 @@ void TextReader::fill() {
     } else {
         raw_end += static_cast<std::size_t>(got);
     }
+    lim_ = static_cast<std::size_t>(translate(buf_ + lim_, buf_ + raw_end, 0) - buf_);
+}
 
+void TextReader::lend() {
+    // Our unread bytes go to the front of the buffer; the block follows them.
+    std::memmove(buf_, buf_ + pos_, lim_ - pos_);
+    lim_ -= pos_;
+    pos_ = 0;
+    unsigned char* data;
+    std::size_t plain;
+    const long got = src_->lend(&data, &plain);
+    if (got <= 0) {
+        error_ = got < 0;
+        done_ = true;
+        return;
+    }
+    lent_ = data;
+    lent_len_ = static_cast<std::size_t>(translate(data, data + got, plain) - data);
+    lent_at_ = lim_;
+    bridging_ = lent_len_ > 0;
+}
+
+std::size_t plain_text_prefix(const unsigned char* p, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), ctrl_z = _mm_set1_epi8(0x1A);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const unsigned m = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrl_z))));
+        if (m != 0) return i + static_cast<std::size_t>(__builtin_ctz(m));
+    }
+#endif
+    while (i < n && p[i] != '\r' && p[i] != 0x1A) ++i;
+    return i;
+}
+
+// The text-stream rules over raw bytes that follow the text already read,
+// in place; returns the new end. The first plain bytes are known to need
+// nothing.
+unsigned char* TextReader::translate(unsigned char* from, unsigned char* end, std::size_t plain) {
+    from += plain;
     // Ctrl-Z ends the input: nothing from it on is ever seen.
-    unsigned char* from = buf_ + lim_;
-    if (void* z = std::memchr(from, 0x1A, raw_end - lim_)) {
-        raw_end = static_cast<std::size_t>(static_cast<unsigned char*>(z) - buf_);
+    if (void* z = std::memchr(from, 0x1A, static_cast<std::size_t>(end - from))) {
+        end = static_cast<unsigned char*>(z);
         done_ = true;
     }
 
     // CR LF -> LF in place; the text only shrinks, so the write side never
     // overtakes the read side.
-    unsigned char* end = buf_ + raw_end;
     unsigned char* w = from;
     unsigned char* r = from;
     while (r < end) {
@@ -60,16 +103,54 @@ void TextReader::fill() {
             r = end;
         }
     }
-    lim_ = static_cast<std::size_t>(w - buf_);
-    std::memset(buf_ + lim_, 0, kPieceSlack);  // the scanner may look at it
+    return w;
 }
 
 int TextReader::peek(const unsigned char** window) {
-    // Pieces are always contiguous in the buffer: refill before fewer than a
-    // whole piece's bytes remain (reads from a pipe may come back short).
-    while (!done_ && lim_ - pos_ < static_cast<std::size_t>(kMaxPiece)) fill();
-    *window = buf_ + pos_;
-    return static_cast<int>(lim_ - pos_);
+    // Pieces are always contiguous: make sure a whole piece's bytes are in
+    // one place before fewer remain (reads from a pipe may come back short).
+    for (;;) {
+        const std::size_t left = lim_ - pos_;
+        if (text_ != buf_) {
+            // In a lent block, read in place while a whole piece is there;
+            // its last bytes move to our buffer, where the next block's
+            // first bytes will follow them.
+            if (left >= static_cast<std::size_t>(kMaxPiece) || done_) break;
+            std::memcpy(buf_, text_ + pos_, left);
+            text_ = buf_;
+            pos_ = 0;
+            lim_ = left;
+        } else if (bridging_) {
+            if (pos_ >= lent_at_) {
+                // Every byte before the lent block is read: on in place.
+                const std::size_t skip = pos_ - lent_at_;
+                text_ = lent_ + skip;
+                pos_ = 0;
+                lim_ = lent_len_ - skip;
+                bridging_ = false;
+            } else if (left >= static_cast<std::size_t>(kMaxPiece)) {
+                break;
+            } else {
+                // So much of the block behind our bytes that every piece
+                // starting in them is whole: the converter then stops at
+                // the block or inside it.
+                const std::size_t copied = lim_ - lent_at_;
+                std::size_t k = lent_at_ + kMaxPiece - 1 - lim_;
+                if (k > lent_len_ - copied) k = lent_len_ - copied;
+                std::memcpy(buf_ + lim_, lent_ + copied, k);
+                lim_ += k;
+                if (copied + k == lent_len_) bridging_ = false;  // all of it is here
+            }
+        } else {
+            if (left >= static_cast<std::size_t>(kMaxPiece) || done_) break;
+            if (lends_ && !held_cr_) lend();
+            else fill();
+        }
+    }
+    if (text_ == buf_) std::memset(buf_ + lim_, 0, kPieceSlack);  // the scanner may look at it
+    *window = text_ + pos_;
+    const std::size_t left = lim_ - pos_;
+    return static_cast<int>(left < static_cast<std::size_t>(kMaxWindow) ? left : kMaxWindow);
 }
 
 void TextWriter::put(const unsigned char* p, std::size_t n) {

@@ -16,7 +16,27 @@ public:
     // Reads up to n bytes. Returns the count read, 0 at end of input,
     // a negative value on a read error.
     virtual long read(unsigned char* buf, std::size_t n) = 0;
+
+    // A source that already holds its bytes in memory may lend them instead
+    // of copying them: lend points *data at the next bytes and returns their
+    // count (0 at the end, negative on a read error), and they are taken.
+    // They stay the caller's, to read and to rewrite in place, until the
+    // next call of lend (read leaves them alone), and kPieceSlack more
+    // bytes after them may be read (their values mean nothing).
+    // *plain says how many of them, from the first, are known to be neither
+    // a CR nor a Ctrl-Z (0 when the source does not know): a source that
+    // reads on a thread of its own looks while the bytes are in its cache.
+    virtual bool lends() const { return false; }
+    virtual long lend(unsigned char** data, std::size_t* plain) {
+        *data = nullptr;
+        *plain = 0;
+        return -1;
+    }
 };
+
+// How many bytes from p on are neither a CR nor a Ctrl-Z: the reader's text
+// rules leave those as they are.
+std::size_t plain_text_prefix(const unsigned char* p, std::size_t n);
 
 class ByteSink {
 public:
@@ -36,7 +56,7 @@ constexpr int kPieceSlack = 80;
 
 class TextReader {
 public:
-    explicit TextReader(ByteSource& src) : src_(&src) {}
+    explicit TextReader(ByteSource& src) : src_(&src), lends_(src.lends()) {}
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
@@ -47,7 +67,7 @@ public:
     int peek(const unsigned char** window);
     void consume(int n) { pos_ += static_cast<std::size_t>(n); }
     // True when what peek shows is all the input there is.
-    bool exhausted() const { return done_; }
+    bool exhausted() const { return done_ && !bridging_ && lim_ - pos_ <= kMaxWindow; }
     // The most peek ever shows.
     static constexpr int kMaxWindow = 1 << 16;
 
@@ -55,12 +75,24 @@ public:
 
 private:
     void fill();
+    void lend();
+    unsigned char* translate(unsigned char* from, unsigned char* end, std::size_t plain);
 
     // Large enough that a refill is rare; the tail past kBufSize gives room
     // for a CR held back from the previous block.
     static constexpr std::size_t kBufSize = kMaxWindow;
     ByteSource* src_;
-    std::size_t pos_ = 0, lim_ = 0;
+    const bool lends_;
+    // The text is read where it lies: in buf_, or in a block the source lent
+    // (the bytes are then not copied at all, except a piece's worth where
+    // one block meets the next).
+    unsigned char* text_ = buf_;
+    std::size_t pos_ = 0, lim_ = 0;  // the unread text is text_[pos_, lim_)
+    // buf_ holds the start of a lent block from lent_at_ on, the rest of it
+    // still to be read in place.
+    bool bridging_ = false;
+    unsigned char* lent_ = nullptr;
+    std::size_t lent_len_ = 0, lent_at_ = 0;
     bool done_ = false;      // the source is exhausted, failed or hit Ctrl-Z
     bool error_ = false;
     bool held_cr_ = false;   // a CR ended the last block: its LF may follow

@@ -3,7 +3,7 @@
 //  - every byte other than space and tab comes out unchanged and in order,
 //    with only the counted dots added (none in UTF-8);
 //  - when no line is as long as a piece, a second conversion changes nothing;
-//  - the result is the same whatever size the reads come in;
+//  - the result is the same whatever size the reads come in, copied or lent;
 //  - built with RAVOLIN_SCALAR_SCAN: the vector scanner and the byte-at-a-time
 //    one give the same bytes and counts;
 //  - the encoding check says the same whether fed at once or in pieces.
@@ -75,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto r = convert(in, tab_size, 0, encoding);
 
     if (!same(convert(in, tab_size, chunk, encoding), r)) std::abort();
+    if (!same(ravolin::test::convert_lent(in, tab_size, chunk, encoding), r)) std::abort();
+    if (!same(ravolin::test::convert_lent(in, tab_size, 0, encoding), r)) std::abort();
 #ifdef RAVOLIN_SCALAR_SCAN
     if (!same(convert(in, tab_size, 0, encoding, ravolin::convert_file_scalar), r)) std::abort();
 #endif

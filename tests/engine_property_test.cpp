@@ -80,4 +80,30 @@ TEST(EngineProperty, ExpandedOutputEqualsExpandedInput) {
     }
 }
 
+// A source that lends its bytes (the filter's read-ahead) must give what a
+// copying one gives, wherever its blocks end: in a piece, in a CR LF, just
+// before or after a whole piece's worth. Long texts, so that a block is read
+// in place as well as through the reader's own buffer where blocks meet.
+TEST(EngineProperty, LentBlocksReadAsCopiedOnes) {
+    std::mt19937 rng(20261209);
+    for (int round = 0; round < 12; ++round) {
+        std::string in;
+        while (in.size() < 30000) in += make_text(rng);
+        for (std::size_t i = 0; i < in.size(); i += 97) {
+            if (in[i] == '\n' && round % 2) in.insert(i, 1, '\r');  // CR LF in half the texts
+            if (in[i] == ' ' && i % 7 == 0) in[i] = '\r';            // lone CRs
+        }
+        in += std::string(5000, 'x');  // one line longer than a piece
+        if (round % 3 == 0) in += "\x1a after the end";
+        const auto want = ravolin::test::convert(in, 4);
+        for (std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{1998}, std::size_t{1999},
+                                  std::size_t{2000}, std::size_t{4097}, std::size_t{0}}) {
+            SCOPED_TRACE("round " + std::to_string(round) + " block " + std::to_string(block));
+            const auto got = ravolin::test::convert_lent(in, 4, block);
+            ASSERT_EQ(got.text, want.text);
+            ASSERT_EQ(got.tabs, want.tabs);
+        }
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include "tests/test_util.h"
 
 using ravolin::test::convert;
+using ravolin::test::convert_lent;
 using ravolin::test::crlf;
 
 namespace {
@@ -23,12 +24,13 @@ struct Case {
 };
 
 void check(const std::vector<Case>& cases) {
-    // Every case also goes through one-byte and three-byte reads, so a CR LF
-    // or a piece split across reads cannot change the result.
+    // Every case also goes through one-byte and three-byte reads, copied or
+    // lent, so a CR LF or a piece split across reads cannot change the result.
+    for (const bool lent : {false, true})
     for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk));
-            auto r = convert(c.in, c.tab_size, chunk);
+            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk) + (lent ? " lent" : ""));
+            auto r = lent ? convert_lent(c.in, c.tab_size, chunk) : convert(c.in, c.tab_size, chunk);
             EXPECT_EQ(r.text, crlf(c.want));
             EXPECT_EQ(r.tabs, c.tabs);
             EXPECT_EQ(r.dots, c.dots);

@@ -29,17 +29,20 @@ private:
 
 TEST(ReadAhead, PassesEveryByteThenTheEndOrTheError) {
     std::string data;
-    for (int i = 0; i < 700000; ++i) data += static_cast<char>('a' + i % 23);
+    for (int i = 0; i < 700000; ++i) data += i % 100003 == 5 ? '\r' : static_cast<char>('a' + i % 23);
     const struct {
         const char* name;
         std::size_t inner_chunk, outer_chunk;
         long fail_after;  // -1: no error
+        bool lend;        // every other call lends instead of reading
     } cases[] = {
-        {"large reads", 0, 1 << 16, -1},
-        {"pipe-sized inner reads", 4093, 1 << 16, -1},
-        {"small outer reads", 0, 777, -1},
-        {"error in the middle", 5000, 1 << 16, 300001},
-        {"error at once", 0, 1 << 16, 0},
+        {"large reads", 0, 1 << 16, -1, false},
+        {"pipe-sized inner reads", 4093, 1 << 16, -1, false},
+        {"small outer reads", 0, 777, -1, false},
+        {"error in the middle", 5000, 1 << 16, 300001, false},
+        {"error at once", 0, 1 << 16, 0, false},
+        {"loans", 0, 777, -1, true},
+        {"loans and an error", 4093, 1 << 16, 300001, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -48,7 +51,21 @@ TEST(ReadAhead, PassesEveryByteThenTheEndOrTheError) {
         std::string got;
         unsigned char buf[1 << 16];
         long r;
-        while ((r = ahead.read(buf, c.outer_chunk)) > 0) got.append(reinterpret_cast<char*>(buf), r);
+        for (int call = 0;; ++call) {
+            if (c.lend && call % 2) {
+                unsigned char* lent;
+                std::size_t plain;
+                if ((r = ahead.lend(&lent, &plain)) <= 0) break;
+                // What is said to be plain is.
+                const std::string bytes(reinterpret_cast<char*>(lent), r);
+                ASSERT_LE(plain, bytes.size());
+                EXPECT_EQ(bytes.find_first_of("\r\x1a"), bytes.find_first_of("\r\x1a", plain));
+                got += bytes;
+            } else {
+                if ((r = ahead.read(buf, c.outer_chunk)) <= 0) break;
+                got.append(reinterpret_cast<char*>(buf), r);
+            }
+        }
         const std::size_t want = c.fail_after < 0 ? data.size() : static_cast<std::size_t>(c.fail_after);
         EXPECT_EQ(got, data.substr(0, want));
         EXPECT_EQ(r, c.fail_after < 0 ? 0 : -1);

@@ -1,5 +1,7 @@
 #include "tests/test_util.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace ravolin::test {
@@ -13,8 +15,41 @@ std::string crlf(const std::string& lf_text) {
     return r;
 }
 
-Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encoding encoding, ConvertFn fn) {
-    MemorySource src(in.data(), in.size(), chunk);
+namespace {
+
+class LendingSource : public ByteSource {
+public:
+    LendingSource(const std::string& data, std::size_t block) : data_(data), block_(block) {}
+    long read(unsigned char* buf, std::size_t n) override {
+        const std::size_t k = std::min(n, data_.size() - pos_);
+        std::memcpy(buf, data_.data() + pos_, k);
+        pos_ += k;
+        return static_cast<long>(k);
+    }
+    bool lends() const override { return true; }
+    long lend(unsigned char** data, std::size_t* plain) override {
+        const std::size_t left = data_.size() - pos_;
+        const std::size_t k = block_ && block_ < left ? block_ : left;
+        // Exactly the bytes and the slack, so that a sanitizer sees a read
+        // past them; spaces in the slack, the worst a scanner could take
+        // for text.
+        loan_.reset(new unsigned char[k + kPieceSlack]);
+        std::memcpy(loan_.get(), data_.data() + pos_, k);
+        std::memset(loan_.get() + k, ' ', kPieceSlack);
+        pos_ += k;
+        *data = loan_.get();
+        *plain = ++loans_ % 2 ? plain_text_prefix(loan_.get(), k) : 0;
+        return static_cast<long>(k);
+    }
+
+private:
+    const std::string& data_;
+    std::size_t block_, pos_ = 0;
+    long loans_ = 0;
+    std::unique_ptr<unsigned char[]> loan_;
+};
+
+Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, ConvertFn fn) {
     StringSink sink;
     // Large buffers: on the heap, and not zeroed first (the fuzzer calls this often).
     std::unique_ptr<TextReader> reader(new TextReader(src));
@@ -30,6 +65,18 @@ Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encodi
     writer->flush();
     r.text = sink.out;
     return r;
+}
+
+}  // namespace
+
+Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encoding encoding, ConvertFn fn) {
+    MemorySource src(in.data(), in.size(), chunk);
+    return convert_from(src, tab_size, encoding, fn);
+}
+
+Converted convert_lent(const std::string& in, int tab_size, std::size_t block, Encoding encoding) {
+    LendingSource src(in, block);
+    return convert_from(src, tab_size, encoding, convert_file);
 }
 
 }  // namespace ravolin::test

@@ -34,5 +34,10 @@ std::string crlf(const std::string& lf_text);
 using ConvertFn = int (*)(EngineState&);
 Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0,
                   Encoding encoding = Encoding::kCp932, ConvertFn fn = convert_file);
+// The same through a source that lends its bytes, block bytes at a time (0:
+// all at once), each block in a buffer of its own with nonsense after it;
+// every other block says which of its bytes are plain.
+Converted convert_lent(const std::string& in, int tab_size, std::size_t block,
+                       Encoding encoding = Encoding::kCp932);
 
 }  // namespace ravolin::test
