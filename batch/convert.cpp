@@ -1,5 +1,6 @@
-// Taking up each listed file: its backup is copied under a temporary name;
-// the copy is checked to be text and its encoding told; the conversion is
+// Taking up each listed file: its backup is made under a temporary name (a
+// second name of the file where the file system has them, else a copy);
+// the backup is checked to be text and its encoding told; the conversion is
 // written from it into a temporary file beside the file and checked by an
 // independent C lexer. The file then waits in its group (batch/groups) to be
 // put in place. A file met a second time, one that is binary, or one whose
@@ -7,6 +8,7 @@
 #include "batch/convert.h"
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "base/bounded_text.h"
@@ -136,13 +138,21 @@ Step take_up(FileSystem& fs, const FileList& list, int entry, const Encoding* fo
         settle(p, Outcome::kError);
         return Step::kNext;
     }
-    const CopyResult copy = fs.copy_new(name, p.backup, cancel);
-    if (copy.error == FsError::kCancelled) return Step::kCancelled;
-    if (copy.error != FsError::kNone) {
-        settle_backup(p, copy.error, copy.source);
-        return Step::kNext;
+    // The backup is the original itself under a second name where the file
+    // system allows it: no bytes to copy or to flush but the file's own, and
+    // the conversion replaces the name, not the bytes. A symbolic link and a
+    // file with other names (rewritten in place) get a copy.
+    if (!found.shared && std::strcmp(p.target, name) == 0 && fs.link_new(name, p.backup) == FsError::kNone) {
+        p.info = found;
+    } else {
+        const CopyResult copy = fs.copy_new(name, p.backup, cancel);
+        if (copy.error == FsError::kCancelled) return Step::kCancelled;
+        if (copy.error != FsError::kNone) {
+            settle_backup(p, copy.error, copy.source);
+            return Step::kNext;
+        }
+        p.info = copy.info;
     }
-    p.info = copy.info;
 
     Encoding encoding = Encoding::kCp932;
     const TextKind kind = scan_text(fs, p.backup, &encoding, cancel);

@@ -132,6 +132,11 @@ public:
         finish_flush();
     }
 
+    // Gives the file from a second name, to, which must not exist (kExists
+    // when it does): a hard link, not flushed. Fails where the file system
+    // or the platform has none; the caller then copies instead.
+    virtual FsError link_new(const char* /*from*/, const char* /*to*/) { return FsError::kAccessDenied; }
+
     // Gives from the name to, which must not exist: kExists when it does,
     // and then nothing changes.
     virtual FsError rename_new(const char* from, const char* to) = 0;

@@ -302,6 +302,10 @@ public:
         if (flusher_.joinable()) flusher_.join();
     }
 
+    FsError link_new(const char* from, const char* to) override {
+        return ::linkat(AT_FDCWD, from, AT_FDCWD, to, 0) == 0 ? FsError::kNone : last_error();
+    }
+
     FsError rename_new(const char* from, const char* to) override {
         if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return FsError::kNone;
         if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return last_error();

@@ -295,19 +295,27 @@ TEST_F(BatchFiles, LeftoversOfAKilledRunAreRemoved) {
 }
 
 #ifndef _WIN32
-TEST_F(BatchFiles, BackupAndConversionKeepTheFilesMode) {
+TEST_F(BatchFiles, BackupIsTheOriginalAndTheConversionKeepsItsMode) {
     for (mode_t mode : {0640, 0755, 0600}) {
         SCOPED_TRACE(mode);
         empty_dir();
         write_file(at("m.c"), kThreeTabs);
         ASSERT_EQ(::chmod(at("m.c").c_str(), mode), 0);
+        struct stat before;
+        ASSERT_EQ(::stat(at("m.c").c_str(), &before), 0);
         run(platform_file_system(), wildcard_path("m.c"));
         EXPECT_EQ(read_file(at("m.c")), converted(kThreeTabs));
         for (const char* name : {"m.c", "m.c.bak"}) {
             struct stat st;
             ASSERT_EQ(::stat(at(name).c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 0777, mode) << name;
+            EXPECT_EQ(st.st_nlink, 1u) << name;
         }
+        // The backup is the original file itself, its time of last write too.
+        struct stat bak;
+        ASSERT_EQ(::stat(at("m.c.bak").c_str(), &bak), 0);
+        EXPECT_EQ(bak.st_ino, before.st_ino);
+        EXPECT_EQ(bak.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     }
 }
 
@@ -518,9 +526,16 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     fs::remove(dir / "grow.c");
 
     // The backup itself does not fit: no partial backup stays behind, so once
-    // there is room again the file converts.
+    // there is room again the file converts. A second name of a file takes
+    // no room: where there are such, the file is reached through a symbolic
+    // link, whose target gets a copy for its backup.
     write_file(dir / "filler", std::string(14 * 4096, 'f'));
+#ifdef _WIN32
     write_file(dir / "fit.c", crlf_lines);
+#else
+    write_file(dir / "fit-target.c", crlf_lines);
+    fs::create_symlink("fit-target.c", dir / "fit.c");
+#endif
     RunResult refused = run(platform_file_system(), dir_prefix + "fit.c");
     EXPECT_EQ(file_lines(refused.result), std::multiset<std::string>{"Error: fit.c (backup: no space)"});
     EXPECT_FALSE(fs::exists(dir / "fit.c.bak"));
@@ -533,6 +548,7 @@ TEST(BatchSmallDisk, FullDiskLeavesFilesAsTheyWere) {
     fs::current_path(saved);
     fs::remove(dir / "fit.c");
     fs::remove(dir / "fit.c.bak");
+    fs::remove(dir / "fit-target.c");
 }
 
 }  // namespace
