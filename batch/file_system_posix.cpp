@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,29 +151,74 @@ FsError flush_one(const char* name) {
 
 // Flushes in parallel: the file system then commits many files' flushes in
 // one go, where one after the other each would wait for the disk on its own.
-constexpr int kMaxFlushThreads = 32;
-
-void flush_parallel(const char* const* names, int count, FsError* results) {
-    if (count == 1) {
-        results[0] = flush_one(names[0]);
-        return;
+// The threads stay for the next group: started anew for every group they
+// cost more than a group of small files takes to flush.
+class FlushPool {
+public:
+    ~FlushPool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        work_.notify_all();
+        for (int i = 0; i < started_; ++i) threads_[i].join();
     }
-    std::atomic<int> next{0};
-    auto work = [&] {
-        for (int i = next++; i < count; i = next++) results[i] = flush_one(names[i]);
-    };
-    std::thread threads[kMaxFlushThreads];
-    int started = 0;
-    for (; started < kMaxFlushThreads && started < count - 1; ++started) {
-        try {
-            threads[started] = std::thread(work);
-        } catch (...) {
-            break;  // fewer helpers; this thread does the rest
+
+    // Hands the files to the threads and returns; the caller may help.
+    void start(const char* const* names, int count, FsError* results) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        names_ = names;
+        results_ = results;
+        count_ = count;
+        next_ = 0;
+        done_ = 0;
+        for (; started_ < kMaxThreads && started_ < count; ++started_) {
+            try {
+                threads_[started_] = std::thread([this] { serve(); });
+            } catch (...) {
+                break;  // fewer threads; wait() does what they leave
+            }
+        }
+        work_.notify_all();
+    }
+
+    // Until every file of the last start() is flushed.
+    void wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (next_ < count_) flush_next(lock);  // no thread could be started
+        finished_.wait(lock, [this] { return done_ == count_; });
+    }
+
+private:
+    static constexpr int kMaxThreads = 32;
+
+    void serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return stop_ || next_ < count_; });
+            if (stop_) return;
+            flush_next(lock);
         }
     }
-    work();
-    for (int i = 0; i < started; ++i) threads[i].join();
-}
+
+    void flush_next(std::unique_lock<std::mutex>& lock) {
+        const int i = next_++;
+        lock.unlock();
+        const FsError result = flush_one(names_[i]);
+        lock.lock();
+        results_[i] = result;
+        if (++done_ == count_) finished_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_, finished_;
+    const char* const* names_ = nullptr;
+    FsError* results_ = nullptr;
+    int count_ = 0, next_ = 0, done_ = 0;
+    bool stop_ = false;
+    int started_ = 0;
+    std::thread threads_[kMaxThreads];
+};
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -292,14 +339,12 @@ public:
     // The flush runs beside the caller, who meanwhile converts the next files.
     void start_flush(const char* const* names, int count, FsError* results) override {
         finish_flush();
-        try {
-            flusher_ = std::thread(flush_parallel, names, count, results);
-        } catch (...) {
-            flush_parallel(names, count, results);
-        }
+        flushing_ = true;
+        flush_pool_.start(names, count, results);
     }
     void finish_flush() override {
-        if (flusher_.joinable()) flusher_.join();
+        if (flushing_) flush_pool_.wait();
+        flushing_ = false;
     }
 
     FsError link_new(const char* from, const char* to) override {
@@ -348,7 +393,8 @@ private:
 
     FdInFile in_[2];
     FdOutFile out_;
-    std::thread flusher_;
+    FlushPool flush_pool_;
+    bool flushing_ = false;
     unsigned char buffer_[1 << 16];
 };
 
