@@ -1,10 +1,41 @@
 #include "app/read_ahead.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace ravolin {
+namespace {
 
-ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner), slots_(new Slot[kSlots]) {
+// The slots' memory. On Linux one transparent huge page where the system
+// gives one: a first touch of memory costs about 10 us a 4 KiB page on the
+// virtual machines CI and many users run on, 2.5 ms for the slots' 256 pages
+// against 0.2 ms for one huge page (about 4 % of converting 64 MB).
+constexpr std::size_t kHugePage = 2u << 20;
+
+void* allocate_slots(std::size_t size) {
+#ifdef __linux__
+    if (size <= kHugePage) {
+        if (void* p = std::aligned_alloc(kHugePage, kHugePage)) {
+            ::madvise(p, kHugePage, MADV_HUGEPAGE);  // only advice: 4 KiB pages otherwise
+            return p;
+        }
+    }
+#endif
+    return std::malloc(size);
+}
+
+}  // namespace
+
+ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {
+    void* memory = allocate_slots(kSlots * sizeof(Slot));
+    if (!memory) throw std::bad_alloc();
+    slots_ = static_cast<Slot*>(memory);
+    for (int i = 0; i < kSlots; ++i) new (slots_ + i) Slot();
     thread_ = std::thread([this] { produce(); });
 }
 
@@ -15,7 +46,7 @@ ReadAheadSource::~ReadAheadSource() {
     }
     changed_.notify_all();
     thread_.join();
-    delete[] slots_;
+    std::free(slots_);  // Slot is trivially destructible
 }
 
 // The reading thread: fills the free slots in turn and stops after the slot

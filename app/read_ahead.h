@@ -52,7 +52,7 @@ private:
     bool stop_ = false;     // the destructor wants the thread to end
     bool producer_waits_ = false;  // the thread sleeps until half the slots are free
     bool consumer_waits_ = false;  // read sleeps until a slot is filled
-    Slot* slots_;
+    Slot* slots_ = nullptr;
     std::thread thread_;
 };
 
