@@ -85,14 +85,13 @@ long EncodingSniffer::read(unsigned char* buf, std::size_t n) {
 }
 
 long EncodingSniffer::lend(unsigned char** data, std::size_t* plain) {
+    *plain = 0;
     if (ahead_pos_ < ahead_len_) {
         *data = ahead_ + ahead_pos_;
-        *plain = 0;
         const std::size_t k = ahead_len_ - ahead_pos_;
         ahead_pos_ = ahead_len_;
         return static_cast<long>(k);
     }
-    *plain = 0;
     if (failed_) return -1;
     // Reading ahead below leaves this block lent: read never ends a loan.
     const long got = inner_->lend(data, plain);

@@ -8,11 +8,15 @@
 
 namespace ravolin {
 
-void TextReader::fill() {
-    // Keep the unread translated bytes, then append a new block after them.
+// The unread bytes go to the front of the buffer, for a block to follow them.
+void TextReader::compact() {
     std::memmove(buf_, buf_ + pos_, lim_ - pos_);
     lim_ -= pos_;
     pos_ = 0;
+}
+
+void TextReader::fill() {
+    compact();
 
     std::size_t raw_end = lim_;
     if (held_cr_) {
@@ -32,10 +36,7 @@ void TextReader::fill() {
 }
 
 void TextReader::lend() {
-    // Our unread bytes go to the front of the buffer; the block follows them.
-    std::memmove(buf_, buf_ + pos_, lim_ - pos_);
-    lim_ -= pos_;
-    pos_ = 0;
+    compact();
     unsigned char* data;
     std::size_t plain;
     const long got = src_->lend(&data, &plain);

@@ -74,6 +74,7 @@ public:
     bool failed() const { return error_; }
 
 private:
+    void compact();
     void fill();
     void lend();
     unsigned char* translate(unsigned char* from, unsigned char* end, std::size_t plain);
