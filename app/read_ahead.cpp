@@ -14,7 +14,7 @@ namespace {
 // The slots' memory. On Linux one transparent huge page where the system
 // gives one: a first touch of memory costs about 10 us a 4 KiB page on the
 // virtual machines CI and many users run on, 2.5 ms for the slots' 256 pages
-// against 0.2 ms for one huge page (about 4 % of converting 64 MB).
+// against 0.2 ms for one huge page (about 7 % of converting 64 MB).
 constexpr std::size_t kHugePage = 2u << 20;
 
 void* allocate_slots(std::size_t size) {
