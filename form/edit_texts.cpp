@@ -1,7 +1,7 @@
 #include "form/edit_texts.h"
 
 #include "form/form_table.h"
-#include "settings/shared_data.h"
+#include "settings/window_data.h"
 
 namespace ravolin {
 

@@ -2,7 +2,7 @@
 // strings: cell size, item rectangles, default size, visible cells, scroll
 // pull-back and new positions, the open-file dialog's initial name, the
 // wrapped display of a chosen name and the language toggle. No Win32 here, so
-// all of it is unit-tested natively; the Win32 glue in form/*_win32.cpp only
+// all of it is unit-tested natively; the Win32 glue in window/ only
 // feeds it numbers.
 #pragma once
 #include <cstddef>

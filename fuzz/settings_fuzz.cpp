@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "settings/settings_file.h"
-#include "settings/shared_data.h"
+#include "settings/window_data.h"
 
 using namespace ravolin;
 

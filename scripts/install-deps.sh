@@ -22,8 +22,20 @@ done
 
 if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
   export DEBIAN_FRONTEND=noninteractive
-  sudo_ apt-get update -qq
-  [ "${#missing[@]}" -gt 0 ] && sudo_ apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A mirror in the middle of a sync fails one index file now and then ("File
+  # has unexpected size ... Mirror sync in progress?") while the rest, and
+  # the packages we need, are fine: try update a few times, then go on and
+  # let the install say what cannot be had.
+  for try in 1 2 3; do
+    sudo_ apt-get update -qq && break
+    echo "install-deps: apt-get update failed (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep $((try * 5))
+  done
+  if [ "${#missing[@]}" -gt 0 ] &&
+     ! sudo_ apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    echo "install-deps: could not install: ${missing[*]}" >&2
+    exit 1
+  fi
 fi
 
 # Wine takes the ANSI code page from the locale: ja_JP.UTF-8 gives code page 932.

@@ -2,6 +2,8 @@
 # The test command: installs what is missing, builds every preset and runs
 # every suite (native, the Windows test executables under Wine, the window's
 # end-to-end suite under Xvfb, a short fuzz run). Safe to run again.
+# `--quick`: the native build and the native suites only, for the
+# edit-compile-test loop.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,9 +25,28 @@ step() {  # step NAME COMMAND...
   fi
 }
 
+quick=
+case "${1:-}" in
+  --quick) quick=1 ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
+
 bash scripts/install-deps.sh || { echo "install-deps failed"; exit 1; }
 
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+
+# The edit-compile-test loop: the native build and its suites only.
+if [ -n "$quick" ]; then
+  step "build native" build native
+  step "unit tests (native)" ctest --preset native
+  echo
+  for f in "${failures[@]}"; do echo "FAILED: $f"; done
+  echo "test --quick: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+fi
+
 for p in native win64 win32; do step "build $p" build "$p"; done
 
 step "unit tests (native)" ctest --preset native

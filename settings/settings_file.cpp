@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
-#include "settings/shared_data.h"
+#include "settings/window_data.h"
 
 namespace ravolin {
 namespace {

@@ -11,7 +11,7 @@
 #include "base/bounded_text.h"
 #include "form/edit_texts.h"
 #include "form/form_table.h"
-#include "settings/shared_data.h"
+#include "settings/window_data.h"
 
 namespace ravolin {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/read_ahead.h"
+#include "streams/read_ahead.h"
 
 namespace {
 

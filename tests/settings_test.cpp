@@ -13,7 +13,7 @@
 
 #include "base/bounded_text.h"
 #include "settings/settings_file.h"
-#include "settings/shared_data.h"
+#include "settings/window_data.h"
 
 namespace ravolin {
 namespace {

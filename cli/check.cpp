@@ -1,0 +1,146 @@
+#include "cli/check.h"
+
+#include <new>
+#include <optional>
+#include <string>
+
+#include "cli/diff.h"
+#include "batch/seen_files.h"
+#include "batch/text_checks.h"
+#include "engine/engine.h"
+
+namespace ravolin {
+namespace {
+
+enum class Converted { kDone, kSkipped, kUnreadable, kTooLarge, kCancelled };
+
+// The buffers live as long as the program: a check over thousands of files
+// allocates only while some file is larger than all before it.
+struct CheckBuffers {
+    std::string original;
+    StringSink converted;
+    std::optional<TextReader> reader;
+    std::optional<TextWriter> writer;
+    EngineState engine;
+    std::string diff;
+    std::string why;  // kSkipped: the words a run's Skipped line has
+};
+
+bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
+    bytes.clear();
+    InFile* in = fs.open_read(name);
+    if (!in) return false;
+    InFileCloser closer(in);
+    constexpr std::size_t kChunk = 1 << 16;
+    for (;;) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + kChunk);
+        const long n = in->read(reinterpret_cast<unsigned char*>(&bytes[had]), kChunk);
+        bytes.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
+        if (n < 0) return false;
+        if (n == 0) return true;
+    }
+}
+
+// What the run would write in place of the file: the bytes read through a
+// text-stream reader into the engine and out through a text-stream writer.
+bool convert_in_memory(int tab_size, Encoding encoding, const std::atomic<bool>& cancel, CheckBuffers& b) {
+    MemorySource source(b.original.data(), b.original.size());
+    b.converted.out.clear();
+    b.reader.emplace(source);
+    b.writer.emplace(b.converted);
+    b.engine.in = &*b.reader;
+    b.engine.out = &*b.writer;
+    b.engine.tab_size = tab_size;
+    b.engine.encoding = encoding;
+    b.engine.cancel = &cancel;
+    convert_file(b.engine);
+    const unsigned char* rest;
+    if (b.reader->peek(&rest) != 0) return false;  // cancelled
+    b.writer->flush();
+    return true;
+}
+
+// Entry i converted as a run would convert it, or skipped where a run would
+// skip it (a file met again, binary, a conversion the check rejects); with
+// diff_path its diff is left in b.diff. seen holds the files looked at.
+Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::string* diff_path,
+                  const CliOptions& options, const std::atomic<bool>& cancel, SeenFiles& seen, CheckBuffers& b) try {
+    b.diff.clear();
+    FileInfo info;
+    if (fs.stat(list.name(i), &info) != FsError::kNone) return Converted::kUnreadable;
+    const int first = seen.first_entry(info, i);
+    if (first != i) {
+        b.why = "same file as " + list.path(first);
+        return Converted::kSkipped;
+    }
+    if (!read_whole(fs, list.name(i), b.original)) return Converted::kUnreadable;
+    TextScan scan;
+    if (!scan.feed(reinterpret_cast<const unsigned char*>(b.original.data()), b.original.size())) {
+        b.why = "binary";
+        return Converted::kSkipped;
+    }
+    Encoding chosen;
+    const Encoding* forced = file_encoding(options, &chosen);
+    const Encoding encoding = forced ? *forced : scan.encoding();
+    if (!convert_in_memory(options.tab_size, encoding, cancel, b)) return Converted::kCancelled;
+    MemorySource original(b.original.data(), b.original.size());
+    MemorySource converted(b.converted.out.data(), b.converted.out.size());
+    const VerifyResult checked = verify_conversion(original, converted, encoding);
+    if (checked != VerifyResult::kSame) {
+        b.why = verify_reason(checked);
+        return Converted::kSkipped;
+    }
+    if (diff_path) append_unified_diff(*diff_path, b.original, b.converted.out, b.diff);
+    return Converted::kDone;
+} catch (const std::bad_alloc&) {
+    // The file, its conversion and its diff are held whole; one that does
+    // not fit in memory is reported, and the next file gets the memory back.
+    std::string().swap(b.original);
+    std::string().swap(b.converted.out);
+    std::string().swap(b.diff);
+    return Converted::kTooLarge;
+}
+
+}  // namespace
+
+int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
+              CliOutput& out, const std::atomic<bool>& cancel) {
+    static CheckBuffers b;
+    SeenFiles seen;
+    const bool diff = options.mode == CliMode::kDiff;
+    int changed = 0, skipped = 0, errors = gather_errors;
+    ListedFolder folder;
+    const int count = list.count();
+    for (int i = 0; i < count && !cancel.load(std::memory_order_relaxed); ++i) {
+        out.starting(i, count, list.name(i));
+        const std::string path = list.path(i);
+        const std::string patch_path = diff ? list.patch_path(i) : std::string();
+        Converted r = Converted::kUnreadable;
+        if (folder.enter(fs, list.folder(i))) {
+            r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, seen, b);
+        }
+        if (r == Converted::kCancelled) break;
+        if (r == Converted::kSkipped) {
+            out.line(("Skipped   : " + path + " (" + b.why + ")\r\n").c_str());
+            ++skipped;
+            continue;
+        }
+        if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
+            const char* why = r == Converted::kUnreadable ? " (cannot read)\r\n" : " (too large to hold in memory)\r\n";
+            out.line(("Error: " + path + why).c_str());
+            ++errors;
+            continue;
+        }
+        if (b.converted.out == b.original) continue;
+        ++changed;
+        if (diff) {
+            out.write_raw(b.diff.data(), b.diff.size());
+        } else {
+            out.print(path.c_str());
+        }
+    }
+    return changed == 0 && skipped == 0 && errors == 0 && !cancel.load() ? 0 : 1;
+}
+
+}  // namespace ravolin

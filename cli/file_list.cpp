@@ -1,0 +1,32 @@
+#include "cli/file_list.h"
+
+namespace ravolin {
+
+void CliFileList::enter_folder(const std::string& where, const std::string& shown) {
+    if (folders_.empty() || folders_.back().where != where) folders_.push_back(Folder{where, shown});
+}
+
+AddResult CliFileList::add(const char* name) {
+    ++offered_;
+    const int folder = static_cast<int>(folders_.size()) - 1;
+    std::string key = folders_[folder].where;
+    key += '\0';
+    key += name;
+    if (!seen_.insert(std::move(key)).second) return AddResult::kAdded;
+    if (!entries_.empty() && folders_[entries_.front().folder].where != folders_[folder].where) {
+        several_folders_ = true;
+    }
+    entries_.push_back(Entry{name, folder});
+    return AddResult::kAdded;
+}
+
+std::string CliFileList::patch_path(int i) const {
+    std::string p = folders_[entries_[i].folder].shown;
+    for (char& ch : p) {
+        if (ch == '\\') ch = '/';
+    }
+    return p + entries_[i].name;
+}
+
+}  // namespace ravolin
+

@@ -1,0 +1,102 @@
+// ravolin-cli: the conversion engine and the batch run for scripts, hooks and
+// CI. The command line is read in options.cpp and explained in
+// help.cpp; the files are found by walk.cpp.
+//   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
+//   ravolin-cli --check | --diff [OPTION]... [FILE...]   nothing written
+//   ravolin-cli --restore [OPTION]... [FILE...]          backups put back
+//   ravolin-cli [-t N] [--encoding=E] -                filter: stdin to stdout
+#include <cstdio>
+
+#include "cli/batch.h"
+#include "cli/check.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/restore.h"
+#include "cli/signals.h"
+#include "cli/walk.h"
+#include "streams/read_ahead.h"
+#include "streams/stdio_streams.h"
+#include "base/version.h"
+#include "engine/engine.h"
+
+namespace {
+
+int filter(int tab_size, ravolin::CliEncoding encoding) {
+    using namespace ravolin;
+    set_binary_mode(stdin);
+    set_binary_mode(stdout);
+    FileSource file(stdin);
+    FileSink sink(stdout);
+    // A file is read on a thread of its own while the text is converted; a
+    // pipe is not, so a reader never waits on input that may not come.
+    ReadAheadSource* ahead = is_regular_file(stdin) ? new ReadAheadSource(file) : nullptr;
+    ByteSource& input = ahead ? static_cast<ByteSource&>(*ahead) : file;
+    // Large buffers: keep them off the stack.
+    static EngineState st;
+    st.encoding = encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
+    // Standard input cannot be read twice: auto decides as it goes by.
+    static EncodingSniffer sniffer(input, &st.encoding);
+    static TextReader reader(encoding == CliEncoding::kAuto ? static_cast<ByteSource&>(sniffer) : input);
+    static TextWriter writer(sink);
+    st.in = &reader;
+    st.out = &writer;
+    st.tab_size = tab_size;
+    int tabs = convert_file(st);
+    delete ahead;  // ends its thread
+    bool ok = writer.flush() && std::fflush(stdout) == 0;
+    if (reader.failed()) {
+        std::fprintf(stderr, "ravolin-cli: error reading standard input\n");
+        return 1;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "ravolin-cli: error writing standard output\n");
+        return 1;
+    }
+    std::fprintf(stderr, "%d tabs, %d dots\n", tabs, st.dots);
+    return 0;
+}
+
+// Everything but the filter: gather the files, then handle them.
+int run_on_files(const ravolin::CliOptions& options) {
+    using namespace ravolin;
+    const std::atomic<bool>& cancel = catch_interrupts();
+    FileSystem& fs = platform_file_system();
+    const bool check = options.mode == CliMode::kCheck || options.mode == CliMode::kDiff;
+    // A diff must reach its reader byte for byte; --check and --diff keep
+    // standard output for their list or diff and report on standard error.
+    if (options.mode == CliMode::kDiff) set_binary_mode(stdout);
+    CliOutput out(options.quiet, check ? stderr : stdout);
+    CliFileList list;
+    const int gather_errors = gather_arguments(fs, options, list, out, cancel);
+    out.set_list(&list);
+    int status = check ? cli_check(fs, list, gather_errors, options, out, cancel)
+                 : options.mode == CliMode::kRestore ? cli_restore(fs, list, gather_errors, out, cancel)
+                                                     : cli_batch(fs, list, gather_errors, options, out, cancel);
+    out.end();
+    if (std::fflush(stdout) != 0 || out.failed()) {
+        std::fputs("ravolin-cli: error writing the report\n", stderr);
+        status = 1;
+    }
+    if (interrupt_status() != 0) status = interrupt_status();
+    interrupts_done();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ravolin::CliOptions options;
+    if (!ravolin::parse_options(argc, argv, options)) return 2;
+    switch (options.mode) {
+        case ravolin::CliMode::kHelp:
+            std::fputs(ravolin::kCliHelp, stdout);
+            return 0;
+        case ravolin::CliMode::kVersion:
+            std::printf("ravolin-cli " RAVOLIN_VERSION " (%s)\n", ravolin::scan_path());
+            return 0;
+        case ravolin::CliMode::kFilter:
+            return filter(options.tab_size, options.encoding);
+        default:
+            return run_on_files(options);
+    }
+}

@@ -1,0 +1,177 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace ravolin {
+namespace {
+
+// Values of the options that have no one-letter form: above any character.
+enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptEncoding, kOptVersion };
+
+const option kLongOptions[] = {
+    {"tab-size", required_argument, nullptr, 't'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"check", no_argument, nullptr, kOptCheck},
+    {"diff", no_argument, nullptr, kOptDiff},
+    {"restore", no_argument, nullptr, kOptRestore},
+    {"encoding", required_argument, nullptr, kOptEncoding},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kOptVersion},
+    {nullptr, 0, nullptr, 0},
+};
+// The leading ':' makes a missing value come back as ':', so that every
+// message is ours and names what was wrong.
+const char kShortOptions[] = ":t:rqh";
+
+struct EncodingName {
+    const char* name;
+    CliEncoding encoding;
+};
+const EncodingName kEncodings[] = {
+    {"auto", CliEncoding::kAuto}, {"cp932", CliEncoding::kCp932}, {"utf-8", CliEncoding::kUtf8},
+    {"utf8", CliEncoding::kUtf8},
+};
+
+bool usage_error(const char* format, const char* what) {
+    std::fputs("ravolin-cli: ", stderr);
+    std::fprintf(stderr, format, what);
+    std::fputs("\nTry 'ravolin-cli --help' for more information.\n", stderr);
+    return false;
+}
+
+// A whole number from 1 to 40, digits only: a typo must not become a
+// different tab size and convert files with it.
+bool parse_strict_tab_size(const char* text, int& out) {
+    int value = 0;
+    if (*text == '\0') return false;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > 40) return false;
+    }
+    if (value < 1) return false;
+    out = value;
+    return true;
+}
+
+// word is "--name=value" for an option that takes no value.
+bool value_not_taken(const char* word, const char* eq) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%.*s", static_cast<int>(eq - word), word);
+    return usage_error("option '%s' takes no value", name);
+}
+
+bool set_mode(CliOptions& o, CliMode mode) {
+    if (o.mode != CliMode::kRun && o.mode != mode) {
+        return usage_error("%s", "choose one of --check, --diff and --restore");
+    }
+    o.mode = mode;
+    return true;
+}
+
+bool check_operands(CliOptions& o) {
+    bool filter = false;
+    for (const char* a : o.operands) {
+        if (*a == '\0') return usage_error("%s", "an empty file name was given");
+        if (std::strcmp(a, "-") == 0) filter = true;
+    }
+    if (!filter) return true;
+    if (o.operands.size() > 1) return usage_error("%s", "'-' (standard input) takes no other files");
+    if (o.mode != CliMode::kRun || o.recursive) {
+        return usage_error("%s", "'-' (standard input) goes with -t and --encoding only");
+    }
+    o.mode = CliMode::kFilter;
+    return true;
+}
+
+}  // namespace
+
+const Encoding* file_encoding(const CliOptions& options, Encoding* out) {
+    if (options.encoding == CliEncoding::kAuto) return nullptr;
+    *out = options.encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
+    return out;
+}
+
+bool parse_options(int argc, char** argv, CliOptions& o) {
+    opterr = 0;
+    char name[64];
+    for (;;) {
+        const int c = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+        if (c == -1) break;
+        switch (c) {
+            case 't':
+                if (!parse_strict_tab_size(optarg, o.tab_size)) {
+                    return usage_error("invalid tab size '%s': give a whole number from 1 to 40", optarg);
+                }
+                o.tab_text = optarg;
+                break;
+            case 'r':
+                o.recursive = true;
+                break;
+            case 'q':
+                o.quiet = true;
+                break;
+            case kOptCheck:
+                if (!set_mode(o, CliMode::kCheck)) return false;
+                break;
+            case kOptDiff:
+                if (!set_mode(o, CliMode::kDiff)) return false;
+                break;
+            case kOptRestore:
+                if (!set_mode(o, CliMode::kRestore)) return false;
+                break;
+            case kOptEncoding: {
+                bool known = false;
+                for (const EncodingName& e : kEncodings) {
+                    if (std::strcmp(optarg, e.name) == 0) {
+                        o.encoding = e.encoding;
+                        known = true;
+                    }
+                }
+                if (!known) return usage_error("invalid encoding '%s': use auto, cp932 or utf-8", optarg);
+                break;
+            }
+            case 'h':
+                o.mode = CliMode::kHelp;
+                return true;
+            case kOptVersion:
+                o.mode = CliMode::kVersion;
+                return true;
+            case ':': {
+                // The word read last is the option as written ("--tab-size"),
+                // unless it was a cluster of letters ("-qt"). Some getopt_long
+                // (mingw-w64's) also come here for a value given to an
+                // option that takes none.
+                const char* word = argv[optind - 1];
+                if (std::strncmp(word, "--", 2) == 0) {
+                    const char* eq = std::strchr(word, '=');
+                    if (eq) return value_not_taken(word, eq);
+                    return usage_error("option '%s' needs a value", word);
+                }
+                std::snprintf(name, sizeof name, "-%c", optopt);
+                return usage_error("option '%s' needs a value", name);
+            }
+            default: {
+                // An unknown short option is in optopt; a long one is the
+                // word read last, where optopt is set only when the option
+                // is known but was given a value it does not take.
+                const char* word = argv[optind - 1];
+                if (std::strncmp(word, "--", 2) != 0) {
+                    std::snprintf(name, sizeof name, "-%c", optopt);
+                    return usage_error("unknown option '%s'", name);
+                }
+                const char* eq = std::strchr(word, '=');
+                if (eq && optopt != 0) return value_not_taken(word, eq);
+                return usage_error("unknown option '%s'", word);
+            }
+        }
+    }
+    for (int i = optind; i < argc; ++i) o.operands.push_back(argv[i]);
+    return check_operands(o);
+}
+
+}  // namespace ravolin

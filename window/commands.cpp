@@ -1,0 +1,168 @@
+// The button commands of the main window: language, default size, the
+// open-file dialog, Execute, Exit and Abort, and the two control states.
+#include "window/commands.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include "base/bounded_text.h"
+#include "form/dropped_pattern.h"
+#include "window/edit_boxes.h"
+#include "window/form_window.h"
+#include "window/label_text.h"
+#include "settings/window_data.h"
+
+namespace ravolin {
+
+namespace {
+
+// Which controls a run locks, and how.
+struct StateRow {
+    int row;
+    BOOL idle_enabled;
+    BOOL running_enabled;
+};
+const StateRow kStateRows[] = {
+    // row              idle   running
+    {kRowInputFiles,    TRUE,  FALSE},
+    {kRowTabSize,       TRUE,  FALSE},
+    {kRowExecute,       TRUE,  FALSE},
+    {kRowExit,          TRUE,  FALSE},
+    {kRowAbort,         FALSE, TRUE},
+};
+
+// Empties the result text and the result box. While a run is under way the
+// worker owns text slot 0 (it writes the report there when it ends), so only
+// the box is emptied then; the slot follows at the run's end anyway.
+void empty_result_box(const RunControl& runs) {
+    if (!runs.run_under_way()) g_text_slots[kSlotResult][0] = '\0';
+    SetWindowTextA(g_item_windows[kRowResult], "");
+}
+
+// A chosen file pattern (from the dialog or a drop) into its text slot, and
+// its wrapped display into the slot the form paints.
+void set_file_pattern(const char* name) {
+    char display[kDialogNameSize];
+    copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
+    wrap_display(name, system_lead_bytes(), display, sizeof display);
+    const std::int32_t shown = kFormTable[kRowInputFiles].ref;
+    if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
+}
+
+// The dialog structure of the 32-bit program is the full 88-byte one.
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA size");
+
+void choose_input_files(HWND main) {
+    // Bounded buffers: the name the dialog starts from and returns, and its
+    // title (unused afterwards).
+    char name[kDialogNameSize];
+    char title[256] = "";
+    static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
+    initial_dialog_name(g_text_slots[kSlotSpec], system_lead_bytes(), name, sizeof name);
+
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = main;
+    ofn.lpstrFilter = kFilter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name;
+    ofn.nMaxFile = sizeof name;
+    ofn.lpstrFileTitle = title;
+    ofn.nMaxFileTitle = 249;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE;
+    if (!GetOpenFileNameA(&ofn)) return;
+    name[sizeof name - 1] = '\0';
+    set_file_pattern(name);
+}
+
+void execute(HWND main, RunControl& runs) {
+    collect_edit_texts(window_edit_texts());
+    g_text_slots[kSlotRunLog][0] = '\0';
+    if (runs.start_run(main)) enter_running_state();
+}
+
+bool confirmed(HWND main, int message, const char* caption) {
+    const char* text = message_text(message, g_settings[kSettingLanguage]);
+    return label_message_box(main, text, caption, MB_YESNO) == IDYES;
+}
+
+}  // namespace
+
+void enter_running_state() {
+    for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.running_enabled);
+}
+
+void enter_idle_state() {
+    for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.idle_enabled);
+}
+
+LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
+    // Only button clicks: every notification of the edit boxes is dropped.
+    if (HIWORD(wparam) != 0) return 0;
+    const int id = LOWORD(wparam);
+    switch (id) {
+        case kRowLanguage:
+            g_settings[kSettingLanguage] = toggle_language(g_settings[kSettingLanguage]);
+            relabel_items();
+            break;
+        case kRowDefaultSize: {
+            const PixelSize s = default_window_size(g_cell);
+            SetWindowPos(main, HWND_TOP, 0, 0, s.width, s.height, SWP_NOMOVE | SWP_NOOWNERZORDER);
+            break;
+        }
+        case kRowInputFiles:
+            // The worker reads the file pattern during a run.
+            if (!runs.run_under_way()) choose_input_files(main);
+            break;
+        case kRowExecute:
+            // Never a second worker, even for a command sent to the disabled
+            // button.
+            if (!runs.run_under_way()) execute(main, runs);
+            break;
+        case kRowExit:
+            // The window's WM_DESTROY stops a run, saves the settings and
+            // quits; nothing is left to repaint afterwards.
+            if (confirmed(main, kMsgReallyExit, "Exit")) {
+                DestroyWindow(main);
+                return 0;
+            }
+            break;
+        case kRowAbort:
+            if (confirmed(main, kMsgReallyAbort, "Abort")) {
+                // The run may have ended while the question was shown; then
+                // there is nothing left to stop.
+                if (runs.run_under_way()) runs.stop_run();
+                enter_idle_state();
+                append_text(g_text_slots[kSlotRunLog], kSlotSize, "aborted.\n");
+            }
+            break;
+        default:
+            break;
+    }
+    const bool keeps_result =
+        id == kRowLanguage || id == kRowDefaultSize || id == kRowExecute || id == kRowExit;
+    if (!keeps_result) empty_result_box(runs);
+    InvalidateRect(main, nullptr, TRUE);
+    return 0;
+}
+
+void drop_files(HWND main, HDROP drop, RunControl& runs) {
+    // The worker reads the file pattern during a run.
+    const UINT count = runs.run_under_way() ? 0 : DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    char path[kDialogNameSize];
+    const UINT len = count > 0 ? DragQueryFileA(drop, 0, path, sizeof path) : 0;
+    DragFinish(drop);
+    // A path the buffer cannot hold is not cut: it would name another file.
+    if (len == 0 || len >= sizeof path) return;
+    const DWORD attributes = GetFileAttributesA(path);
+    const DroppedItem first{path, attributes != INVALID_FILE_ATTRIBUTES &&
+                                      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    char pattern[kDialogNameSize];
+    if (!dropped_pattern(first, count, system_lead_bytes(), pattern, sizeof pattern)) return;
+    // As after a name chosen in the Input Files dialog.
+    set_file_pattern(pattern);
+    empty_result_box(runs);
+    InvalidateRect(main, nullptr, TRUE);
+}
+
+}  // namespace ravolin
