@@ -71,53 +71,193 @@ bool goes_on_number(const std::string& c, const std::string& prev) {
            ((c == "+" || c == "-") && (prev == "e" || prev == "E" || prev == "p" || prev == "P"));
 }
 
-// Every literal of the file, its prefix included, as written after splices
-// are taken out.
-std::vector<std::string> literals(const std::string& raw, Encoding enc, bool original) {
-    std::vector<std::string> chars = characters(raw, enc, original), text;
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        if (chars[i] == "\\" && i + 1 < chars.size() && is_line_end(chars[i + 1])) ++i;
-        else text.push_back(chars[i]);
+bool is_blank(const std::string& c) { return c == " " || c == "\t"; }
+
+// Whether c may stand in a raw literal's delimiter.
+bool delimiter_char(const std::string& c) {
+    return c.size() == 1 && static_cast<unsigned char>(c[0]) > ' ' && c != ")" && c != "\\" && c != "\"";
+}
+
+// The characters as a compiler reads them: ??/ is a backslash, and a
+// backslash before a line end vanishes with it; neither inside a raw
+// literal, where every character stands as written.
+class Text {
+public:
+    explicit Text(std::vector<std::string> chars) : c_(std::move(chars)) { settle(); }
+    bool done() const { return i_ >= c_.size(); }
+    const std::string& cur() const { return cur_; }
+    // The character after cur, read the same way.
+    std::string next() {
+        const std::size_t i = i_, len = len_;
+        const std::string cur = cur_;
+        advance();
+        std::string n = cur_;
+        i_ = i;
+        len_ = len;
+        cur_ = cur;
+        return n;
     }
+    void advance() {
+        i_ += len_;
+        settle();
+    }
+    void set_raw(bool raw) {
+        raw_ = raw;
+        settle();
+    }
+
+private:
+    // The character at i_ and its length in c_, splices passed over.
+    void settle() {
+        for (;;) {
+            if (done()) {
+                cur_.clear();
+                len_ = 0;
+                return;
+            }
+            len_ = 1;
+            cur_ = c_[i_];
+            if (raw_) return;
+            if (cur_ == "?" && at(i_ + 1) == "?" && at(i_ + 2) == "/") {
+                cur_ = "\\";
+                len_ = 3;
+            }
+            if (cur_ != "\\" || !is_line_end(at(i_ + len_))) return;
+            i_ += len_ + 1;
+        }
+    }
+    std::string at(std::size_t k) const { return k < c_.size() ? c_[k] : ""; }
+
+    std::vector<std::string> c_;
+    std::size_t i_ = 0, len_ = 0;
+    std::string cur_;
+    bool raw_ = false;
+};
+
+// A plain literal's rest, after its opening: to its closing quote or its
+// line's end.
+std::string literal_rest(Text& t, const std::string& quote, std::string lit) {
+    for (; !t.done() && !is_line_end(t.cur()); t.advance()) {
+        lit += t.cur();
+        if (t.cur() == quote) {
+            t.advance();
+            break;
+        }
+        if (t.cur() == "\\" && !t.next().empty() && !is_line_end(t.next())) {
+            t.advance();
+            lit += t.cur();
+        }
+    }
+    return lit;
+}
+
+// A raw literal from its opening quote: to its closing quote, line ends
+// included; where the delimiter is none, a plain literal from there.
+std::string raw_literal(Text& t, std::string lit) {
+    std::string delim;
+    for (t.advance(); !t.done() && t.cur() != "("; t.advance()) {
+        lit += t.cur();
+        if (is_line_end(t.cur())) return lit;
+        if (!delimiter_char(t.cur()) || delim.size() == 16) {
+            t.advance();
+            return literal_rest(t, "\"", lit);
+        }
+        delim += t.cur();
+    }
+    const std::string end = ")" + delim + "\"";
+    t.set_raw(true);
+    for (; !t.done(); t.advance()) {
+        lit += t.cur();
+        if (lit.size() >= end.size() && lit.compare(lit.size() - end.size(), end.size(), end) == 0) {
+            t.advance();
+            break;
+        }
+    }
+    t.set_raw(false);
+    return lit;
+}
+
+// Every literal of the file, its prefix included, as a compiler reads it:
+// string literals, character constants, raw literals and an include's
+// header name.
+std::vector<std::string> literals(const std::string& raw, Encoding enc, bool original) {
+    Text t(characters(raw, enc, original));
     std::vector<std::string> found;
     std::string word, prev;
     bool number = false;  // c would stand inside a number (digit separators)
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::string& c = text[i];
-        const std::string next = i + 1 < text.size() ? text[i + 1] : "";
+    // Where a line stands on its way to a header name: 0 none, 1 only
+    // blanks so far, 2 after '#', 3 in the name, 4 after include.
+    int directive = 1;
+    std::string name;
+    while (!t.done()) {
+        const std::string c = t.cur();
+        const std::string next = t.next();
+        if (is_line_end(c)) {
+            directive = 1;
+        } else if (directive == 1 || directive == 2) {
+            if (c == "#" && directive == 1) {
+                directive = 2;
+            } else if (is_word(c) && directive == 2) {
+                directive = 3;
+                name.clear();
+            } else if (!is_blank(c)) {
+                directive = 0;
+            }
+        }
+        if (directive == 3) {
+            if (is_word(c)) name += c;
+            else directive = name == "include" || name == "include_next" || name == "import" ? 4 : 0;
+        }
+        if (directive == 4 && !is_blank(c)) {
+            directive = 0;
+            if (c == "<") {
+                std::string lit = c;
+                for (t.advance(); !t.done() && !is_line_end(t.cur()); t.advance()) {
+                    lit += t.cur();
+                    if (t.cur() == ">") {
+                        t.advance();
+                        break;
+                    }
+                }
+                found.push_back(lit);
+                word.clear();
+                number = false;
+                prev.clear();
+                continue;
+            }
+        }
         if (c == "'" && number && is_word(next)) {
             prev = c;  // a digit separator: 1'000
             word.clear();
-            ++i;
+            t.advance();
             continue;
         }
         if (c == "/" && next == "*") {
-            i += 2;
-            while (i < text.size() && !(text[i] == "*" && i + 1 < text.size() && text[i + 1] == "/")) ++i;
-            i += 2;
+            t.advance();
+            t.advance();
+            while (!t.done() && !(t.cur() == "*" && t.next() == "/")) {
+                if (is_line_end(t.cur())) directive = 1;
+                t.advance();
+            }
+            t.advance();
+            t.advance();
             word.clear();
         } else if (c == "/" && next == "/") {
-            while (i < text.size() && !is_line_end(text[i])) ++i;
+            while (!t.done() && !is_line_end(t.cur())) t.advance();
+            word.clear();
+        } else if (c == "\"" && (word == "R" || word == "LR" || word == "uR" || word == "UR" || word == "u8R")) {
+            found.push_back(raw_literal(t, word + c));
             word.clear();
         } else if (c == "\"" || c == "'") {
             std::string lit = (word == "L" || word == "u" || word == "U" || word == "u8") ? word : "";
-            lit += c;
-            for (++i; i < text.size() && !is_line_end(text[i]); ++i) {
-                lit += text[i];
-                if (text[i] == c) {
-                    ++i;
-                    break;
-                }
-                if (text[i] == "\\" && i + 1 < text.size() && !is_line_end(text[i + 1])) lit += text[++i];
-            }
-            found.push_back(lit);
+            t.advance();
+            found.push_back(literal_rest(t, c, lit + c));
             word.clear();
         } else {
             word = is_word(c) ? word + c : "";
             number = number ? goes_on_number(c, prev) : is_digit(c) && !(prev.size() && is_word(prev));
             prev = c;
-            ++i;
+            t.advance();
             continue;
         }
         number = false;

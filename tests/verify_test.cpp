@@ -76,6 +76,10 @@ TEST(Verify, ConverterOutputThatKeepsTheText) {
         {"digit separators inside numbers", kCp932,
          "a = 0x7'0000;    b = 1'000'000;    c = 0b1010'1010;    s = \"x    y\";\n", "", "", kSame},
         {"line longer than a piece", kCp932, std::string(1990, 'x') + "  \"a    b\"    y\n", "", "", kSame},
+        {"raw literal on one line", kCp932, "s = R\"x(a    b)x\";    t = 1;\n", "", "", kSame},
+        {"blanks before a header name", kCp932, "#include    <a.h>\nx    = a    <    b;\n", "", "", kSame},
+        {"a define is no include", kCp932, "#define X <a    b>\n", "", "", kSame},
+        {"'?' without a trigraph", kCp932, "s = \"??\";    x = a ? b    : c;\n", "", "", kSame},
     });
 }
 
@@ -95,6 +99,8 @@ TEST(Verify, ConverterOutputThatWouldChangeALiteral) {
         // byte as a backslash that continues the comment.
         {"0x5C split from its lead byte by a piece end", kCp932,
          "// " + std::string(1995, 'x') + kHyo + "\ns = \"a    b\";\n", "", "", kLiteral},
+        // Where trigraphs are on, ??/ is a backslash.
+        {"trigraph backslash escapes a quote", kCp932, "s = \"a?\?/\";    t = 1;\n", "", "", kLiteral},
     });
 }
 
@@ -131,6 +137,16 @@ TEST(Verify, HandMadeLiteralChanges) {
         {"blank after a splice at a lone CR", kCp932, "s = \"a\\\r  b\";\n", "\r  b", "\r\tb", kLiteral},
         {"blank between prefix and quote", kCp932, "s = L\"x\";\n", "L\"", "L \"", kLiteral},
         {"the same dot inside a string", kCp932, "s = \"// " + kHyo + "\\\n\";\n", kHyo, kHyo + ".", kLiteral},
+        // Blanks a lexer without raw literals or header names takes for code.
+        {"blank after a quote in a raw literal", kCp932, "s = R\"x(a \" b )x\";\n", "\" b", "\"\tb", kLiteral},
+        {"u8R prefix", kCp932, "s = u8R\"x(a \" b )x\";\n", "\" b", "\"\tb", kLiteral},
+        {"raw literal's end needs its delimiter", kCp932, "s = R\"xy(a )x \" b )xy\";\n", "\" b", "\"\tb", kLiteral},
+        {"raw literal over two lines", kCp932, "s = R\"(\n  a)\";\n", "  a)", "\ta)", kLiteral},
+        {"raw literal's end on one line", kCp932, "s = R\"x(a)\nx\" b)x\";\n", "\" b", "\"\tb", kLiteral},
+        {"blank in a header name", kCp932, "#include <a b.h>\n", "a b", "a\tb", kLiteral},
+        {"include_next after blanks", kCp932, "  #  include_next <a b.h>\n", "a b", "a\tb", kLiteral},
+        {"import without a blank", kCp932, "#import<a b.h>\n", "a b", "a\tb", kLiteral},
+        {"trigraph backslash splices a string", kCp932, "s = \"a?\?/\n    b\";\n", "    b", "\tb", kLiteral},
     });
 }
 

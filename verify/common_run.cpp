@@ -72,6 +72,10 @@ RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b
     const __m128i s1 = _mm_set1_epi8(static_cast<char>(bulk.syntax[1]));
     const __m128i s2 = _mm_set1_epi8(static_cast<char>(bulk.syntax[2]));
     const __m128i s3 = _mm_set1_epi8(static_cast<char>(bulk.syntax[3]));
+    const __m128i s4 = _mm_set1_epi8(static_cast<char>(bulk.syntax[4]));
+    const __m128i s5 = _mm_set1_epi8(static_cast<char>(bulk.syntax[5]));
+    const __m128i s6 = _mm_set1_epi8(static_cast<char>(bulk.syntax[6]));
+    const __m128i s7 = _mm_set1_epi8(static_cast<char>(bulk.syntax[7]));
     const int high = pairs ? 0xFFFF : 0;
     while (i + 17 <= na && j + 17 <= nb) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
@@ -86,6 +90,8 @@ RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b
         __m128i stop = _mm_andnot_si128(spaces, control);
         stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi8(va, s0), _mm_cmpeq_epi8(va, s1)));
         stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi8(va, s2), _mm_cmpeq_epi8(va, s3)));
+        stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi8(va, s4), _mm_cmpeq_epi8(va, s5)));
+        stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi8(va, s6), _mm_cmpeq_epi8(va, s7)));
         const int good = _mm_movemask_epi8(_mm_andnot_si128(stop, _mm_cmpeq_epi8(va, vb))) &
                          ~(_mm_movemask_epi8(va) & high);
         if (good == 0xFFFF) {
