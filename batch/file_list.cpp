@@ -7,20 +7,20 @@
 
 namespace ravolin {
 
+bool FixedFileList::clear(const char* folder) {
+    count_ = 0;
+    const bool fits = copy_text(folder_, kRunPathSize, folder);
+    folder_len_ = std::strlen(folder_);
+    return fits;
+}
+
 AddResult FixedFileList::add(const char* name) {
-    if (full() || !copy_text(names_[count_], kRunPathSize, name)) return AddResult::kTooLong;
+    if (full()) return AddResult::kTooLong;
+    char* path = paths_[count_];
+    std::memcpy(path, folder_, folder_len_ + 1);
+    if (!append_text(path, kRunPathSize, name)) return AddResult::kTooLong;
     ++count_;
     return AddResult::kAdded;
-}
-
-bool ListedFolder::changes(const char* folder) const {
-    return folder && !(current_ && std::strcmp(folder, current_) == 0);
-}
-
-bool ListedFolder::enter(FileSystem& fs, const char* folder) {
-    if (!changes(folder)) return true;
-    current_ = fs.set_current_dir(folder) ? folder : nullptr;
-    return current_ != nullptr;
 }
 
 std::size_t folder_part_length(const char* wildcard_path, bool drive_letters, const LeadBytes& lead) {

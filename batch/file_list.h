@@ -1,7 +1,9 @@
 // The files of a run: gathered first, handled one by one once the whole list
-// is there, so that backups the run makes never enter it. The caller may
-// bring its own list: the window's run uses a fixed table of 500 names, the
-// command line a list without limit that spans several folders.
+// is there, so that backups the run makes never enter it. Each entry carries
+// its full path (its folder followed by its name), so nothing depends on the
+// process's current directory. The caller may bring its own list: the
+// window's run uses a fixed table of 500 paths, the command line a list
+// without limit that spans several folders.
 #pragma once
 #include <cstddef>
 
@@ -11,7 +13,7 @@ namespace ravolin {
 
 enum class AddResult {
     kAdded,    // taken (or already there)
-    kTooLong,  // not taken: the name does not fit an entry
+    kTooLong,  // not taken: the path does not fit an entry
 };
 
 class FileList {
@@ -22,13 +24,13 @@ public:
     // True when no name fits any more: the search ends.
     virtual bool full() const { return false; }
     virtual int count() const = 0;
+    // What the file system is asked about entry i: its folder and its name.
+    virtual const char* path(int i) const = 0;
+    // The bare name of entry i, the end of path(i).
     virtual const char* name(int i) const = 0;
-    // The folder to make current before entry i is handled; nullptr when the
-    // entry lies in the folder the run is already in.
-    virtual const char* folder(int i) const {
-        (void)i;
-        return nullptr;
-    }
+    // The folder of entry i as the seam's search takes it: "" or ending in
+    // a separator. Entries of one folder follow each other.
+    virtual const char* folder(int i) const = 0;
     // What the report lines show in front of entry i's name ("src/lib/"), or
     // "" for the bare name.
     virtual const char* shown_folder(int i) const {
@@ -37,34 +39,27 @@ public:
     }
 };
 
-// The window's list: 500 names of at most kRunPathSize - 1 bytes, in place.
-// The search ends with the 500th name; later ones go unmentioned.
+// The window's list: 500 paths of at most kRunPathSize - 1 bytes, all in one
+// folder, in place. The search ends with the 500th name; later ones go
+// unmentioned.
 class FixedFileList final : public FileList {
 public:
     static constexpr int kMaxFiles = 500;
-    void clear() { count_ = 0; }
+    // Empties the list; names added from now on lie in folder ("" or ending
+    // in a separator). False when even the folder does not fit a path.
+    bool clear(const char* folder);
     AddResult add(const char* name) override;
     bool full() const override { return count_ >= kMaxFiles; }
     int count() const override { return count_; }
-    const char* name(int i) const override { return names_[i]; }
+    const char* path(int i) const override { return paths_[i]; }
+    const char* name(int i) const override { return paths_[i] + folder_len_; }
+    const char* folder(int /*i*/) const override { return folder_; }
 
 private:
-    char names_[kMaxFiles][kRunPathSize];
+    char paths_[kMaxFiles][kRunPathSize];
+    char folder_[kRunPathSize];
+    std::size_t folder_len_ = 0;
     int count_ = 0;
-};
-
-// The folder a walk over a list is in: entries of one folder follow each
-// other, so it changes only between stretches of them.
-class ListedFolder {
-public:
-    // Makes folder current unless it already is (nullptr: stay). False when
-    // that failed; the next call tries again.
-    bool enter(FileSystem& fs, const char* folder);
-    // True when enter(fs, folder) would change the current folder.
-    bool changes(const char* folder) const;
-
-private:
-    const char* current_ = nullptr;
 };
 
 // Length of the folder part of a wildcard path, its last separator ('\\' or

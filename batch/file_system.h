@@ -4,6 +4,8 @@
 #pragma once
 #include <atomic>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "base/path_text.h"
 #include "engine/text_stream.h"
@@ -36,8 +38,8 @@ public:
     virtual bool close() = 0;
 };
 
-// Room for one name or path of the batch run: at most 1009 characters and
-// a NUL (a file name, its ".bak" name, the wildcard path).
+// Room for one path of the batch run: at most 1009 characters and a NUL (a
+// file's folder and name, its ".bak" path, the wildcard path).
 constexpr int kRunPathSize = 1010;
 
 // What a seam operation could not do, in terms the report can put in words.
@@ -88,14 +90,26 @@ public:
     // takes; their second byte is never a separator.
     virtual const LeadBytes& lead_bytes() const { return system_lead_bytes(); }
 
-    // Makes folder (it may end in a separator; '\\' and '/' both separate)
-    // the current directory. False when that failed.
-    virtual bool set_current_dir(const char* folder) = 0;
+    // Wildcard search ('*' and '?') of pattern, a bare name, in folder: ""
+    // for the current directory, else a path ending in a separator (as
+    // absolute_folder gives it). Entries come in the platform's order, bare
+    // names; nothing happens when nothing matches. False when the folder
+    // could not be read.
+    virtual bool search(const char* folder, const char* pattern, SearchSink& sink) = 0;
 
-    // Wildcard search ('*' and '?') of pattern, a bare name, in the current
-    // directory. Entries come in the platform's order; nothing happens when
-    // nothing matches.
-    virtual void search(const char* pattern, SearchSink& sink) = 0;
+    // folder ("" for the current one; '\\' and '/' both separate) as an
+    // absolute path ending in the platform's separator, in out (cap bytes).
+    // Nothing is looked up: the folder need not exist. False when the path
+    // cannot be formed or does not fit.
+    virtual bool absolute_folder(const char* folder, char* out, std::size_t cap) = 0;
+
+    // True when path names a folder (or a link to one).
+    virtual bool is_folder(const char* path) = 0;
+
+    // The names of the folders directly inside folder (as absolute_folder
+    // gives it), in byte order, into names: no links to folders (nor
+    // junctions), no "." or "..". Empty when folder cannot be read.
+    virtual void subfolders(const char* folder, std::vector<std::string>& names) = 0;
 
     // Facts about name, a symbolic link followed. kNotFound when it is gone.
     virtual FsError stat(const char* name, FileInfo* info) = 0;
@@ -151,6 +165,13 @@ public:
     virtual unsigned long process_id() = 0;
     virtual bool process_alive(unsigned long id) = 0;
 };
+
+// The separator absolute_folder ends a folder with.
+#ifdef _WIN32
+constexpr char kFolderSeparator = '\\';
+#else
+constexpr char kFolderSeparator = '/';
+#endif
 
 // Win32 implementation on Windows, POSIX elsewhere.
 FileSystem& platform_file_system();

@@ -1,6 +1,7 @@
 // The file-system seam over POSIX calls. Names match like the Win32 search
 // but case-sensitively, and come back in byte order so that a run is
-// repeatable; only directories and regular files are ever listed.
+// repeatable; only directories and regular files are ever listed. Paths are
+// used as given: nothing here changes the current directory.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -224,19 +225,13 @@ class PosixFileSystem final : public FileSystem {
 public:
     ~PosixFileSystem() override { finish_flush(); }
 
-    bool set_current_dir(const char* folder) override {
-        char path[kRunPathSize];
-        std::size_t i = 0;
-        for (; folder[i] != '\0' && i + 1 < sizeof path; ++i) path[i] = folder[i] == '\\' ? '/' : folder[i];
-        if (folder[i] != '\0') return false;
-        path[i] = '\0';
-        return ::chdir(path) == 0;
-    }
-
-    void search(const char* pattern, SearchSink& sink) override {
-        if (pattern[0] == '\0') return;
-        DIR* dir = ::opendir(".");
-        if (!dir) return;
+    bool search(const char* folder, const char* pattern, SearchSink& sink) override {
+        DIR* dir = ::opendir(folder[0] == '\0' ? "." : folder);
+        if (!dir) return false;
+        if (pattern[0] == '\0') {
+            ::closedir(dir);
+            return true;
+        }
         std::vector<std::string> names;
         while (const dirent* d = ::readdir(dir)) {
             if (wildcard_match(pattern, d->d_name)) names.emplace_back(d->d_name);
@@ -251,6 +246,53 @@ public:
             if (!sink.take(FoundEntry{name.c_str(), is_dir})) break;
         }
         ::closedir(dir);
+        return true;
+    }
+
+    bool absolute_folder(const char* folder, char* out, std::size_t cap) override {
+        std::size_t n = 0;
+        if (folder[0] != '/' && folder[0] != '\\') {
+            if (!::getcwd(out, cap)) return false;
+            n = std::strlen(out);
+            if (n > 0 && out[n - 1] == '/') --n;
+            if (n + 1 >= cap) return false;
+            out[n++] = '/';
+        }
+        // Both separate folders here.
+        for (const char* c = folder; *c != '\0'; ++c) {
+            if (n + 1 >= cap) return false;
+            out[n++] = *c == '\\' ? '/' : *c;
+        }
+        if (out[n - 1] != '/') {
+            if (n + 1 >= cap) return false;
+            out[n++] = '/';
+        }
+        out[n] = '\0';
+        return true;
+    }
+
+    bool is_folder(const char* path) override {
+        struct stat st;
+        return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    void subfolders(const char* folder, std::vector<std::string>& names) override {
+        names.clear();
+        DIR* dir = ::opendir(folder);
+        if (!dir) return;
+        const int dfd = ::dirfd(dir);
+        while (const dirent* d = ::readdir(dir)) {
+            if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+            // d_type spares a stat per entry where the file system fills it in.
+            bool dir_entry = d->d_type == DT_DIR;
+            if (d->d_type == DT_UNKNOWN) {
+                struct stat st;
+                dir_entry = ::fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+            }
+            if (dir_entry) names.emplace_back(d->d_name);
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
     }
 
     FsError stat(const char* name, FileInfo* info) override {

@@ -1,13 +1,15 @@
 // The file-system seam over Win32 calls: FindFirstFileA for the search,
 // CopyFileExA for the backup (its cancel flag bridged to the run's atomic),
-// SetCurrentDirectoryA, CreateFileA / ReadFile / WriteFile for the files,
+// GetFullPathNameA, CreateFileA / ReadFile / WriteFile for the files,
 // FlushFileBuffers, and MoveFileExA for the renames. MoveFileExA rather than
 // ReplaceFileA puts a file in place: on some failures ReplaceFileA leaves the
 // replaced file under no name at all.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "base/win32_handle.h"
 #include "batch/run.h"
 
@@ -136,17 +138,50 @@ class Win32FileSystem final : public FileSystem {
 public:
     bool has_drive_letters() const override { return true; }
 
-    bool set_current_dir(const char* folder) override { return SetCurrentDirectoryA(folder) != 0; }
-
-    void search(const char* pattern, SearchSink& sink) override {
-        if (pattern[0] == '\0') return;
+    bool search(const char* folder, const char* pattern, SearchSink& sink) override {
+        if (pattern[0] == '\0') return true;
+        char path[2 * kRunPathSize];
+        if (!copy_text(path, sizeof path, folder) || !append_text(path, sizeof path, pattern)) return false;
         WIN32_FIND_DATAA data;
-        FindHandle find(FindFirstFileA(pattern, &data));
-        if (!find.valid()) return;
+        FindHandle find(FindFirstFileA(path, &data));
+        // No match at all is no failure.
+        if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_NO_MORE_FILES;
         do {
             const bool dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             if (!sink.take(FoundEntry{data.cFileName, dir})) break;
         } while (FindNextFileA(find.get(), &data));
+        return true;
+    }
+
+    bool absolute_folder(const char* folder, char* out, std::size_t cap) override {
+        const DWORD n = GetFullPathNameA(folder[0] == '\0' ? "." : folder, static_cast<DWORD>(cap), out, nullptr);
+        if (n == 0 || n + 1 >= cap) return false;
+        if (out[n - 1] != '\\' && out[n - 1] != '/') {
+            out[n] = '\\';
+            out[n + 1] = '\0';
+        }
+        return true;
+    }
+
+    bool is_folder(const char* path) override {
+        const DWORD attributes = GetFileAttributesA(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+
+    void subfolders(const char* folder, std::vector<std::string>& names) override {
+        names.clear();
+        char path[2 * kRunPathSize];
+        if (!copy_text(path, sizeof path, folder) || !append_text(path, sizeof path, "*")) return;
+        WIN32_FIND_DATAA data;
+        FindHandle find(FindFirstFileA(path, &data));
+        if (!find.valid()) return;
+        do {
+            const DWORD a = data.dwFileAttributes;
+            if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0 || (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+            if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+            names.emplace_back(data.cFileName);
+        } while (FindNextFileA(find.get(), &data));
+        std::sort(names.begin(), names.end());
     }
 
     FsError stat(const char* name, FileInfo* info) override {
@@ -251,11 +286,9 @@ public:
 
     unsigned long process_id() override { return GetCurrentProcessId(); }
     bool process_alive(unsigned long id) override {
-        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
-        if (!h) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
-        const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
-        CloseHandle(h);
-        return running;
+        ProcessHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
+        if (!process.valid()) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
+        return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
     }
 
 private:

@@ -4,31 +4,22 @@
 #include "batch/temp_name.h"
 
 namespace ravolin {
-namespace {
 
-unsigned long g_temp_serial = 0;
-unsigned char g_copy_buffer[1 << 16];
-char g_target[kRunPathSize];
-char g_temp[kRunPathSize];
-
-// Copies every byte of in to out; false when one could not be read or written.
-bool copy_bytes(InFile& in, OutFile& out) {
+bool Replacer::copy_bytes(InFile& in, OutFile& out) {
     for (;;) {
-        const long n = in.read(g_copy_buffer, sizeof g_copy_buffer);
+        const long n = in.read(buffer_, sizeof buffer_);
         if (n < 0) return false;
         if (n == 0) return true;
-        if (!out.write(g_copy_buffer, static_cast<std::size_t>(n))) return false;
+        if (!out.write(buffer_, static_cast<std::size_t>(n))) return false;
     }
 }
 
-}  // namespace
-
-bool temp_beside(FileSystem& fs, char* out, const char* path) {
+bool Replacer::temp_beside(FileSystem& fs, char* out, const char* path) {
     const std::size_t folder_len = folder_part_length(path, fs.has_drive_letters(), fs.lead_bytes());
-    return make_temp_name(out, kRunPathSize, path, folder_len, fs.process_id(), ++g_temp_serial);
+    return make_temp_name(out, kRunPathSize, path, folder_len, fs.process_id(), ++temp_serial_);
 }
 
-InPlace write_in_place(FileSystem& fs, const char* from, const char* target) {
+InPlace Replacer::write_in_place(FileSystem& fs, const char* from, const char* target) {
     InFile* in = fs.open_read(from);
     if (!in) return InPlace::kUntouched;
     InFileCloser in_closer(in);
@@ -41,27 +32,27 @@ InPlace write_in_place(FileSystem& fs, const char* from, const char* target) {
     return flushed == FsError::kNone ? InPlace::kDone : InPlace::kDamaged;
 }
 
-InPlace replace_with_copy(FileSystem& fs, const char* from, const char* name) {
+InPlace Replacer::replace_with_copy(FileSystem& fs, const char* from, const char* path) {
     FileInfo info;
-    if (fs.stat(name, &info) != FsError::kNone) return InPlace::kUntouched;
-    if (info.shared) return write_in_place(fs, from, name);
-    if (fs.resolve(name, g_target, sizeof g_target) != FsError::kNone || !temp_beside(fs, g_temp, g_target)) {
+    if (fs.stat(path, &info) != FsError::kNone) return InPlace::kUntouched;
+    if (info.shared) return write_in_place(fs, from, path);
+    if (fs.resolve(path, target_, sizeof target_) != FsError::kNone || !temp_beside(fs, temp_, target_)) {
         return InPlace::kUntouched;
     }
     InFile* in = fs.open_read(from);
     if (!in) return InPlace::kUntouched;
     InFileCloser in_closer(in);
     FsError created;
-    OutFile* out = fs.create_new(g_temp, info, &created);
+    OutFile* out = fs.create_new(temp_, info, &created);
     if (!out) return InPlace::kUntouched;
     OutFileCloser out_closer(out);
     const bool copied = copy_bytes(*in, *out);
     const bool closed = out_closer.close();
     FsError flushed = FsError::kIo;
-    const char* temp = g_temp;
+    const char* temp = temp_;
     if (copied && closed) fs.flush(&temp, 1, &flushed);
-    if (flushed != FsError::kNone || fs.rename_replace(g_temp, g_target) != FsError::kNone) {
-        fs.remove(g_temp);
+    if (flushed != FsError::kNone || fs.rename_replace(temp_, target_) != FsError::kNone) {
+        fs.remove(temp_);
         return InPlace::kUntouched;
     }
     return InPlace::kDone;

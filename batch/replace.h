@@ -8,20 +8,34 @@
 
 namespace ravolin {
 
-// A fresh temporary name (batch/temp_name.h) in the folder of path.
-bool temp_beside(FileSystem& fs, char* out, const char* path);
-
 enum class InPlace {
     kDone,
     kUntouched,  // the target could not even be opened
     kDamaged,    // the target was written part-way
 };
 
-// Rewrites target where it is with the bytes of from, down to the disk.
-InPlace write_in_place(FileSystem& fs, const char* from, const char* target);
+// Holds what a replacement works in: no buffer on the stack, none allocated.
+// One per run; a caller may keep it in static storage.
+class Replacer {
+public:
+    // A fresh temporary name (batch/temp_name.h) in the folder of path.
+    bool temp_beside(FileSystem& fs, char* out, const char* path);
 
-// Makes name (through a symbolic link: its target) hold a copy of from's
-// bytes, keeping its mode, owner and group. kUntouched: name is as it was.
-InPlace replace_with_copy(FileSystem& fs, const char* from, const char* name);
+    // Rewrites target where it is with the bytes of from, down to the disk.
+    InPlace write_in_place(FileSystem& fs, const char* from, const char* target);
+
+    // Makes path (through a symbolic link: its target) hold a copy of from's
+    // bytes, keeping its mode, owner and group. kUntouched: path is as it was.
+    InPlace replace_with_copy(FileSystem& fs, const char* from, const char* path);
+
+private:
+    bool copy_bytes(InFile& in, OutFile& out);
+
+    // Never reset: temporary names stay unique over every run of the process.
+    unsigned long temp_serial_ = 0;
+    unsigned char buffer_[1 << 16];
+    char target_[kRunPathSize];
+    char temp_[kRunPathSize];
+};
 
 }  // namespace ravolin

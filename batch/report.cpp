@@ -1,92 +1,109 @@
 #include "batch/report.h"
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
-#include <cstring>
-
-#include "base/bounded_text.h"
 
 namespace ravolin {
 namespace {
 
-constexpr int kReportLineSize = 2010;
-char g_report_line[kReportLineSize];
-char g_line_rest[kReportLineSize];
+int saturated_sum(int a, int b) { return a > INT_MAX - b ? INT_MAX : a + b; }
 
-// A line cut at the report line's size keeps its CR LF.
-void keep_line_end() {
-    g_report_line[sizeof g_report_line - 3] = '\r';
-    g_report_line[sizeof g_report_line - 2] = '\n';
-}
-
-void format_line(const char* format, std::va_list args) {
-    int n = std::vsnprintf(g_report_line, sizeof g_report_line, format, args);
+// A line cut at cap keeps its CR LF, so the next one still starts a line.
+std::size_t ended(int n, char* out, std::size_t cap) {
     if (n < 0) {
-        g_report_line[0] = '\0';
-    } else if (static_cast<std::size_t>(n) >= sizeof g_report_line) {
-        keep_line_end();
+        if (cap > 0) out[0] = '\0';
+        return 0;
     }
+    if (static_cast<std::size_t>(n) >= cap && cap >= 3) {
+        out[cap - 3] = '\r';
+        out[cap - 2] = '\n';
+    }
+    return static_cast<std::size_t>(n);
 }
 
-// Every line names its file right after its label ("Converted: ",
-// "Refused   : ", "Error: ", ...): the folder goes there.
-void insert_folder(const char* folder) {
-    if (folder[0] == '\0') return;
-    char* at = std::strstr(g_report_line, ": ");
-    if (!at) return;
-    at += 2;
-    copy_text(g_line_rest, sizeof g_line_rest, at);
-    *at = '\0';
-    if (!append_text(g_report_line, sizeof g_report_line, folder) ||
-        !append_text(g_report_line, sizeof g_report_line, g_line_rest)) {
-        keep_line_end();
+struct Label {
+    const char* text;
+    const char* fixed_why;  // nullptr: the event's why, in brackets when not ""
+};
+
+Label label_of(FileOutcome outcome) {
+    switch (outcome) {
+        case FileOutcome::kConverted: return {"Converted: ", ""};
+        case FileOutcome::kUnchanged: return {"Non conv.: ", ""};
+        case FileOutcome::kRestored: return {"Restored  : ", ""};
+        case FileOutcome::kRefused: return {"Refused   : ", ""};
+        case FileOutcome::kSkipped: return {"Skipped   : ", nullptr};
+        case FileOutcome::kError: return {"Error: ", nullptr};
+        case FileOutcome::kAborted: return {"Aborted   : ", " (left as it was)"};
+        case FileOutcome::kChanged: break;
     }
+    return {nullptr, nullptr};
 }
 
 }  // namespace
 
-void Report::line(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    format_line(format, args);
-    va_end(args);
-    insert_folder(folder_);
-    sink_->line(g_report_line);
+bool is_as_asked(FileOutcome outcome) {
+    return outcome == FileOutcome::kConverted || outcome == FileOutcome::kUnchanged ||
+           outcome == FileOutcome::kRestored || outcome == FileOutcome::kChanged;
 }
 
-void Report::error(const char* what, const char* detail) {
-    if (detail) {
-        line("Error: %s (%s)\r\n", what, detail);
-    } else {
-        line("Error: %s\r\n", what);
+void RunCounts::add(const FileEvent& e) {
+    switch (e.outcome) {
+        case FileOutcome::kConverted: ++converted; break;
+        case FileOutcome::kUnchanged: ++non_converted; break;
+        case FileOutcome::kRestored: ++restored; break;
+        case FileOutcome::kChanged: ++changed; break;
+        case FileOutcome::kRefused: ++refused; break;
+        case FileOutcome::kSkipped: ++skipped; break;
+        case FileOutcome::kError: ++errors; break;
+        case FileOutcome::kAborted: break;
     }
-    ++counts.errors;
-}
-
-void Report::add_tabs(int tabs) {
-    total_tabs_ += tabs;
-    counts.tabs = total_tabs_ > INT_MAX ? INT_MAX : static_cast<int>(total_tabs_);
-}
-
-void Report::skipped(const char* name, const char* why) {
-    line("Skipped   : %s (%s)\r\n", name, why);
-    ++counts.skipped;
-}
-
-void Report::summary() {
-    int n = std::snprintf(g_report_line, sizeof g_report_line,
-                          "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d",
-                          counts.converted, counts.tabs, counts.dots, counts.non_converted, counts.refused);
-    const std::size_t cap = sizeof g_report_line;
-    if (counts.skipped > 0 && n > 0 && static_cast<std::size_t>(n) < cap) {
-        n += std::snprintf(g_report_line + n, cap - n, ", Skipped = %d", counts.skipped);
+    if (e.outcome == FileOutcome::kConverted || e.outcome == FileOutcome::kUnchanged) {
+        tabs = saturated_sum(tabs, e.tabs);
+        dots = saturated_sum(dots, e.dots);
     }
-    if (counts.errors > 0 && n > 0 && static_cast<std::size_t>(n) < cap) {
-        n += std::snprintf(g_report_line + n, cap - n, ", Errors = %d", counts.errors);
+}
+
+int exit_status(const RunCounts& c) {
+    if (c.cancelled || c.skipped > 0 || c.errors > 0) return 1;
+    switch (c.kind) {
+        case RunKind::kConvert: return c.refused > 0 ? 1 : 0;
+        case RunKind::kCheck: return c.changed > 0 ? 1 : 0;
+        case RunKind::kRestore: return 0;
     }
-    append_text(g_report_line, cap, "\r\n");
-    sink_->summary(g_report_line);
+    return 1;
+}
+
+std::size_t format_file_line(const FileEvent& e, char* out, std::size_t cap) {
+    const Label label = label_of(e.outcome);
+    if (!label.text) {
+        if (cap > 0) out[0] = '\0';
+        return 0;
+    }
+    char counts[48] = "";
+    if (e.outcome == FileOutcome::kConverted) std::snprintf(counts, sizeof counts, "(%d tabs, %d dots)", e.tabs, e.dots);
+    const bool bracketed = !label.fixed_why && e.why[0] != '\0';
+    const char* fixed = label.fixed_why ? label.fixed_why : "";
+    const int n = std::snprintf(out, cap, "%s%s%s%s%s%s%s%s\r\n", label.text, e.folder, e.name, counts, fixed,
+                                bracketed ? " (" : "", bracketed ? e.why : "", bracketed ? ")" : "");
+    return ended(n, out, cap);
+}
+
+std::size_t format_summary(const RunCounts& c, char* out, std::size_t cap) {
+    if (c.kind == RunKind::kCheck) {
+        if (cap > 0) out[0] = '\0';
+        return 0;
+    }
+    if (c.cancelled) return ended(std::snprintf(out, cap, "aborted.\r\n"), out, cap);
+    char skipped[32] = "", errors[32] = "";
+    if (c.skipped > 0) std::snprintf(skipped, sizeof skipped, ", Skipped = %d", c.skipped);
+    if (c.errors > 0) std::snprintf(errors, sizeof errors, ", Errors = %d", c.errors);
+    const int n =
+        c.kind == RunKind::kRestore
+            ? std::snprintf(out, cap, "Restored files = %d%s%s\r\n", c.restored, skipped, errors)
+            : std::snprintf(out, cap, "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d%s%s\r\n",
+                            c.converted, c.tabs, c.dots, c.non_converted, c.refused, skipped, errors);
+    return ended(n, out, cap);
 }
 
 }  // namespace ravolin

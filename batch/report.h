@@ -1,47 +1,98 @@
-// The run's report: formats each line, hands it to the RunSink and keeps the
-// counts. The one place that writes an Error line. Internal to batch/.
+// The report of a run, of --check and of --restore, typed: what happened to
+// each file is a FileEvent, the end of the run a RunCounts. Sinks format
+// them with format_file_line and format_summary, the one place that knows
+// the report's words, and Report keeps the counts the events add up to.
 #pragma once
-#include "batch/run.h"
+#include <cstddef>
 
 namespace ravolin {
 
+// What became of one file (or of an argument that named no file).
+enum class FileOutcome : unsigned char {
+    kConverted,  // "Converted: NAME(T tabs, D dots)"
+    kUnchanged,  // "Non conv.: NAME": nothing to convert
+    kRestored,   // "Restored  : NAME": its backup is back in its place
+    kChanged,    // --check and --diff: the file would change (no report line)
+    kRefused,    // "Refused   : NAME": its backup exists
+    kSkipped,    // "Skipped   : NAME (WHY)": left as it was on purpose
+    kError,      // "Error: NAME" or "Error: NAME (WHY)": left as it was
+    kAborted,    // "Aborted   : NAME (left as it was)": the run was cancelled
+};
+
+struct FileEvent {
+    FileOutcome outcome = FileOutcome::kError;
+    // The report shows folder followed by name: folder is "" or the folder
+    // as the user wrote it, ending in a separator.
+    const char* folder = "";
+    const char* name = "";
+    int tabs = 0, dots = 0;  // kConverted
+    const char* why = "";    // kSkipped, kError: in a few words; "" for none
+};
+
+// True for the outcomes that are what was asked for; quiet mode shows only
+// the others (and any outcome added later).
+bool is_as_asked(FileOutcome outcome);
+
+enum class RunKind : unsigned char { kConvert, kCheck, kRestore };
+
+struct RunCounts {
+    RunKind kind = RunKind::kConvert;
+    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
+    int restored = 0, changed = 0;
+    bool cancelled = false;
+
+    // Counts one event; tabs and dots stay at INT_MAX once their sums pass it.
+    void add(const FileEvent& event);
+};
+
+// 0 when every file was done as asked (--check, --diff: nothing would
+// change), 1 otherwise, a cancelled run included.
+int exit_status(const RunCounts& counts);
+
+// The line of one event into out, ending in "\r\n". Returns its length; when
+// that is cap or more the line is cut but still ends in "\r\n" (cap >= 3).
+// kChanged has no line: 0.
+std::size_t format_file_line(const FileEvent& event, char* out, std::size_t cap);
+
+// The last line of a run, the same way: for a conversion "Converted files =
+// C (Total T tabs, D dots), Non conv. = N, Refused = R"; for a restore
+// "Restored files = R"; ", Skipped = S" and ", Errors = E" follow only when
+// not 0, so that the line stays the same for runs without either. A
+// cancelled run ends with "aborted." instead. --check has no last line: 0.
+std::size_t format_summary(const RunCounts& counts, char* out, std::size_t cap);
+
+// Where the report goes.
+class RunSink {
+public:
+    virtual ~RunSink() = default;
+    // One file (or argument), once its outcome is known.
+    virtual void file(const FileEvent& event) = 0;
+    // Once, at the end; counts.cancelled says whether the run was cut short.
+    virtual void summary(const RunCounts& counts) = 0;
+    // Entry index of count files, name (as listed, without its folder), is
+    // about to be handled.
+    virtual void starting(int /*index*/, int /*count*/, const char* /*name*/) {}
+};
+
+// Hands events to a sink and keeps their counts.
 class Report {
 public:
-    explicit Report(RunSink& sink) : sink_(&sink) {}
-
-    // One line; a line longer than the report line is cut but keeps its CR LF.
-    void line(const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-        ;
-
-    // The file (or pattern) was left as it was, unless detail says
-    // otherwise: "Error: WHAT" or "Error: WHAT (DETAIL)".
-    void error(const char* what, const char* detail = nullptr);
-
-    // "Skipped   : NAME (WHY)": the file was left as it was, on purpose.
-    void skipped(const char* name, const char* why);
-
-    // The summary line; ", Skipped = S" and ", Errors = E" follow only when
-    // not 0, so that it stays the same for runs without either.
-    void summary();
-
-    // Entry index of count, name, is about to be handled.
+    Report(RunSink& sink, RunKind kind) : sink_(&sink) { counts.kind = kind; }
+    void file(const FileEvent& event) {
+        counts.add(event);
+        sink_->file(event);
+    }
     void starting(int index, int count, const char* name) { sink_->starting(index, count, name); }
-
-    // Shown in front of the file name of the lines that follow ("" for none).
-    void set_folder(const char* shown) { folder_ = shown; }
-
-    // Adds to counts.tabs, which stays at INT_MAX once the sum passes it.
-    void add_tabs(int tabs);
+    // The end: the summary, or the word that the run was cancelled.
+    void finish(bool cancelled) {
+        counts.cancelled = cancelled;
+        sink_->summary(counts);
+    }
 
     RunCounts counts;
 
 private:
-    long long total_tabs_ = 0;
     RunSink* sink_;
-    const char* folder_ = "";
 };
 
 }  // namespace ravolin

@@ -1,62 +1,128 @@
-// The batch run: tab size, folder, file list, backups, conversion of each
-// file from its backup, and the run report. It never touches a window and
-// keeps no text of its own beyond one run: its inputs come in a RunInput,
-// its report lines go to a RunSink as they happen.
+// The batch run: file list, backups, conversion of each file from its
+// backup, and the run report. It never touches a window and keeps no text
+// of its own beyond one run: its inputs come in a RunInput, its report goes
+// to a Report as events happen. All of its state is in one BatchRun.
 #pragma once
 #include <atomic>
+#include <optional>
 
 #include "batch/file_list.h"
 #include "batch/file_system.h"
-#include "engine/encoding.h"
+#include "batch/replace.h"
+#include "batch/report.h"
+#include "batch/seen_files.h"
+#include "engine/engine.h"
 
 namespace ravolin {
-
-struct RunCounts {
-    int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
-};
 
 enum class RunOutcome { kFinished, kCancelled };
 
 struct RunInput {
-    const char* wildcard_path;  // folder part (optional) and a wildcard name
-    const char* tab_size_text;  // as typed; read by parse_tab_size
+    // The window's way to name files: a folder part (optional) and a
+    // wildcard name. The name part is searched in that folder.
+    const char* wildcard_path = "";
+    int tab_size = 4;  // 1..40
     // A list gathered beforehand (gather_files), handled in its order instead
     // of searching wildcard_path. nullptr: the run searches wildcard_path into
-    // its own table of 500 names.
+    // its own table of 500 paths.
     const FileList* files = nullptr;
-    // Error lines the caller already reported while gathering; the run's
-    // counts include them.
-    int gather_errors = 0;
-    // How every file is read; nullptr (auto): each file's encoding is told
-    // from its bytes: UTF-8 when it starts with a UTF-8 BOM, or when all of
-    // it is valid UTF-8 with at least one multi-byte sequence; else code
-    // page 932. The window always leaves it at auto.
-    const Encoding* encoding = nullptr;
+    // How every file is read; none (auto): each file's encoding is told from
+    // its bytes: UTF-8 when it starts with a UTF-8 BOM, or when all of it is
+    // valid UTF-8 with at least one multi-byte sequence; else code page 932.
+    // The window always leaves it at auto.
+    std::optional<Encoding> encoding;
 };
 
-// Where the report goes. Every text ends in "\r\n".
-class RunSink {
+// Searches pattern, a bare name with '*' and '?', in folder ("" or ending in
+// a separator) and adds each match to list in the search's order, leaving
+// out folders, backups and the run's temporary files, until the list is
+// full. A name the list cannot hold gets an Error event. False when the
+// folder could not be read.
+bool gather_files(FileSystem& fs, const char* folder, const char* pattern, FileList& list, Report& report);
+
+// One batch run at a time per object. A caller may keep it in static
+// storage: it is zero bytes in the program image and allocates nothing but
+// the map of files seen. A cancelled run leaves the file it was in the middle
+// of as it was (without a backup), reports it kAborted, and its report ends
+// with counts.cancelled set.
+class BatchRun {
 public:
-    virtual ~RunSink() = default;
-    // One line about one file (or about the pattern), when it is known.
-    virtual void line(const char* text) = 0;
-    // The summary line, once, at the end of a finished run.
-    virtual void summary(const char* text) = 0;
-    // Entry index of count files, name (as listed, without its folder), is
-    // about to be handled.
-    virtual void starting(int /*index*/, int /*count*/, const char* /*name*/) {}
+    RunOutcome run(FileSystem& fs, const RunInput& input, Report& report, const std::atomic<bool>& cancel);
+
+private:
+    // One file taken up: what became of it, or a converted file waiting in
+    // its group to be put in place. Every member has an initializer so that
+    // the groups are zero bytes in the image rather than 270 KB written at
+    // every start.
+    struct Pending {
+        int entry = 0;                       // in the list
+        const char* path = nullptr;          // folder and name, as listed
+        const char* name = nullptr;          // the bare name
+        const char* shown_folder = nullptr;  // what its report line shows in front of name
+        bool waiting = false;                // converted and checked: to be put in place
+        FileOutcome outcome = FileOutcome::kConverted;  // when not waiting
+        char why[kRunPathSize + 64] = {};
+        char target[kRunPathSize] = {};     // what the conversion replaces: path, or a link's target
+        char converted[kRunPathSize] = {};  // the converted bytes, beside target
+        char backup[kRunPathSize] = {};     // the original under a temporary name, beside path
+        FileInfo info;                      // the file as it was when its backup was made
+        int tabs = 0, dots = 0;
+    };
+    static constexpr int kMaxPending = 32;
+    static constexpr long long kMaxPendingBytes = 8LL << 20;
+    // A flush to disk costs about as much for many files as for one, so
+    // converted files wait in a group that is flushed and then put in place
+    // together; the flush of one group goes on while the next one fills. A
+    // file whose outcome is already known waits in line too, so that the
+    // report keeps the files' order.
+    struct Group {
+        Pending files[kMaxPending];
+        int count = 0;
+        int waiting = 0;  // of them converted, to be put in place
+        long long bytes = 0;
+        const char* names[2 * kMaxPending] = {};  // what the flush is asked to do
+        FsError results[2 * kMaxPending] = {};
+    };
+    enum class Step { kNext, kCancelled };
+
+    // A file's journey (run.cpp, in this order).
+    Step take_up(const FileList& list, int entry, Pending& p);
+    bool make_backup(const FileInfo& found, Pending& p, Step* step);
+    Step convert_backup(Pending& p, Encoding encoding);
+    void stage(Pending& p);
+    void pass_on();
+    void put_in_place(const Pending& p, FsError backup_flushed, FsError converted_flushed);
+    bool rewrite_shared(const Pending& p);
+    void finish_groups();
+
+    // Helpers.
+    const FileList* search_wildcard_path(const char* wildcard_path);
+    void settle(Pending& p, FileOutcome outcome, const char* why = "");
+    void settle_backup_error(Pending& p, FsError error, bool source);
+    void discard(const Pending& p);
+    void report(const Pending& p, FileOutcome outcome, const char* why = "");
+    void report_settled(const Pending& p) { report(p, p.outcome, p.why); }
+
+    FileSystem* fs_ = nullptr;
+    Report* report_ = nullptr;
+    const std::atomic<bool>* cancel_ = nullptr;
+    std::optional<Encoding> forced_;
+
+    FixedFileList window_list_;  // the wildcard path's files
+    char wildcard_folder_[kRunPathSize] = {};
+    char wildcard_name_[kRunPathSize] = {};
+    SeenFiles seen_;
+    Group groups_[2];
+    Group* filling_ = nullptr;
+    Group* flushing_ = nullptr;
+    char backup_name_[kRunPathSize] = {};  // NAME.bak of the file being put in place
+    char detail_[kRunPathSize + 64] = {};
+    EngineState engine_;
+    // Rebuilt in place for every file; their buffers are large, so not on the stack.
+    std::optional<TextReader> reader_;
+    std::optional<TextWriter> writer_;
+    unsigned char scan_block_[1 << 16] = {};
+    Replacer replacer_;
 };
-
-// Searches pattern, a bare name with '*' and '?', in the current directory
-// and adds each match to list in the search's order, leaving out folders,
-// backups and the run's temporary files, until the list is full. A name the list cannot hold gets an
-// "Error: NAME" line. Returns the number of such lines.
-int gather_files(FileSystem& fs, const char* pattern, FileList& list, RunSink& sink);
-
-// One batch run. A cancelled run leaves the file it was in the middle of as
-// it was (without a backup), reports it "Aborted" and gives no summary.
-// Not reentrant: one run at a time.
-RunOutcome run_batch(FileSystem& fs, const RunInput& input, RunSink& sink,
-                     const std::atomic<bool>& cancel, RunCounts* counts = nullptr);
 
 }  // namespace ravolin

@@ -20,8 +20,10 @@ ReportBuffers::ReportBuffers(char* result, char* log, std::size_t cap)
     log_[0] = '\0';
 }
 
-void ReportBuffers::line(const char* text) {
+void ReportBuffers::file(const FileEvent& event) {
     if (truncated_) return;
+    format_file_line(event, line_, sizeof line_);
+    const char* text = line_;
     const std::size_t len = std::strlen(text);
     // Longest run log: the summary and the marker still fit behind it.
     const std::size_t limit = cap_ - 1 - kSummaryRoom - kMarkerLen;
@@ -34,8 +36,10 @@ void ReportBuffers::line(const char* text) {
     used_ += len;
 }
 
-void ReportBuffers::summary(const char* text) {
-    copy_text(result_, cap_, text);
+void ReportBuffers::summary(const RunCounts& counts) {
+    if (counts.cancelled) return;
+    format_summary(counts, line_, sizeof line_);
+    copy_text(result_, cap_, line_);
     append_text(result_, cap_, log_);
     log_[0] = '\0';
     used_ = 0;

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstddef>
 
-#include "batch/run.h"
+#include "batch/report.h"
 
 namespace ravolin {
 
@@ -16,12 +16,12 @@ public:
     // result and log each hold cap bytes; the log is emptied here.
     ReportBuffers(char* result, char* log, std::size_t cap);
 
-    // Appends to the log. A line that does not fit ends the log with
-    // kLogTruncated; later lines are dropped.
-    void line(const char* text) override;
+    // Appends the event's line to the log. A line that does not fit ends
+    // the log with kLogTruncated; later lines are dropped.
+    void file(const FileEvent& event) override;
     // The result text becomes the summary followed by the log; the log is
-    // emptied.
-    void summary(const char* text) override;
+    // emptied. A cancelled run leaves both alone: the window ends its log.
+    void summary(const RunCounts& counts) override;
 
 private:
     char* result_;
@@ -29,6 +29,8 @@ private:
     std::size_t cap_;
     std::size_t used_ = 0;
     bool truncated_ = false;
+    // A report line is cut at this size (it keeps its CR LF).
+    char line_[2010];
 };
 
 }  // namespace ravolin

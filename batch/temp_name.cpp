@@ -15,7 +15,7 @@ constexpr std::size_t kSuffixLen = sizeof kSuffix - 1;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Leftovers of killed runs in the current folder: at most this many per search.
+// Leftovers of killed runs in one folder: at most this many per search.
 constexpr int kMaxLeftovers = 64;
 constexpr std::size_t kLeftoverNameSize = 64;
 
@@ -39,13 +39,18 @@ private:
 
 }  // namespace
 
-void remove_leftover_temps(FileSystem& fs) {
+void remove_leftover_temps(FileSystem& fs, const char* folder) {
     LeftoverCollector collector(fs);
+    char path[kRunPathSize];
     // Bounded: names that cannot be removed are found again on every pass.
     for (int pass = 0; pass < 8; ++pass) {
         collector.count = 0;
-        fs.search(kTempPattern, collector);
-        for (int i = 0; i < collector.count; ++i) fs.remove(collector.names[i]);
+        fs.search(folder, kTempPattern, collector);
+        for (int i = 0; i < collector.count; ++i) {
+            if (copy_text(path, sizeof path, folder) && append_text(path, sizeof path, collector.names[i])) {
+                fs.remove(path);
+            }
+        }
         if (collector.count < kMaxLeftovers) break;
     }
 }

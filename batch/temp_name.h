@@ -26,9 +26,9 @@ inline bool is_temp_name(const char* name) {
     return temp_name_owner(name, &pid);
 }
 
-// Removes the temporary files of earlier, killed runs from the current
-// folder: those whose process is gone, and any of this process (it runs one
-// batch at a time).
-void remove_leftover_temps(FileSystem& fs);
+// Removes the temporary files of earlier, killed runs from folder ("" for
+// the current one, else ending in a separator): those whose process is
+// gone, and any of this process (it runs one batch at a time).
+void remove_leftover_temps(FileSystem& fs, const char* folder);
 
 }  // namespace ravolin

@@ -6,7 +6,6 @@ namespace ravolin {
 namespace {
 
 constexpr unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
-unsigned char g_block[1 << 16];
 
 }  // namespace
 
@@ -29,17 +28,18 @@ Encoding TextScan::encoding() const {
     return bom_ && fed_ == sizeof kBom ? Encoding::kUtf8 : classifier_.result();
 }
 
-TextKind scan_text(FileSystem& fs, const char* name, Encoding* encoding, const std::atomic<bool>& cancel) {
-    InFile* in = fs.open_read(name);
+TextKind scan_text(FileSystem& fs, const char* path, Encoding* encoding, const std::atomic<bool>& cancel,
+                   unsigned char* block, std::size_t block_size) {
+    InFile* in = fs.open_read(path);
     if (!in) return TextKind::kReadError;
     InFileCloser closer(in);
     TextScan scan;
     for (;;) {
         if (cancel.load(std::memory_order_relaxed)) return TextKind::kCancelled;
-        const long n = in->read(g_block, sizeof g_block);
+        const long n = in->read(block, block_size);
         if (n < 0) return TextKind::kReadError;
         if (n == 0) break;
-        if (!scan.feed(g_block, static_cast<std::size_t>(n))) return TextKind::kBinary;
+        if (!scan.feed(block, static_cast<std::size_t>(n))) return TextKind::kBinary;
     }
     *encoding = scan.encoding();
     return TextKind::kText;

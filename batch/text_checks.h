@@ -33,9 +33,10 @@ private:
 
 enum class TextKind { kText, kBinary, kReadError, kCancelled };
 
-// Reads name once through a TextScan; for text *encoding becomes its
-// encoding.
-TextKind scan_text(FileSystem& fs, const char* name, Encoding* encoding, const std::atomic<bool>& cancel);
+// Reads path once through a TextScan, block_size bytes at a time into
+// block; for text *encoding becomes its encoding.
+TextKind scan_text(FileSystem& fs, const char* path, Encoding* encoding, const std::atomic<bool>& cancel,
+                   unsigned char* block, std::size_t block_size);
 
 // The independent check of converted against original (both closed files).
 VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding);

@@ -68,21 +68,19 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
                   const CliOptions& options, const std::atomic<bool>& cancel, SeenFiles& seen, CheckBuffers& b) try {
     b.diff.clear();
     FileInfo info;
-    if (fs.stat(list.name(i), &info) != FsError::kNone) return Converted::kUnreadable;
+    if (fs.stat(list.path(i), &info) != FsError::kNone) return Converted::kUnreadable;
     const int first = seen.first_entry(info, i);
     if (first != i) {
-        b.why = "same file as " + list.path(first);
+        b.why = "same file as " + list.shown_path(first);
         return Converted::kSkipped;
     }
-    if (!read_whole(fs, list.name(i), b.original)) return Converted::kUnreadable;
+    if (!read_whole(fs, list.path(i), b.original)) return Converted::kUnreadable;
     TextScan scan;
     if (!scan.feed(reinterpret_cast<const unsigned char*>(b.original.data()), b.original.size())) {
         b.why = "binary";
         return Converted::kSkipped;
     }
-    Encoding chosen;
-    const Encoding* forced = file_encoding(options, &chosen);
-    const Encoding encoding = forced ? *forced : scan.encoding();
+    const Encoding encoding = options.encoding.value_or(scan.encoding());
     if (!convert_in_memory(options.tab_size, encoding, cancel, b)) return Converted::kCancelled;
     MemorySource original(b.original.data(), b.original.size());
     MemorySource converted(b.converted.out.data(), b.converted.out.size());
@@ -104,43 +102,40 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
 
 }  // namespace
 
-int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
-              CliOutput& out, const std::atomic<bool>& cancel) {
+void cli_check(FileSystem& fs, const CliFileList& list, const CliOptions& options, CliOutput& out, Report& report,
+               const std::atomic<bool>& cancel) {
+    // The buffers live as long as the program: see CheckBuffers.
     static CheckBuffers b;
     SeenFiles seen;
     const bool diff = options.mode == CliMode::kDiff;
-    int changed = 0, skipped = 0, errors = gather_errors;
-    ListedFolder folder;
     const int count = list.count();
     for (int i = 0; i < count && !cancel.load(std::memory_order_relaxed); ++i) {
         out.starting(i, count, list.name(i));
-        const std::string path = list.path(i);
         const std::string patch_path = diff ? list.patch_path(i) : std::string();
-        Converted r = Converted::kUnreadable;
-        if (folder.enter(fs, list.folder(i))) {
-            r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, seen, b);
-        }
+        const Converted r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, seen, b);
         if (r == Converted::kCancelled) break;
+        const std::string path = list.shown_path(i);
+        FileEvent e;
+        e.name = path.c_str();
         if (r == Converted::kSkipped) {
-            out.line(("Skipped   : " + path + " (" + b.why + ")\r\n").c_str());
-            ++skipped;
+            e.outcome = FileOutcome::kSkipped;
+            e.why = b.why.c_str();
+        } else if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
+            e.outcome = FileOutcome::kError;
+            e.why = r == Converted::kUnreadable ? "cannot read" : "too large to hold in memory";
+        } else if (b.converted.out == b.original) {
             continue;
-        }
-        if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
-            const char* why = r == Converted::kUnreadable ? " (cannot read)\r\n" : " (too large to hold in memory)\r\n";
-            out.line(("Error: " + path + why).c_str());
-            ++errors;
-            continue;
-        }
-        if (b.converted.out == b.original) continue;
-        ++changed;
-        if (diff) {
-            out.write_raw(b.diff.data(), b.diff.size());
         } else {
-            out.print(path.c_str());
+            e.outcome = FileOutcome::kChanged;
+            if (diff) {
+                out.write_raw(b.diff.data(), b.diff.size());
+            } else {
+                out.print(path.c_str());
+            }
         }
+        report.file(e);
     }
-    return changed == 0 && skipped == 0 && errors == 0 && !cancel.load() ? 0 : 1;
+    report.finish(cancel.load());
 }
 
 }  // namespace ravolin

@@ -14,11 +14,11 @@
 namespace ravolin {
 
 // --check prints the path of each file that would change; --diff prints a
-// unified diff of every change. Unreadable files get an Error line and
-// skipped ones a Skipped line in the report (standard error). Returns 0 when
-// nothing would change, nothing was skipped and all was read, 1 otherwise
-// (also when interrupted).
-int cli_check(FileSystem& fs, const CliFileList& list, int gather_errors, const CliOptions& options,
-              CliOutput& out, const std::atomic<bool>& cancel);
+// unified diff of every change. Every file's outcome goes to report:
+// unreadable files get an Error line and skipped ones a Skipped line
+// (standard error), a file that would change counts as kChanged. The
+// report's last word is report.finish.
+void cli_check(FileSystem& fs, const CliFileList& list, const CliOptions& options, CliOutput& out, Report& report,
+               const std::atomic<bool>& cancel);
 
 }  // namespace ravolin

@@ -9,24 +9,21 @@ void CliFileList::enter_folder(const std::string& where, const std::string& show
 AddResult CliFileList::add(const char* name) {
     ++offered_;
     const int folder = static_cast<int>(folders_.size()) - 1;
-    std::string key = folders_[folder].where;
-    key += '\0';
-    key += name;
-    if (!seen_.insert(std::move(key)).second) return AddResult::kAdded;
+    std::string path = folders_[folder].where + name;
+    if (!seen_.insert(path).second) return AddResult::kAdded;
     if (!entries_.empty() && folders_[entries_.front().folder].where != folders_[folder].where) {
         several_folders_ = true;
     }
-    entries_.push_back(Entry{name, folder});
+    entries_.push_back(Entry{std::move(path), folder});
     return AddResult::kAdded;
 }
 
 std::string CliFileList::patch_path(int i) const {
-    std::string p = folders_[entries_[i].folder].shown;
+    std::string p = folder_of(i).shown;
     for (char& ch : p) {
         if (ch == '\\') ch = '/';
     }
-    return p + entries_[i].name;
+    return p + name(i);
 }
 
 }  // namespace ravolin
-

@@ -1,7 +1,7 @@
 // The command line's file list: any number of files over any number of
-// folders, each file once. The run makes a file's folder current before it
-// handles the file, and shows the folder in its report lines when the list
-// spans more than one.
+// folders, each file once. Each entry's path is its folder's absolute path
+// and its name; the report shows the folder as the user wrote it when the
+// list spans more than one.
 #pragma once
 #include <string>
 #include <unordered_set>
@@ -14,24 +14,23 @@ namespace ravolin {
 class CliFileList final : public FileList {
 public:
     // Files added from now on lie in this folder: where is its absolute path
-    // (made current before they are handled), shown the folder as the user
-    // wrote it, ending in a separator ("" for the current folder).
+    // (ending in a separator), shown the folder as the user wrote it, ending
+    // in a separator ("" for the current folder).
     void enter_folder(const std::string& where, const std::string& shown);
 
     // A name already listed in the same folder is taken once.
     AddResult add(const char* name) override;
     int count() const override { return static_cast<int>(entries_.size()); }
-    const char* name(int i) const override { return entries_[i].name.c_str(); }
-    const char* folder(int i) const override { return folders_[entries_[i].folder].where.c_str(); }
-    const char* shown_folder(int i) const override {
-        return several_folders_ ? folders_[entries_[i].folder].shown.c_str() : "";
-    }
+    const char* path(int i) const override { return entries_[i].path.c_str(); }
+    const char* name(int i) const override { return entries_[i].path.c_str() + folder_of(i).where.size(); }
+    const char* folder(int i) const override { return folder_of(i).where.c_str(); }
+    const char* shown_folder(int i) const override { return several_folders_ ? folder_of(i).shown.c_str() : ""; }
 
     // How often add was called: names matched, listed before or not.
     long offered() const { return offered_; }
     // Entry i's path as the user would type it from where the program
     // started: "src/a.c", "a.c".
-    std::string path(int i) const { return folders_[entries_[i].folder].shown + entries_[i].name; }
+    std::string shown_path(int i) const { return folder_of(i).shown + name(i); }
     // The same with '/' between folders, for a patch.
     std::string patch_path(int i) const;
 
@@ -40,12 +39,14 @@ private:
         std::string where, shown;
     };
     struct Entry {
-        std::string name;
+        std::string path;  // where + name
         int folder;
     };
+    const Folder& folder_of(int i) const { return folders_[entries_[i].folder]; }
+
     std::vector<Folder> folders_;
     std::vector<Entry> entries_;
-    std::unordered_set<std::string> seen_;  // where + '\0' + name
+    std::unordered_set<std::string> seen_;  // paths listed
     long offered_ = 0;
     bool several_folders_ = false;
 };

@@ -6,6 +6,7 @@
 //   ravolin-cli --restore [OPTION]... [FILE...]          backups put back
 //   ravolin-cli [-t N] [--encoding=E] -                filter: stdin to stdout
 #include <cstdio>
+#include <optional>
 
 #include "cli/batch.h"
 #include "cli/check.h"
@@ -21,40 +22,50 @@
 
 namespace {
 
-int filter(int tab_size, ravolin::CliEncoding encoding) {
-    using namespace ravolin;
-    set_binary_mode(stdin);
-    set_binary_mode(stdout);
-    FileSource file(stdin);
-    FileSink sink(stdout);
-    // A file is read on a thread of its own while the text is converted; a
-    // pipe is not, so a reader never waits on input that may not come.
-    ReadAheadSource* ahead = is_regular_file(stdin) ? new ReadAheadSource(file) : nullptr;
-    ByteSource& input = ahead ? static_cast<ByteSource&>(*ahead) : file;
-    // Large buffers: keep them off the stack.
-    static EngineState st;
-    st.encoding = encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
-    // Standard input cannot be read twice: auto decides as it goes by.
-    static EncodingSniffer sniffer(input, &st.encoding);
-    static TextReader reader(encoding == CliEncoding::kAuto ? static_cast<ByteSource&>(sniffer) : input);
-    static TextWriter writer(sink);
-    st.in = &reader;
-    st.out = &writer;
-    st.tab_size = tab_size;
-    int tabs = convert_file(st);
-    delete ahead;  // ends its thread
-    bool ok = writer.flush() && std::fflush(stdout) == 0;
-    if (reader.failed()) {
-        std::fprintf(stderr, "ravolin-cli: error reading standard input\n");
-        return 1;
+// The filter and all it works in: large buffers, so kept in static storage
+// rather than on the stack, and built in place for the one run.
+class Filter {
+public:
+    int run(int tab_size, std::optional<ravolin::Encoding> encoding) {
+        using namespace ravolin;
+        set_binary_mode(stdin);
+        set_binary_mode(stdout);
+        FileSource file(stdin);
+        FileSink sink(stdout);
+        // A file is read on a thread of its own while the text is converted; a
+        // pipe is not, so a reader never waits on input that may not come.
+        ByteSource* input = &file;
+        if (is_regular_file(stdin)) input = &ahead_.emplace(file);
+        engine_.encoding = encoding.value_or(Encoding::kCp932);
+        // Standard input cannot be read twice: auto decides as it goes by.
+        if (!encoding) input = &sniffer_.emplace(*input, &engine_.encoding);
+        TextReader& reader = reader_.emplace(*input);
+        TextWriter& writer = writer_.emplace(sink);
+        engine_.in = &reader;
+        engine_.out = &writer;
+        engine_.tab_size = tab_size;
+        const int tabs = convert_file(engine_);
+        ahead_.reset();  // ends its thread
+        const bool ok = writer.flush() && std::fflush(stdout) == 0;
+        if (reader.failed()) {
+            std::fprintf(stderr, "ravolin-cli: error reading standard input\n");
+            return 1;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "ravolin-cli: error writing standard output\n");
+            return 1;
+        }
+        std::fprintf(stderr, "%d tabs, %d dots\n", tabs, engine_.dots);
+        return 0;
     }
-    if (!ok) {
-        std::fprintf(stderr, "ravolin-cli: error writing standard output\n");
-        return 1;
-    }
-    std::fprintf(stderr, "%d tabs, %d dots\n", tabs, st.dots);
-    return 0;
-}
+
+private:
+    ravolin::EngineState engine_;
+    std::optional<ravolin::ReadAheadSource> ahead_;
+    std::optional<ravolin::EncodingSniffer> sniffer_;
+    std::optional<ravolin::TextReader> reader_;
+    std::optional<ravolin::TextWriter> writer_;
+};
 
 // Everything but the filter: gather the files, then handle them.
 int run_on_files(const ravolin::CliOptions& options) {
@@ -66,12 +77,18 @@ int run_on_files(const ravolin::CliOptions& options) {
     // standard output for their list or diff and report on standard error.
     if (options.mode == CliMode::kDiff) set_binary_mode(stdout);
     CliOutput out(options.quiet, check ? stderr : stdout);
+    Report report(out, check ? RunKind::kCheck : options.mode == CliMode::kRestore ? RunKind::kRestore : RunKind::kConvert);
     CliFileList list;
-    const int gather_errors = gather_arguments(fs, options, list, out, cancel);
+    gather_arguments(fs, options, list, report, cancel);
     out.set_list(&list);
-    int status = check ? cli_check(fs, list, gather_errors, options, out, cancel)
-                 : options.mode == CliMode::kRestore ? cli_restore(fs, list, gather_errors, out, cancel)
-                                                     : cli_batch(fs, list, gather_errors, options, out, cancel);
+    if (check) {
+        cli_check(fs, list, options, out, report, cancel);
+    } else if (options.mode == CliMode::kRestore) {
+        cli_restore(fs, list, report, cancel);
+    } else {
+        cli_batch(fs, list, options, report, cancel);
+    }
+    int status = exit_status(report.counts);
     out.end();
     if (std::fflush(stdout) != 0 || out.failed()) {
         std::fputs("ravolin-cli: error writing the report\n", stderr);
@@ -94,8 +111,10 @@ int main(int argc, char** argv) {
         case ravolin::CliMode::kVersion:
             std::printf("ravolin-cli " RAVOLIN_VERSION " (%s)\n", ravolin::scan_path());
             return 0;
-        case ravolin::CliMode::kFilter:
-            return filter(options.tab_size, options.encoding);
+        case ravolin::CliMode::kFilter: {
+            static Filter filter;
+            return filter.run(options.tab_size, options.encoding);
+        }
         default:
             return run_on_files(options);
     }

@@ -29,11 +29,10 @@ const char kShortOptions[] = ":t:rqh";
 
 struct EncodingName {
     const char* name;
-    CliEncoding encoding;
+    std::optional<Encoding> encoding;  // none: auto
 };
 const EncodingName kEncodings[] = {
-    {"auto", CliEncoding::kAuto}, {"cp932", CliEncoding::kCp932}, {"utf-8", CliEncoding::kUtf8},
-    {"utf8", CliEncoding::kUtf8},
+    {"auto", std::nullopt}, {"cp932", Encoding::kCp932}, {"utf-8", Encoding::kUtf8}, {"utf8", Encoding::kUtf8},
 };
 
 bool usage_error(const char* format, const char* what) {
@@ -90,12 +89,6 @@ bool check_operands(CliOptions& o) {
 
 }  // namespace
 
-const Encoding* file_encoding(const CliOptions& options, Encoding* out) {
-    if (options.encoding == CliEncoding::kAuto) return nullptr;
-    *out = options.encoding == CliEncoding::kUtf8 ? Encoding::kUtf8 : Encoding::kCp932;
-    return out;
-}
-
 bool parse_options(int argc, char** argv, CliOptions& o) {
     opterr = 0;
     char name[64];
@@ -107,7 +100,6 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 if (!parse_strict_tab_size(optarg, o.tab_size)) {
                     return usage_error("invalid tab size '%s': give a whole number from 1 to 40", optarg);
                 }
-                o.tab_text = optarg;
                 break;
             case 'r':
                 o.recursive = true;

@@ -5,20 +5,6 @@
 #include "streams/stdio_streams.h"
 
 namespace ravolin {
-namespace {
-
-// The lines about files that were done as asked; the rest (refused,
-// skipped, failed, aborted, and any kind added later) always show.
-const char* const kFineLabels[] = {"Converted: ", "Non conv.: ", "Restored  : "};
-
-bool is_fine(const char* text) {
-    for (const char* label : kFineLabels) {
-        if (std::strncmp(text, label, std::strlen(label)) == 0) return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 CliOutput::CliOutput(bool quiet, std::FILE* report_to) : quiet_(quiet), report_to_(report_to) {}
 
@@ -28,19 +14,29 @@ void CliOutput::put_line(std::FILE* f, const char* text, std::size_t n) {
     if (std::fwrite(text, 1, n, f) != n || std::fputc('\n', f) == EOF || std::fflush(f) != 0) failed_ = true;
 }
 
-void CliOutput::line(const char* text) {
-    if (quiet_ && is_fine(text)) return;
-    std::size_t n = std::strlen(text);
-    if (n >= 2 && text[n - 2] == '\r' && text[n - 1] == '\n') n -= 2;
-    put_line(report_to_, text, n);
+void CliOutput::put_report_line(std::size_t n) {
+    if (n >= 2) put_line(report_to_, line_.data(), n - 2);  // without its CR LF
 }
 
-void CliOutput::summary(const char* text) {
-    if (!quiet_) line(text);
+void CliOutput::file(const FileEvent& event) {
+    // Quiet: only the lines that make the exit status non-zero.
+    if (quiet_ && is_as_asked(event.outcome)) return;
+    std::size_t n = format_file_line(event, line_.data(), line_.size());
+    if (n >= line_.size()) {
+        line_.resize(n + 1);
+        n = format_file_line(event, line_.data(), line_.size());
+    }
+    put_report_line(n);
+}
+
+void CliOutput::summary(const RunCounts& counts) {
+    // The word that the run was cut short always shows.
+    if (quiet_ && !counts.cancelled) return;
+    put_report_line(format_summary(counts, line_.data(), line_.size()));
 }
 
 void CliOutput::starting(int index, int count, const char* /*name*/) {
-    if (list_) progress_.show(index, count, list_->path(index));
+    if (list_) progress_.show(index, count, list_->shown_path(index));
 }
 
 void CliOutput::print(const char* text) {

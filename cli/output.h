@@ -4,10 +4,11 @@
 // nothing is ever cut.
 #pragma once
 #include <cstdio>
+#include <vector>
 
 #include "cli/file_list.h"
 #include "cli/progress.h"
-#include "batch/run.h"
+#include "batch/report.h"
 
 namespace ravolin {
 
@@ -21,9 +22,9 @@ public:
     // The list whose entries starting() names on the progress line.
     void set_list(const CliFileList* list) { list_ = list; }
 
-    // Texts end in "\r\n".
-    void line(const char* text) override;
-    void summary(const char* text) override;
+    // Each event's line, and the summary (or "aborted.") last.
+    void file(const FileEvent& event) override;
+    void summary(const RunCounts& counts) override;
     void starting(int index, int count, const char* name) override;
 
     // One line of the command's own output on standard output (a name that
@@ -39,12 +40,15 @@ public:
 
 private:
     void put_line(std::FILE* f, const char* text, std::size_t n);
+    // A formatted line (ending in CR LF) of length n in line_ to the report.
+    void put_report_line(std::size_t n);
 
     bool quiet_;
     std::FILE* report_to_;
     const CliFileList* list_ = nullptr;
     Progress progress_;
     bool failed_ = false;
+    std::vector<char> line_ = std::vector<char>(2048);  // grows: no line is ever cut
 };
 
 }  // namespace ravolin

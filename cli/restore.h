@@ -7,16 +7,13 @@
 #include <atomic>
 
 #include "cli/file_list.h"
-#include "cli/output.h"
+#include "batch/report.h"
 
 namespace ravolin {
 
-// Report lines: "Restored  : NAME", "Skipped   : NAME (no backup)",
-// "Error: NAME (why)", then "Restored files = R" with ", Skipped = S" and
-// ", Errors = E" when they are not 0. Returns 0 when every file was
-// restored, 1 otherwise (also when interrupted: between files, never in the
-// middle of one).
-int cli_restore(FileSystem& fs, const CliFileList& list, int gather_errors, CliOutput& out,
-                const std::atomic<bool>& cancel);
+// Report events: kRestored, kSkipped "no backup", kError with why; then
+// the summary "Restored files = R" (see batch/report.h). Interrupted between
+// files, never in the middle of one.
+void cli_restore(FileSystem& fs, const CliFileList& list, Report& report, const std::atomic<bool>& cancel);
 
 }  // namespace ravolin

@@ -22,10 +22,11 @@ namespace ravolin {
 #endif
 
 // Fills list from options.operands (RAVOLIN_DEFAULT_PATTERN when there are
-// none). A folder that cannot be entered, or a FILE (no wildcard) that
-// matches nothing, gets an "Error: ARG (why)" line in report. Returns the
-// number of such lines. Stops early when cancel is set.
-int gather_arguments(FileSystem& fs, const CliOptions& options, CliFileList& list, RunSink& report,
-                     const std::atomic<bool>& cancel);
+// none). A folder that cannot be read, or a FILE (no wildcard) that matches
+// nothing, gets an Error event ("Error: ARG (why)") in report. Stops early
+// when cancel is set. Relative arguments are read from the current
+// directory, which nothing changes.
+void gather_arguments(FileSystem& fs, const CliOptions& options, CliFileList& list, Report& report,
+                      const std::atomic<bool>& cancel);
 
 }  // namespace ravolin

@@ -478,11 +478,4 @@ int convert_file_scalar(EngineState& e) { return convert_with<false>(e); }
 
 const char* scan_path() { return kVectorScan ? "SSE2 scan" : "scalar scan"; }
 
-int parse_tab_size(const char* text) {
-    long v = std::strtol(text, nullptr, 10);
-    if (v < 1) return 1;
-    if (v > 40) return 40;
-    return static_cast<int>(v);
-}
-
 }  // namespace ravolin

@@ -46,8 +46,4 @@ int convert_file_scalar(EngineState& e);
 // Which scanner convert_file uses, for --version: "SSE2 scan" or "scalar scan".
 const char* scan_path();
 
-// Clamps a tab size text the way the batch run and the CLI both read it:
-// strtol base 10, then 1..40.
-int parse_tab_size(const char* text);
-
 }  // namespace ravolin

@@ -18,4 +18,10 @@ public:
 // `ref`, cut to 31999 bytes.
 void collect_edit_texts(EditTextSeam& edits);
 
+// The tab size box read leniently, as it always was: a whole number at the
+// start of the text (strtol, base 10; leading blanks and a sign allowed,
+// anything after it ignored), then held to 1..40, so that any text gives a
+// size.
+int tab_size_of_box(const char* text);
+
 }  // namespace ravolin

@@ -5,24 +5,59 @@
 
 #include "batch/temp_name.h"
 #include "batch/wildcard.h"
+#include "base/path_text.h"
 
 namespace ravolin::test {
 
-void FakeFs::add(const std::string& name, const std::string& data, bool shared) {
-    Entry e = fresh(data);
-    e.shared = shared;
-    put(name, e);
+std::string FakeFs::key(const std::string& path) const {
+    std::string kept;
+    const char* p = path.c_str();
+    const bool drive = drive_letters && path.size() >= 2 && path[1] == ':';
+    if (drive) {
+        // Each drive's current folder is its root.
+        kept = path.substr(0, 2) + "/";
+        p += 2;
+    } else if (path.empty() || (path[0] != '/' && path[0] != '\\')) {
+        kept = cwd;
+    }
+    for (std::size_t n; (n = char_length(p, lead_bytes())) != 0; p += n) {
+        if (is_separator(*p, Separators::kBackslashAndSlash)) {
+            if (kept.empty() || kept.back() != '/') kept += '/';
+        } else {
+            kept.append(p, n);
+        }
+    }
+    // "./" names the folder it is in.
+    for (std::size_t at; (at = kept.find("/./")) != std::string::npos;) kept.erase(at, 2);
+    if (kept.size() >= 2 && kept.compare(kept.size() - 2, 2, "/.") == 0) kept.pop_back();
+    return kept;
 }
 
-void FakeFs::add_dir(const std::string& name) {
+std::string FakeFs::parent(const std::string& kept) {
+    std::string folder = kept;
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder.substr(0, folder.rfind('/') + 1);
+}
+
+void FakeFs::add(const std::string& path, const std::string& data, bool shared) {
+    Entry e = fresh(data);
+    e.shared = shared;
+    put(key(path), e);
+}
+
+void FakeFs::add_dir(const std::string& path, bool link) {
     Entry e = fresh("");
     e.directory = true;
-    put(name, e);
+    e.link = link;
+    std::string kept = key(path);
+    if (kept.size() > 1 && kept.back() == '/') kept.pop_back();
+    put(kept, e);
 }
 
 std::vector<std::string> FakeFs::temps() const {
     std::vector<std::string> t;
-    for (const std::string& name : order) {
+    for (const std::string& kept : order) {
+        const std::string name = kept.substr(parent(kept).size());
         if (is_temp_name(name.c_str())) t.push_back(name);
     }
     return t;
@@ -35,7 +70,7 @@ bool FakeFs::strikes(Op op) {
     if (fault.nth == 0 || n == 0 || !(n == fault.nth || (fault.persist && n > fault.nth))) return false;
     if (fault.corrupt) return true;  // the write corrupts instead of failing
     if (!fault.append_to.empty()) {
-        Entry& e = files.at(fault.append_to);
+        Entry& e = files.at(key(fault.append_to));
         e.data += "appended;\n";
         e.mtime = ++clock_;
         return false;
@@ -45,28 +80,66 @@ bool FakeFs::strikes(Op op) {
     return false;
 }
 
-void FakeFs::put(const std::string& name, const Entry& e) {
-    if (!has(name)) order.push_back(name);
-    files[name] = e;
+void FakeFs::put(const std::string& kept, const Entry& e) {
+    if (files.count(kept) == 0) order.push_back(kept);
+    files[kept] = e;
 }
 
-void FakeFs::erase(const std::string& name) {
-    files.erase(name);
-    order.erase(std::find(order.begin(), order.end(), name));
+void FakeFs::erase(const std::string& kept) {
+    files.erase(kept);
+    order.erase(std::find(order.begin(), order.end(), kept));
 }
 
-bool FakeFs::set_current_dir(const char* folder) {
-    dirs_set.push_back(folder);
-    return missing_folders.count(folder) == 0;
-}
-
-void FakeFs::search(const char* pattern, SearchSink& sink) {
-    patterns.push_back(pattern);
-    const std::vector<std::string> names = order;  // the sink may not change the folder, but be safe
-    for (const std::string& name : names) {
+bool FakeFs::search(const char* folder, const char* pattern, SearchSink& sink) {
+    searches.push_back(std::string(folder) + "|" + pattern);
+    std::string here = key(folder);
+    if (here.back() != '/') here += '/';
+    if (!is_folder(here.c_str()) || unreadable_folders.count(here) != 0) return false;
+    const std::vector<std::string> kept = order;  // the sink may not change the folder, but be safe
+    for (const std::string& k : kept) {
+        if (parent(k) != here) continue;
+        const std::string name = k.substr(here.size());
         if (!wildcard_match(pattern, name.c_str())) continue;
-        if (!sink.take(FoundEntry{name.c_str(), files.at(name).directory})) return;
+        if (!sink.take(FoundEntry{name.c_str(), files.at(k).directory})) break;
     }
+    return true;
+}
+
+bool FakeFs::absolute_folder(const char* folder, char* out, std::size_t cap) {
+    std::string kept = key(folder);
+    if (kept.back() != '/') kept += '/';
+    if (kept.size() >= cap) return false;
+    std::strcpy(out, kept.c_str());
+    return true;
+}
+
+bool FakeFs::is_folder(const char* path) {
+    std::string kept = key(path);
+    if (kept.back() != '/') kept += '/';
+    if (kept == cwd) return true;
+    auto d = files.find(kept.substr(0, kept.size() - 1));
+    if (d != files.end()) return d->second.directory;
+    for (const std::string& k : order) {
+        if (k.compare(0, kept.size(), kept) == 0) return true;
+    }
+    return false;
+}
+
+void FakeFs::subfolders(const char* folder, std::vector<std::string>& names) {
+    names.clear();
+    const std::string here = key(folder);
+    std::set<std::string> found;
+    for (const std::string& k : order) {
+        if (k.compare(0, here.size(), here) != 0 || k.size() == here.size()) continue;
+        const std::string rest = k.substr(here.size());
+        const std::size_t slash = rest.find('/');
+        if (slash != std::string::npos) {
+            if (files.count(here + rest.substr(0, slash)) == 0) found.insert(rest.substr(0, slash));
+        } else if (files.at(k).directory && !files.at(k).link) {
+            found.insert(rest);
+        }
+    }
+    names.assign(found.begin(), found.end());
 }
 
 FileInfo FakeFs::info_of(const Entry& e) {
@@ -75,7 +148,7 @@ FileInfo FakeFs::info_of(const Entry& e) {
 
 FsError FakeFs::stat(const char* name, FileInfo* info) {
     if (strikes(Op::kStat)) return fault.error;
-    auto f = files.find(name);
+    auto f = files.find(key(name));
     if (f == files.end()) return FsError::kNotFound;
     *info = info_of(f->second);
     return FsError::kNone;
@@ -100,7 +173,7 @@ CopyResult FakeFs::copy_new(const char* from, const char* to, const std::atomic<
         r.error = FsError::kCancelled;
         return r;
     }
-    auto src = files.find(from);
+    auto src = files.find(key(from));
     if (src == files.end() || src->second.directory) {
         r.error = FsError::kNotFound;
         r.source = true;
@@ -111,13 +184,13 @@ CopyResult FakeFs::copy_new(const char* from, const char* to, const std::atomic<
         return r;
     }
     r.info = info_of(src->second);
-    put(to, fresh(src->second.data));
+    put(key(to), fresh(src->second.data));
     return r;
 }
 
 InFile* FakeFs::open_read(const char* name) {
     if (strikes(Op::kOpenRead)) return nullptr;
-    auto f = files.find(name);
+    auto f = files.find(key(name));
     In* in = !in_[0].open ? &in_[0] : !in_[1].open ? &in_[1] : nullptr;
     if (!in || f == files.end() || f->second.directory) return nullptr;
     in->fs = this;
@@ -130,12 +203,12 @@ InFile* FakeFs::open_read(const char* name) {
 OutFile* FakeFs::open_write(const char* name) {
     if (strikes(Op::kOpenWrite) || out_.open) return nullptr;
     // Rewritten where it is: the same file, emptied.
-    Entry e = has(name) ? files[name] : fresh("");
+    Entry e = has(name) ? files[key(name)] : fresh("");
     e.data.clear();
     e.mtime = ++clock_;
-    put(name, e);
+    put(key(name), e);
     out_.fs = this;
-    out_.name = name;
+    out_.name = key(name);
     out_.ok = true;
     out_.open = true;
     return &out_;
@@ -147,9 +220,9 @@ OutFile* FakeFs::create_new(const char* name, const FileInfo&, FsError* error) {
     else if (has(name)) *error = FsError::kExists;
     else if (out_.open) *error = FsError::kIo;
     if (*error != FsError::kNone) return nullptr;
-    put(name, fresh(""));
+    put(key(name), fresh(""));
     out_.fs = this;
-    out_.name = name;
+    out_.name = key(name);
     out_.ok = true;
     out_.open = true;
     return &out_;
@@ -165,25 +238,25 @@ FsError FakeFs::rename_new(const char* from, const char* to) {
     if (strikes(Op::kRenameNew)) return fault.error;
     if (!has(from)) return FsError::kNotFound;
     if (has(to)) return FsError::kExists;
-    const Entry e = files[from];
-    erase(from);
-    put(to, e);
+    const Entry e = files[key(from)];
+    erase(key(from));
+    put(key(to), e);
     return FsError::kNone;
 }
 
 FsError FakeFs::rename_replace(const char* from, const char* to) {
     if (strikes(Op::kRenameReplace)) return fault.error;
     if (!has(from) || !has(to)) return FsError::kNotFound;
-    const Entry e = files[from];
-    erase(from);
-    files[to] = e;  // keeps its place in the search order
+    const Entry e = files[key(from)];
+    erase(key(from));
+    files[key(to)] = e;  // keeps its place in the search order
     return FsError::kNone;
 }
 
 FsError FakeFs::remove(const char* name) {
     if (strikes(Op::kRemove)) return fault.error;
     if (!has(name)) return FsError::kNotFound;
-    erase(name);
+    erase(key(name));
     return FsError::kNone;
 }
 

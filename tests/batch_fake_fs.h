@@ -1,6 +1,8 @@
-// An in-memory folder behind the batch run's file-system seam. Any single
-// operation can be made to fail the way real disks do, or to raise the
-// run's cancel flag.
+// An in-memory tree of folders behind the batch run's file-system seam. Any
+// single operation can be made to fail the way real disks do, or to raise
+// the run's cancel flag. Paths are kept absolute with '/' between folders
+// ('\\' separates too, read by the lead bytes); a relative path lies in cwd.
+// A folder exists when it was added or holds an entry.
 #pragma once
 #include <atomic>
 #include <map>
@@ -18,6 +20,7 @@ public:
         std::string data;
         bool directory = false;
         bool shared = false;  // reached by another hard link too
+        bool link = false;    // a folder: a symbolic link to one
         long long mtime = 0;
         unsigned long long id = 0;
     };
@@ -41,17 +44,20 @@ public:
         bool corrupt = false;
     };
 
-    // Names in the order the search returns them (not sorted: the run must
+    // Paths in the order the search returns them (not sorted: the run must
     // keep the search's order).
     std::vector<std::string> order;
     std::map<std::string, Entry> files;
+    std::string cwd = "/w/";
 
-    void add(const std::string& name, const std::string& data, bool shared = false);
-    void add_dir(const std::string& name);
-    bool has(const std::string& name) const { return files.count(name) != 0; }
-    const std::string& data(const std::string& name) { return files.at(name).data; }
-    // Names of the run's temporary files now present.
+    void add(const std::string& path, const std::string& data, bool shared = false);
+    void add_dir(const std::string& path, bool link = false);
+    bool has(const std::string& path) const { return files.count(key(path)) != 0; }
+    const std::string& data(const std::string& path) { return files.at(key(path)).data; }
+    // Names of the run's temporary files now present, in any folder.
     std::vector<std::string> temps() const;
+    // path as kept: absolute, '/' between folders.
+    std::string key(const std::string& path) const;
 
     // Knobs.
     Fault fault;
@@ -59,12 +65,12 @@ public:
     std::size_t read_chunk = 0;  // when non-zero, bytes per read
     bool drive_letters = false;
     bool code_page_932 = false;             // names are Shift-JIS, not single bytes
-    std::set<std::string> missing_folders;  // set_current_dir fails
+    std::set<std::string> unreadable_folders;  // as kept, ending in '/': search fails
     std::set<unsigned long> live_processes;
 
-    // What the run asked for.
-    std::vector<std::string> dirs_set;
-    std::vector<std::string> patterns;
+    // What the run asked for: "FOLDER|PATTERN" of every search, the folder
+    // as given.
+    std::vector<std::string> searches;
     long ops = 0;
     std::map<Op, long> op_counts;
 
@@ -72,8 +78,10 @@ public:
     const LeadBytes& lead_bytes() const override {
         return code_page_932 ? kCodePage932LeadBytes : kNoLeadBytes;
     }
-    bool set_current_dir(const char* folder) override;
-    void search(const char* pattern, SearchSink& sink) override;
+    bool search(const char* folder, const char* pattern, SearchSink& sink) override;
+    bool absolute_folder(const char* folder, char* out, std::size_t cap) override;
+    bool is_folder(const char* path) override;
+    void subfolders(const char* folder, std::vector<std::string>& names) override;
     FsError stat(const char* name, FileInfo* info) override;
     FsError resolve(const char* name, char* target, std::size_t cap) override;
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& cancel) override;
@@ -93,9 +101,17 @@ private:
     // Counts an operation; true when it is the one to fail.
     bool strikes(Op op);
     static FileInfo info_of(const Entry& e);
-    void put(const std::string& name, const Entry& e);
-    void erase(const std::string& name);
-    Entry fresh(const std::string& data) { return Entry{data, false, false, ++clock_, ++next_id_}; }
+    void put(const std::string& path, const Entry& e);
+    void erase(const std::string& path);
+    Entry fresh(const std::string& data) {
+        Entry e;
+        e.data = data;
+        e.mtime = ++clock_;
+        e.id = ++next_id_;
+        return e;
+    }
+    // The folder of a path as kept, ending in '/'.
+    static std::string parent(const std::string& kept);
 
     class In : public InFile {
     public:

@@ -129,7 +129,7 @@ TEST_F(BatchFiles, GathersConvertsAndBacksUp) {
         EXPECT_FALSE(fs::exists(at("sub") / "d.c.bak"));
         EXPECT_TRUE(fs::is_directory(at("dir.c")));
         EXPECT_FALSE(fs::exists(at("dir.c.bak")));
-        EXPECT_TRUE(fs::equivalent(fs::current_path(), dir_)) << "the folder is made current";
+        EXPECT_TRUE(fs::equivalent(fs::current_path(), saved_cwd_)) << "nothing changes the current directory";
 
         // A second run refuses every file and changes none.
         std::vector<std::pair<fs::path, std::string>> before;
@@ -375,8 +375,12 @@ class HookedFs : public FileSystem {
 public:
     HookedFs(FileSystem& real, std::atomic<bool>& cancel, long at) : real_(real), cancel_(cancel), at_(at) {}
     bool has_drive_letters() const override { return real_.has_drive_letters(); }
-    bool set_current_dir(const char* f) override { return real_.set_current_dir(f); }
-    void search(const char* p, SearchSink& s) override { real_.search(p, s); }
+    bool search(const char* f, const char* p, SearchSink& s) override { return real_.search(f, p, s); }
+    bool absolute_folder(const char* f, char* out, std::size_t cap) override {
+        return real_.absolute_folder(f, out, cap);
+    }
+    bool is_folder(const char* p) override { return real_.is_folder(p); }
+    void subfolders(const char* f, std::vector<std::string>& names) override { real_.subfolders(f, names); }
     FsError stat(const char* n, FileInfo* i) override { return real_.stat(n, i); }
     FsError resolve(const char* n, char* t, std::size_t c) override { return real_.resolve(n, t, c); }
     CopyResult copy_new(const char* from, const char* to, const std::atomic<bool>& c) override {
@@ -433,7 +437,7 @@ TEST_F(BatchFiles, CancelLeavesEveryFileConvertedOrAsItWas) {
         write_file(at("b.c"), small);
         std::atomic<bool> cancel{false};
         HookedFs cfs(platform_file_system(), cancel, k);
-        RunResult r = run(cfs, wildcard_path("*.c"), "4", &cancel);
+        RunResult r = run(cfs, wildcard_path("*.c"), 4, &cancel);
         total = cfs.reads;
         for (const auto& f : {std::make_pair("a.c", big), std::make_pair("b.c", small)}) {
             const std::string now = read_file(at(f.first));

@@ -3,6 +3,7 @@
 // report texts, and what each fault leaves on disk.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -24,24 +25,25 @@ const std::string kFiveTabsOneDot = std::string(20, ' ') + "x;\n// " + kHyo + "\
 const std::string kThreeTabs = std::string(12, ' ') + "y;\n";
 const std::string kPlain = "z;\n";
 
-TEST(BatchTabSize, TabSizeTextSetsTheRunsTabSize) {
+// The file lines of a run's report (summary dropped).
+std::vector<std::string> file_lines(const RunResult& r) {
+    const std::string text = r.outcome == RunOutcome::kFinished ? r.result.substr(r.result.find("\r\n") + 2) : r.log;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+TEST(BatchTabSize, TabSizeReachesTheConversion) {
     // Spaces from column 1 to column 46: the tab count tells the tab size.
     const std::string text = "a" + std::string(45, ' ') + "b\n";
-    struct Case {
-        const char* text;
-        int size;
-    };
-    const Case cases[] = {
-        // tab size text   size used
-        {"8", 8},  {" 8", 8}, {"8x", 8},  {"+6", 6},          {"", 1},     {"abc", 1},
-        {"0", 1},  {"-3", 1}, {"41", 40}, {"99999999999", 40}, {"0x10", 1}, {"\t4", 4},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("tab size text \"") + c.text + "\"");
+    for (int size : {1, 8, 40}) {
+        SCOPED_TRACE(size);
         FakeFs fs;
         fs.add("a.c", text);
-        const Converted want = convert(text, c.size);
-        RunResult r = run(fs, "*.c", c.text);
+        const Converted want = convert(text, size);
+        RunResult r = run(fs, "*.c", size);
         EXPECT_EQ(fs.data("a.c"), want.text);
         EXPECT_EQ(r.counts.tabs, want.tabs);
     }
@@ -90,8 +92,12 @@ TEST(BatchGathering, SixHundredFilesGiveTheFirstFiveHundred) {
 // were announced: converted files are flushed to disk a group at a time.
 TEST(BatchProgress, EachFileIsAnnouncedBeforeItsLine) {
     struct Recorder : RunSink {
-        void line(const char* text) override { seen += text; }
-        void summary(const char*) override {}
+        void file(const FileEvent& e) override {
+            char line[200];
+            format_file_line(e, line, sizeof line);
+            seen += line;
+        }
+        void summary(const RunCounts&) override {}
         void starting(int index, int count, const char* name) override {
             seen += std::to_string(index) + "/" + std::to_string(count) + " " + name + "\n";
         }
@@ -102,67 +108,83 @@ TEST(BatchProgress, EachFileIsAnnouncedBeforeItsLine) {
     fs.add("b.c", kThreeTabs);
     Recorder sink;
     const std::atomic<bool> never{false};
-    run_batch(fs, RunInput{"*.c", "4"}, sink, never);
+    BatchRun batch;
+    RunInput input;
+    input.wildcard_path = "*.c";
+    Report report(sink, RunKind::kConvert);
+    batch.run(fs, input, report, never);
     EXPECT_EQ(sink.seen, "0/2 a.c\n1/2 b.c\nNon conv.: a.c\r\nConverted: b.c(3 tabs, 0 dots)\r\n");
 }
 
-TEST(BatchFolder, FolderPartIsMadeCurrentAndNamePartSearched) {
+// Searches other than for leftover temporary files, as "FOLDER|PATTERN".
+std::vector<std::string> file_searches(const FakeFs& fs) {
+    std::vector<std::string> searches;
+    for (const std::string& s : fs.searches) {
+        if (s.substr(s.find('|') + 1) != kTempPattern) searches.push_back(s);
+    }
+    return searches;
+}
+
+TEST(BatchFolder, NamePartIsSearchedInTheFolderPart) {
     struct Case {
         const char* wildcard_path;
         bool drive_letters;
-        std::vector<std::string> dirs_set;  // folders the run made current
-        std::vector<std::string> patterns;  // searches it started
+        std::vector<std::string> searches;  // "FOLDER|PATTERN", the folder made absolute
     };
     const Case cases[] = {
-        // wildcard_path               drives  made current        searched
-        {".\\*.c", false, {".\\"}, {"*.c"}},
-        {"./*.c", false, {"./"}, {"*.c"}},
-        {"D:\\src\\*.c", true, {"D:\\src\\"}, {"*.c"}},
-        {"sub\\*.c", false, {"sub\\"}, {"*.c"}},
-        {"sub/deeper\\*.c", false, {"sub/deeper\\"}, {"*.c"}},
-        {"/abs/src/*.c", false, {"/abs/src/"}, {"*.c"}},
-        {"*.c", false, {}, {"*.c"}},
-        {"D:*.c", true, {"D:"}, {"*.c"}},
-        {"D:*.c", false, {}, {"D:*.c"}},
-        {"D:\\src\\", true, {"D:\\src\\"}, {""}},
+        // wildcard_path               drives  searched
+        {".\\*.c", false, {"/w/|*.c"}},
+        {"./*.c", false, {"/w/|*.c"}},
+        {"D:\\src\\*.c", true, {"D:/src/|*.c"}},
+        {"sub\\*.c", false, {"/w/sub/|*.c"}},
+        {"sub/deeper\\*.c", false, {"/w/sub/deeper/|*.c"}},
+        {"/abs/src/*.c", false, {"/abs/src/|*.c"}},
+        {"*.c", false, {"|*.c"}},
+        {"D:*.c", true, {"D:/|*.c"}},
+        {"D:*.c", false, {"|D:*.c"}},
+        {"D:\\src\\", true, {"D:/src/|"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wildcard_path);
         FakeFs fs;
         fs.drive_letters = c.drive_letters;
+        for (const char* folder : {"sub/deeper", "/abs/src", "D:/src"}) fs.add_dir(folder);
         fs.add("a.c", kPlain);
         run(fs, c.wildcard_path);
-        EXPECT_EQ(fs.dirs_set, c.dirs_set);
-        // Searches for leftover temporary files aside.
-        std::vector<std::string> patterns;
-        for (const std::string& p : fs.patterns) {
-            if (p != kTempPattern) patterns.push_back(p);
-        }
-        EXPECT_EQ(patterns, c.patterns);
+        EXPECT_EQ(file_searches(fs), c.searches);
     }
+    // The files of "sub" are found, converted in their folder and reported
+    // by their names.
+    FakeFs fs;
+    fs.add("sub/a.c", kThreeTabs);
+    fs.add("a.c", kPlain);
+    RunResult r = run(fs, "sub\\*.c");
+    EXPECT_EQ(file_lines(r), std::vector<std::string>{"Converted: a.c(3 tabs, 0 dots)"});
+    EXPECT_TRUE(fs.has("sub/a.c.bak"));
+    EXPECT_EQ(fs.data("a.c"), kPlain);
 }
 
 TEST(BatchFolder, SecondByteOfAShiftJisNameIsNoSeparator) {
     const std::string hyo = kHyo, so = "\x83\x5c";  // ソ ends in 0x5C too
     struct Case {
         std::string wildcard_path;
-        std::vector<std::string> dirs_set;
-        std::vector<std::string> patterns;
+        std::vector<std::string> searches;
     };
     const Case cases[] = {
-        // wildcard_path            made current          searched
-        {hyo + "*.c",               {},                   {hyo + "*.c"}},
-        {"sub\\" + so + "*.c",      {"sub\\"},            {so + "*.c"}},
-        {"Z:\\x\\" + hyo + "\\*.c", {"Z:\\x\\" + hyo + "\\"}, {"*.c"}},
+        // wildcard_path            searched
+        {hyo + "*.c",               {"|" + hyo + "*.c"}},
+        {"sub\\" + so + "*.c",      {"/w/sub/|" + so + "*.c"}},
+        {"Z:\\x\\" + hyo + "\\*.c", {"Z:/x/" + hyo + "/|*.c"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wildcard_path);
         FakeFs fs;
         fs.code_page_932 = true;
         fs.drive_letters = true;
+        fs.add_dir("sub");
+        fs.add_dir("Z:/x/" + hyo);
         run(fs, c.wildcard_path);
-        EXPECT_EQ(fs.dirs_set, c.dirs_set);
-        EXPECT_EQ(fs.patterns, c.patterns);
+        EXPECT_EQ(fs.searches, c.searches);
     }
     // The whole run: 表a.c and 表b.c beside a folder 表 are converted.
     FakeFs fs;
@@ -181,21 +203,20 @@ TEST(BatchFolder, UnusableWildcardPathsConvertNothing) {
     struct Case {
         const char* name;
         std::string wildcard_path;
-        bool folder_missing;
     };
     const Case cases[] = {
-        // name                         wildcard_path                        folder missing
-        {"folder cannot be made current", "gone\\*.c", true},
-        {"longer than the path buffer", long_path, false},
+        // name                 wildcard_path
+        {"no such folder", "gone\\*.c"},
+        {"longer than the path buffer", long_path},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeFs fs;
-        fs.missing_folders.insert(c.wildcard_path.substr(0, c.wildcard_path.size() - 3));
+        fs.add_dir(std::string(1006, 'd'));
         fs.add("a.c", kFiveTabsOneDot);
         RunResult r = run(fs, c.wildcard_path);
         EXPECT_EQ(r.outcome, RunOutcome::kFinished);
-        EXPECT_TRUE(fs.patterns.empty()) << "nothing may be searched";
+        EXPECT_TRUE(fs.searches.empty()) << "nothing may be searched";
         EXPECT_EQ(r.result, "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 1\r\n"
                             "Error: " + c.wildcard_path + "\r\n");
         EXPECT_EQ(r.counts.errors, 1);
@@ -205,11 +226,13 @@ TEST(BatchFolder, UnusableWildcardPathsConvertNothing) {
 }
 
 TEST(BatchFolder, WildcardPathThatJustFitsIsUsed) {
-    const std::string wildcard_path = std::string(1004, 'd') + "\\*.c";  // 1009 characters
+    // The paths the run makes in the folder (a temporary name) still fit.
+    const std::string folder = "/" + std::string(980, 'd') + "\\";
+    const std::string pattern = std::string(1009 - folder.size() - 3, '*') + "a.c";
     FakeFs fs;
-    fs.add("a.c", kPlain);
-    RunResult r = run(fs, wildcard_path);
-    EXPECT_EQ(fs.dirs_set, std::vector<std::string>{wildcard_path.substr(0, 1005)});
+    fs.add(folder + "a.c", kPlain);
+    RunResult r = run(fs, folder + pattern);
+    EXPECT_EQ(file_searches(fs), std::vector<std::string>{"/" + std::string(980, 'd') + "/|" + pattern});
     EXPECT_EQ(r.counts.non_converted, 1);
 }
 
@@ -288,16 +311,6 @@ TEST(BatchReport, FullRunLogEndsWithMarkerAndCountsEveryFile) {
 
 using Op = FakeFs::Op;
 
-// The file lines of a run's report (summary dropped).
-std::vector<std::string> file_lines(const RunResult& r) {
-    const std::string text = r.outcome == RunOutcome::kFinished ? r.result.substr(r.result.find("\r\n") + 2) : r.log;
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-        lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
-}
-
 // The line about name, or "" when there is none.
 std::string line_about(const std::vector<std::string>& lines, const std::string& name) {
     for (const std::string& l : lines) {
@@ -364,7 +377,7 @@ TEST(BatchFaults, AnyOperationFailingOrCancellingLeavesEachFileWhole) {
             FakeFs fs = three_files();
             fs.fault = FakeFs::Fault{Op::kAny, k, kind.error, false, kind.cancel};
             fs.cancel_target = &cancel;
-            RunResult r = run(fs, "*.c", "4", &cancel);
+            RunResult r = run(fs, "*.c", 4, &cancel);
             expect_each_whole(fs, kThreeFiles, r);
             const std::vector<std::string> lines = file_lines(r);
             if (!lines.empty() && lines.back().rfind("Aborted   : ", 0) == 0) {
@@ -463,11 +476,11 @@ TEST(BatchFaults, HardLinkedFileIsRewrittenInPlace) {
         SCOPED_TRACE(c.name);
         FakeFs fs;
         fs.add("a.c", original, /*shared=*/true);
-        const unsigned long long id = fs.files["a.c"].id;
+        const unsigned long long id = fs.files[fs.key("a.c")].id;
         fs.fault = c.fault;
         RunResult r = run(fs, "*.c");
         EXPECT_EQ(file_lines(r), std::vector<std::string>{c.line});
-        EXPECT_EQ(fs.files["a.c"].id, id) << "the same file, not a new one";
+        EXPECT_EQ(fs.files[fs.key("a.c")].id, id) << "the same file, not a new one";
         if (c.converted) { EXPECT_EQ(fs.data("a.c"), converted(original)); }
         if (!c.converted && !c.backup) { EXPECT_EQ(fs.data("a.c"), original); }
         EXPECT_EQ(fs.has("a.c.bak"), c.backup);
@@ -479,10 +492,10 @@ TEST(BatchFaults, HardLinkedFileIsRewrittenInPlace) {
 TEST(BatchReplace, AFileIsReplacedByANewOne) {
     FakeFs fs;
     fs.add("a.c", kThreeTabs);
-    const unsigned long long id = fs.files["a.c"].id;
+    const unsigned long long id = fs.files[fs.key("a.c")].id;
     run(fs, "*.c");
     EXPECT_EQ(fs.data("a.c"), converted(kThreeTabs));
-    EXPECT_NE(fs.files["a.c"].id, id);
+    EXPECT_NE(fs.files[fs.key("a.c")].id, id);
     EXPECT_EQ(fs.temps(), std::vector<std::string>{});
 }
 
@@ -581,7 +594,7 @@ TEST(BatchEncoding, EachFileInItsOwnEncoding) {
     // strings: it leaves the file alone.
     FakeFs forced;
     forced.add("f.c", cases[0].text);
-    RunResult f = run(forced, "*.c", "4", nullptr, &cp932);
+    RunResult f = run(forced, "*.c", 4, nullptr, cp932);
     EXPECT_EQ(file_lines(f), std::vector<std::string>{"Skipped   : f.c (string literal would change)"});
     EXPECT_EQ(forced.data("f.c"), cases[0].text);
 }
@@ -591,12 +604,21 @@ TEST(BatchEncoding, EachFileInItsOwnEncoding) {
 TEST(BatchReport, LongestSummaryFitsBesideAFullLog) {
     static char result[kTextSize], log[kTextSize];
     const std::string line = "Converted: " + std::string(200, 'n') + ".c(1 tabs, 0 dots)\r\n";
+    // Counts shown only when above 0 are at their widest there.
     const std::string summary = "Converted files = -2147483648 (Total -2147483648 tabs, -2147483648 dots), "
-                                "Non conv. = -2147483648, Refused = -2147483648, Skipped = -2147483648, "
-                                "Errors = -2147483648\r\n";
+                                "Non conv. = -2147483648, Refused = -2147483648, Skipped = 2147483647, "
+                                "Errors = 2147483647\r\n";
     ReportBuffers report(result, log, kTextSize);
-    for (int i = 0; i < 200; ++i) report.line(line.c_str());
-    report.summary(summary.c_str());
+    const std::string name = std::string(200, 'n') + ".c";
+    FileEvent converted;
+    converted.outcome = FileOutcome::kConverted;
+    converted.name = name.c_str();
+    converted.tabs = 1;
+    for (int i = 0; i < 200; ++i) report.file(converted);
+    RunCounts counts;
+    counts.converted = counts.tabs = counts.dots = counts.non_converted = counts.refused = INT_MIN;
+    counts.skipped = counts.errors = INT_MAX;
+    report.summary(counts);
     const std::string text = result;
     EXPECT_EQ(text.rfind(summary, 0), 0u);
     EXPECT_EQ(text.substr(text.size() - std::strlen(kLogTruncated)), kLogTruncated);
@@ -626,7 +648,7 @@ TEST(BatchCancel, CancelAtEveryPieceLeavesFilesConvertedOrAsTheyWere) {
         fs.fault = FakeFs::Fault{Op::kRead, k, FsError::kNone, false, true};
         fs.cancel_target = &cancel;
         for (const auto& f : files) fs.add(f.first, f.second);
-        RunResult r = run(fs, "*.c", "4", &cancel);
+        RunResult r = run(fs, "*.c", 4, &cancel);
         expect_each_whole(fs, files, r);
         EXPECT_EQ(fs.temps(), std::vector<std::string>{});
         if (r.outcome == RunOutcome::kCancelled) {
@@ -651,7 +673,7 @@ TEST(BatchCancel, CancelBeforeTheRunTouchesNothing) {
     std::atomic<bool> cancel{true};
     FakeFs fs;
     fs.add("a.c", kThreeTabs);
-    RunResult r = run(fs, "*.c", "4", &cancel);
+    RunResult r = run(fs, "*.c", 4, &cancel);
     EXPECT_EQ(r.outcome, RunOutcome::kCancelled);
     EXPECT_EQ(r.result, kOldResult);
     EXPECT_EQ(r.log, "");

@@ -3,6 +3,7 @@
 // converted.
 #pragma once
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "batch/run.h"
@@ -22,17 +23,23 @@ struct RunResult {
 constexpr char kOldResult[] = "result of an earlier run\r\n";
 constexpr std::size_t kTextSize = 32000;  // the window's result text and run log
 
-inline RunResult run(FileSystem& fs, const std::string& wildcard_path, const std::string& tab_text = "4",
-                     const std::atomic<bool>* cancel = nullptr, const Encoding* encoding = nullptr) {
+// One run of the window's kind: the files of wildcard_path.
+inline RunResult run(FileSystem& fs, const std::string& wildcard_path, int tab_size = 4,
+                     const std::atomic<bool>* cancel = nullptr, std::optional<Encoding> encoding = std::nullopt) {
     static const std::atomic<bool> never{false};
     static char result[kTextSize], log[kTextSize];
+    static BatchRun batch;
     copy_text(result, kTextSize, kOldResult);
     copy_text(log, kTextSize, "left over\r\n");
-    ReportBuffers report(result, log, kTextSize);
+    ReportBuffers buffers(result, log, kTextSize);
+    Report report(buffers, RunKind::kConvert);
     RunResult r;
-    RunInput input{wildcard_path.c_str(), tab_text.c_str()};
+    RunInput input;
+    input.wildcard_path = wildcard_path.c_str();
+    input.tab_size = tab_size;
     input.encoding = encoding;
-    r.outcome = run_batch(fs, input, report, cancel ? *cancel : never, &r.counts);
+    r.outcome = batch.run(fs, input, report, cancel ? *cancel : never);
+    r.counts = report.counts;
     r.result = result;
     r.log = log;
     return r;

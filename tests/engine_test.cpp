@@ -166,13 +166,4 @@ TEST(LineEnds, LongLinesAreConvertedInPieces) {
     EXPECT_EQ(m.dots, static_cast<int>(many.size() / 5));
 }
 
-TEST(TabSize, ParsedAndClamped) {
-    const struct {
-        const char* text;
-        int want;
-    } cases[] = {{"8", 8},  {" 8", 8}, {"8x", 8},  {"+6", 6}, {"", 1},           {"abc", 1},
-                 {"0", 1},  {"-3", 1}, {"41", 40}, {"40", 40}, {"99999999999", 40}, {"0x10", 1}};
-    for (const auto& c : cases) EXPECT_EQ(ravolin::parse_tab_size(c.text), c.want) << '"' << c.text << '"';
-}
-
 }  // namespace

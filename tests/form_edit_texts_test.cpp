@@ -54,5 +54,14 @@ TEST(CollectEditTexts, CopiesCutsAndEmpties) {
     }
 }
 
+TEST(TabSizeBox, ReadLenientlyAndHeldToOneToForty) {
+    const struct {
+        const char* text;
+        int want;
+    } cases[] = {{"8", 8},  {" 8", 8}, {"8x", 8},  {"+6", 6},  {"", 1},           {"abc", 1},  {"\t4", 4},
+                 {"0", 1},  {"-3", 1}, {"41", 40}, {"40", 40}, {"99999999999", 40}, {"0x10", 1}};
+    for (const auto& c : cases) EXPECT_EQ(tab_size_of_box(c.text), c.want) << '"' << c.text << '"';
+}
+
 }  // namespace
 }  // namespace ravolin

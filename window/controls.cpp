@@ -1,6 +1,7 @@
 // Child controls of the main window, made once from the form table.
 #include <cstdio>
 
+#include "base/win32_handle.h"
 #include "window/form_window.h"
 #include "window/label_text.h"
 #include "settings/window_data.h"
@@ -89,13 +90,12 @@ void set_initial_state(int row, HWND item) {
 }  // namespace
 
 void measure_cell(HWND main) {
-    HDC dc = GetDC(main);
+    const WindowDc dc(main);
     TEXTMETRICA tm{};
-    if (dc != nullptr && GetTextMetricsA(dc, &tm)) {
+    if (dc.get() != nullptr && GetTextMetricsA(dc.get(), &tm)) {
         g_cell = cell_from_metrics(tm.tmAveCharWidth, tm.tmPitchAndFamily, tm.tmHeight,
                                    tm.tmExternalLeading);
     }
-    if (dc != nullptr) ReleaseDC(main, dc);
 }
 
 PixelRect item_rect(int row) {

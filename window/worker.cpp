@@ -6,7 +6,7 @@
 
 #include "base/bounded_text.h"
 
-#include "batch/run.h"
+#include "form/edit_texts.h"
 #include "batch/run_log.h"
 #include "settings/window_data.h"
 
@@ -19,8 +19,8 @@ class WindowReport final : public RunSink {
 public:
     WindowReport(ReportBuffers& buffers, ProgressMailbox& progress, HWND to, WPARAM run_number)
         : buffers_(&buffers), progress_(&progress), to_(to), run_number_(run_number) {}
-    void line(const char* text) override { buffers_->line(text); }
-    void summary(const char* text) override { buffers_->summary(text); }
+    void file(const FileEvent& event) override { buffers_->file(event); }
+    void summary(const RunCounts& counts) override { buffers_->summary(counts); }
     void starting(int index, int count, const char* name) override {
         progress_->offer(to_, run_number_, index, count, name);
     }
@@ -91,11 +91,14 @@ unsigned __stdcall Worker::entry(void* self) {
     // until it has been waited for.
     // Slots 3 and 10 cannot change during a run: their controls are disabled.
     // The worker owns slots 0 and 1 until its end-of-run message is taken.
-    const RunInput input{g_text_slots[kSlotSpec], g_text_slots[kSlotTabSize]};
+    RunInput input;
+    input.wildcard_path = g_text_slots[kSlotSpec];
+    input.tab_size = tab_size_of_box(g_text_slots[kSlotTabSize]);
     ReportBuffers buffers(g_text_slots[kSlotResult], g_text_slots[kSlotRunLog], kSlotSize);
     w->progress_.reset();
     WindowReport report(buffers, w->progress_, w->notify_, w->run_number_);
-    run_batch(platform_file_system(), input, report, w->cancel_);
+    Report counted(report, RunKind::kConvert);
+    w->run_.run(platform_file_system(), input, counted, w->cancel_);
     PostMessageA(w->notify_, kMsgRunEnded, w->run_number_, 0);
     return 0;
 }

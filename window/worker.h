@@ -11,6 +11,7 @@
 
 #include "base/win32_handle.h"
 #include "batch/file_system.h"
+#include "batch/run.h"
 #include "window/commands.h"
 
 namespace ravolin {
@@ -67,6 +68,9 @@ private:
     HWND notify_ = nullptr;
     WPARAM run_number_ = 0;
     ProgressMailbox progress_;
+    // The worker's run and all it works in; the worker is static, so this
+    // is zero bytes in the image.
+    BatchRun run_;
 };
 
 }  // namespace ravolin

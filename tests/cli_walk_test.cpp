@@ -1,0 +1,198 @@
+// ravolin-cli's walk, run and report over an in-memory file system: which
+// files the arguments name (folders, patterns, recursion, links, version
+// control folders, each file once), the report lines and the exit status.
+// What needs a real process (option parsing, streams, signals) stays in
+// cli_test.sh.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/batch.h"
+#include "cli/output.h"
+#include "cli/walk.h"
+#include "tests/batch_fake_fs.h"
+
+namespace ravolin::test {
+namespace {
+
+using namespace std::string_literals;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const std::string kS(1, kFolderSeparator);  // how the walk joins the folders it finds
+
+// The work folder: a.c has nothing to convert, b.c three tabs, sub/c.c two,
+// u.h a wide character then two spaces (column 4 in UTF-8, 3 in Shift-JIS).
+const Files kFresh = {{"a.c", "x;\n"},
+                      {"b.c", "            a;\n"},
+                      {"sub/c.c", "        z;\n"},
+                      {"-n.h", "    n;\n"},
+                      {"u.h", "\xe8\xaa\x9e  u;\r\n"}};
+
+// A tree for -r: version control folders and a link to a folder are left out.
+const Files kTree = {{"src/m.c", "    m;\n"},   {"src/lib/l.c", "    l;\n"}, {"src/lib/deep/d.c", "    d;\n"},
+                     {"src/.git/g.c", "    g;\n"}, {"src/CVS/v.c", "    v;\n"}, {"other/o.c", "    o;\n"},
+                     {"src/link/o.c", "    o;\n"}, {"src/lib/l.h", "int;\n"}};
+
+struct CliRun {
+    std::string report;  // LF line ends
+    int status = 0;
+};
+
+// Gathers and runs as ravolin-cli does, its report read back from a file.
+CliRun run_cli(FakeFs& fs, const CliOptions& options) {
+    static const std::atomic<bool> never{false};
+    std::FILE* report_to = std::tmpfile();
+    CliRun r;
+    {
+        CliOutput out(options.quiet, report_to);
+        Report report(out, RunKind::kConvert);
+        CliFileList list;
+        gather_arguments(fs, options, list, report, never);
+        cli_batch(fs, list, options, report, never);
+        r.status = exit_status(report.counts);
+    }
+    std::rewind(report_to);
+    for (int c; (c = std::fgetc(report_to)) != EOF;) {
+        if (c != '\r') r.report += static_cast<char>(c);
+    }
+    std::fclose(report_to);
+    return r;
+}
+
+FakeFs tree(const Files& files) {
+    FakeFs fs;
+    for (const auto& f : files) fs.add(f.first, f.second);
+    if (&files == &kTree) fs.add_dir("src/link", /*link=*/true);
+    return fs;
+}
+
+TEST(CliRun, ArgumentsReportAndExitStatus) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> args;
+        std::string report;
+        int status;
+        const Files* files = &kFresh;
+        bool recursive = false, quiet = false;
+        int tab_size = 4;
+        std::optional<Encoding> encoding = std::nullopt;
+        int runs_before = 0;  // the same run made before this one
+    };
+    const std::string kSummary31 = "Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0\n";
+    const Case cases[] = {
+        {"default pattern", {}, "Non conv.: a.c\nConverted: b.c(3 tabs, 0 dots)\n" + kSummary31, 0},
+        {"files in order given", {"b.c", "a.c"}, "Converted: b.c(3 tabs, 0 dots)\nNon conv.: a.c\n" + kSummary31, 0},
+        {"a file named twice is taken once", {"a.c", "*.c", "a.c"},
+         "Non conv.: a.c\nConverted: b.c(3 tabs, 0 dots)\n" + kSummary31, 0},
+        {"the tab size reaches the run", {"b.c"},
+         "Converted: b.c(6 tabs, 0 dots)\nConverted files = 1 (Total 6 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0,
+         &kFresh, false, false, 2},
+        {"one other folder: bare names", {"sub\\*.c"},
+         "Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0},
+        {"a folder stands for its *.c", {"sub"},
+         "Converted: c.c(2 tabs, 0 dots)\nConverted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0},
+        {"two folders: names with folders", {"sub/", "a.c"},
+         "Converted: sub/c.c(2 tabs, 0 dots)\nNon conv.: a.c\n"
+         "Converted files = 1 (Total 2 tabs, 0 dots), Non conv. = 1, Refused = 0\n",
+         0},
+        {"missing folder and file", {"gone/*.c", "nothere.c", "b.c"},
+         "Error: gone/*.c (no such folder)\nError: nothere.c (no matching file)\nConverted: b.c(3 tabs, 0 dots)\n"
+         "Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 2\n",
+         1},
+        {"a pattern that matches nothing", {"*.none"},
+         "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0},
+        {"quiet run", {}, "", 0, &kFresh, false, true},
+        {"files told by their bytes by default", {"u.h"},
+         "Converted: u.h(1 tabs, 0 dots)\nConverted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0},
+        {"--encoding=utf-8 for files", {"u.h"},
+         "Converted: u.h(1 tabs, 0 dots)\nConverted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0\n", 0,
+         &kFresh, false, false, 4, Encoding::kUtf8},
+        {"--encoding=cp932 for files", {"u.h"},
+         "Non conv.: u.h\nConverted files = 0 (Total 0 tabs, 0 dots), Non conv. = 1, Refused = 0\n", 0, &kFresh,
+         false, false, 4, Encoding::kCp932},
+        {"second run, quiet: only the refused", {}, "Refused   : a.c\nRefused   : b.c\n", 1, &kFresh, false, true, 4,
+         std::nullopt, 1},
+        {"-r: every folder below, no links, no version control", {"src"},
+         "Converted: src" + kS + "m.c(1 tabs, 0 dots)\nConverted: src" + kS + "lib" + kS + "l.c(1 tabs, 0 dots)\n" +
+             "Converted: src" + kS + "lib" + kS + "deep" + kS + "d.c(1 tabs, 0 dots)\n" +
+             "Converted files = 3 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0\n",
+         0, &kTree, true},
+        {"-r with a pattern", {"src/*.h"}, "", 0, &kTree, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs = tree(*c.files);
+        CliOptions options;
+        options.operands = c.args;
+        options.recursive = c.recursive;
+        options.quiet = c.quiet;
+        options.tab_size = c.tab_size;
+        options.encoding = c.encoding;
+        for (int i = 0; i < c.runs_before; ++i) run_cli(fs, options);
+        const CliRun r = run_cli(fs, options);
+        EXPECT_EQ(r.report, c.report);
+        EXPECT_EQ(r.status, c.status);
+    }
+}
+
+TEST(CliRun, WhatARunLeavesBehind) {
+    // Added in name order: the run keeps the search's order.
+    FakeFs fs;
+    fs.add("a.c", "x;\n");
+    fs.add("a0.c", "x;\0\n"s);
+    fs.add("b.c", "            a;\n");
+    CliOptions options;
+    const CliRun r = run_cli(fs, options);
+    EXPECT_EQ(r.report, "Non conv.: a.c\nSkipped   : a0.c (binary)\nConverted: b.c(3 tabs, 0 dots)\n"
+                        "Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0, Skipped = 1\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(fs.data("b.c"), "\t\t\ta;\r\n");
+    EXPECT_EQ(fs.data("b.c.bak"), "            a;\n");
+    // -r leaves version control folders and links to folders alone.
+    FakeFs t = tree(kTree);
+    options.operands = {"src"};
+    options.recursive = true;
+    run_cli(t, options);
+    EXPECT_EQ(t.data("src/.git/g.c") + t.data("src/CVS/v.c") + t.data("src/link/o.c"), "    g;\n    v;\n    o;\n");
+    options.operands = {"src/*.h"};
+    run_cli(t, options);
+    EXPECT_EQ(t.data("src/lib/l.h"), "int;\r\n");
+}
+
+// No limit of 500 files and no log to cut: a line each, whatever the names.
+TEST(CliRun, ManyFilesAndLongNames) {
+    const std::string long_name(240, '0');
+    struct Case {
+        const char* name;
+        int files;
+        std::string suffix;  // after the file's number
+        std::string content;
+        std::string counts;  // after a converted file's name; "" for Non conv.
+        std::string summary;
+    };
+    const Case cases[] = {
+        {"600 files", 600, ".c", "x;\n", "", "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 600, Refused = 0\n"},
+        {"400 long names", 400, long_name + ".c", "        y;\n", "(2 tabs, 0 dots)",
+         "Converted files = 400 (Total 800 tabs, 0 dots), Non conv. = 0, Refused = 0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        for (int i = 1000; i < 1000 + c.files; ++i) fs.add(std::to_string(i) + c.suffix, c.content);
+        const CliRun r = run_cli(fs, CliOptions{});
+        std::string want;
+        const std::string label = c.counts.empty() ? "Non conv.: " : "Converted: ";
+        for (int i = 1000; i < 1000 + c.files; ++i) want += label + std::to_string(i) + c.suffix + c.counts + "\n";
+        EXPECT_EQ(r.report, want + c.summary);
+        int backups = 0;
+        for (const auto& f : fs.files) backups += f.first.size() > 4 && f.first.substr(f.first.size() - 4) == ".bak";
+        EXPECT_EQ(backups, c.files);
+    }
+}
+
+}  // namespace
+}  // namespace ravolin::test
