@@ -31,8 +31,11 @@ build() {
   local args=(-S "$root" -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release
               -DRAVOLIN_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON)
   [ -n "$toolchain" ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain")
-  # The Debian package links the system's libraries like any other package.
-  [ "$name" = deb ] && args+=(-DRAVOLIN_STATIC_CLI=OFF)
+  # The Debian package links the system's libraries like any other package,
+  # with Debian's hardening (checked string functions, read-only relocations
+  # bound at start).
+  [ "$name" = deb ] && args+=(-DRAVOLIN_STATIC_CLI=OFF -DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2
+                              "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now")
   echo "package: building $name"
   cmake "${args[@]}" >"$work/$name.configure.log" ||
     { cat "$work/$name.configure.log"; return 1; }
