@@ -84,16 +84,17 @@ const char kCliHelp[] =
     "  1    a file was refused, skipped or failed; --check, --diff: a file would\n"
     "       change (or could not be read)\n"
     "  2    usage error\n"
-    "  128+N  interrupted by signal N (the report so far is printed): 130 Ctrl-C,\n"
-    "       143 SIGTERM, 129 SIGHUP, 131 SIGQUIT; the file under way is left as\n"
-    "       it was\n"
+    "  128+N  interrupted by signal N (the report so far is printed): 130\n"
+    "         Ctrl-C, 143 SIGTERM, 129 SIGHUP, 131 SIGQUIT; the file under way\n"
+    "         is left as it was\n"
     "\n"
     "Examples\n"
     "  ravolin-cli -r src              convert every .c file in src and below\n"
-    "  git diff --cached --name-only --diff-filter=ACM -- '*.c' |\n"
-    "    xargs -r ravolin-cli --check  pre-commit: list staged files that would\n"
-    "                                  change and fail (exit 1) if there are any\n"
     "  ravolin-cli --restore -r src    undo: every NAME.bak in src and below\n"
-    "                                  goes back over NAME\n";
+    "                                  goes back over NAME\n"
+    "  A pre-commit check: list the staged files that would change and fail\n"
+    "  (exit 1) if there are any:\n"
+    "    git diff --cached --name-only --diff-filter=ACM -- '*.c' |\n"
+    "      xargs -r ravolin-cli --check\n";
 
 }  // namespace ravolin

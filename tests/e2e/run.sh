@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end tests of Ravolin.exe's real window under Wine and Xvfb.
 #
-#   tests/e2e/run.sh [build-dir]        (default build/win64)
+#   tests/e2e/run.sh [build-dir [Ravolin.exe]]   (default build/win64)
 #
+# The program is build-dir's own Ravolin.exe unless another is named (one
+# unpacked from a release zip); the driver always comes from build-dir.
 # Starts a private X server and a fresh Wine prefix with one virtual desktop,
 # starts Ravolin.exe (Japanese locale, ANSI code page 932) in a temporary
 # folder of fixture files and works it with e2e_driver.exe from the same build
@@ -25,8 +27,12 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-build/win64}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 exe=$build/Ravolin.exe
-driver=$build/e2e_driver.exe
 art=$build/e2e-artifacts
+if [ -n "${2:-}" ]; then
+  exe=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+  art=$build/e2e-artifacts-unpacked
+fi
+driver=$build/e2e_driver.exe
 
 pass=0
 fail=0
