@@ -227,7 +227,9 @@ int main(int argc, char** argv) {
     const std::string sjis_crlf = dir + "/shift-jis-crlf.c", utf8_crlf = dir + "/utf-8-crlf.c";
     for (const std::string* lf : {&sjis, &utf8}) {
         const std::string crlf = lf == &sjis ? sjis_crlf : utf8_crlf;
-        if (!exists(crlf)) sh("LC_ALL=C sed 's/$/\\r/' " + *lf + " > " + crlf + ".part && mv " + crlf + ".part " + crlf);
+        if (!exists(crlf)) {
+            sh("LC_ALL=C sed 's/$/\\r/' " + *lf + " > " + crlf + ".part && mv " + crlf + ".part " + crlf);
+        }
     }
     // The program under test is copied first: a rebuild of its folder while
     // the benchmark runs (others build there too) would otherwise make one
