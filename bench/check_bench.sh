@@ -8,6 +8,9 @@
 #                  change: the everyday pre-commit case)
 #   diff, dirty    --diff -r on the fresh tree, to /dev/null
 #   run            the plain run -q -r on a fresh copy (backups, rewrites)
+#   cat            the floor of a check: the same walk and reads by `find`
+#                  and one `cat` over all the files, on the fresh tree and on
+#                  the converted one (CR LF line ends), to /dev/null
 #
 #   check_bench.sh [PATH/TO/ravolin-cli] [ROUNDS]
 set -euo pipefail
@@ -34,10 +37,15 @@ bytes=$(find "$tmp/src" -name '*.c' -print0 | du -cb --files0-from=- | tail -1 |
 fresh() { rm -rf "$tmp/w"; cp -R "$tmp/src" "$tmp/w"; sync -f "$tmp/w" 2>/dev/null || true; }
 lines() { wc -l <"$1" | tr -d ' '; }
 
-best_dirty=999 best_clean=999 best_diff=999 best_run=999
+best_dirty=999 best_clean=999 best_diff=999 best_run=999 best_cat_dirty=999 best_cat_clean=999
+# One cat process for all the files (xargs would start one per 128 KiB of
+# names by default).
+cat_all() { find "$1" -name '*.c' -print0 | xargs -0 -s 1000000 cat >/dev/null; }
 cd "$tmp"
 for ((r = 0; r < rounds; r++)); do
   fresh
+  t0=$(now); cat_all w; t1=$(now)
+  best_cat_dirty=$(min "$best_cat_dirty" "$(echo "$t1 - $t0" | bc)")
   # Files the run would skip are named on standard error; they count too.
   t0=$(now); "$cli" --check -r w >list 2>skipped || true; t1=$(now)
   best_dirty=$(min "$best_dirty" "$(echo "$t1 - $t0" | bc)")
@@ -49,6 +57,8 @@ for ((r = 0; r < rounds; r++)); do
   t0=$(now); "$cli" -q -r w >/dev/null || true; t1=$(now)
   best_run=$(min "$best_run" "$(echo "$t1 - $t0" | bc)")
 
+  t0=$(now); cat_all w; t1=$(now)
+  best_cat_clean=$(min "$best_cat_clean" "$(echo "$t1 - $t0" | bc)")
   # Files the run skipped keep the exit status at 1; only the list counts.
   t0=$(now); "$cli" --check -r w >list 2>/dev/null || true; t1=$(now)
   best_clean=$(min "$best_clean" "$(echo "$t1 - $t0" | bc)")
@@ -58,6 +68,8 @@ done
 printf 'files: %d in 200 folders, %.1f KB each on average, %.1f MB in all; %d skipped; best of %d rounds\n' \
   "$count" "$(echo "$bytes / $count / 1000" | bc -l)" "$(echo "$bytes / 1000000" | bc -l)" "$(lines skipped)" "$rounds"
 printf 'run            %8.3f s\n' "$best_run"
-printf 'check, dirty   %8.3f s   %.2f of the run\n' "$best_dirty" "$(echo "$best_dirty / $best_run" | bc -l)"
-printf 'check, clean   %8.3f s   %.2f of the run\n' "$best_clean" "$(echo "$best_clean / $best_run" | bc -l)"
+printf 'check, dirty   %8.3f s   %.2f of the run, %.2fx cat (%.3f s)\n' "$best_dirty" \
+  "$(echo "$best_dirty / $best_run" | bc -l)" "$(echo "$best_dirty / $best_cat_dirty" | bc -l)" "$best_cat_dirty"
+printf 'check, clean   %8.3f s   %.2f of the run, %.2fx cat (%.3f s)\n' "$best_clean" \
+  "$(echo "$best_clean / $best_run" | bc -l)" "$(echo "$best_clean / $best_cat_clean" | bc -l)" "$best_cat_clean"
 printf 'diff, dirty    %8.3f s   %.2f of the run\n' "$best_diff" "$(echo "$best_diff / $best_run" | bc -l)"

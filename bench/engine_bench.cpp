@@ -14,7 +14,10 @@
 //   utf-8      the same with Japanese line comments after some statements;
 //   shift-jis  the UTF-8 corpus through iconv to code page 932 (some
 //              comments end in a character whose second byte is 0x5C, so
-//              dots go in).
+//              dots go in);
+//   ... CR LF  the Shift-JIS and the UTF-8 corpus with CR LF line ends, as
+//              files kept on Windows and every converted file have them.
+// A summary line gives each CR LF row's speed as a share of its LF row's.
 // ravolin-cli reads each with its default encoding choice (auto). A run that
 // fails is said on standard error and in its row, and the other rows go on;
 // the exit status is then 1.
@@ -221,6 +224,13 @@ int main(int argc, char** argv) {
         sh("mv " + utf8 + ".part " + utf8);
     }
     if (!exists(sjis)) sh("iconv -f UTF-8 -t CP932 " + utf8 + " > " + sjis + ".part && mv " + sjis + ".part " + sjis);
+    const std::string sjis_crlf = dir + "/shift-jis-crlf.c", utf8_crlf = dir + "/utf-8-crlf.c";
+    for (const std::string* lf : {&sjis, &utf8}) {
+        const std::string crlf = lf == &sjis ? sjis_crlf : utf8_crlf;
+        if (!exists(crlf)) {
+            sh("LC_ALL=C sed 's/$/\\r/' " + *lf + " > " + crlf + ".part && mv " + crlf + ".part " + crlf);
+        }
+    }
     // The program under test is copied first: a rebuild of its folder while
     // the benchmark runs (others build there too) would otherwise make one
     // row fail to start it.
@@ -238,13 +248,17 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("%s; best of %d interleaved runs, input from the page cache, output to /dev/null\n", version,
                 runs);
-    std::printf("%-10s %6s %7s %9s %7s | %12s %13s %6s | %s\n", "corpus", "MB", "spaces", "bytes/run", ">=0x80",
+    std::printf("%-15s %6s %7s %9s %7s | %12s %13s %6s | %s\n", "corpus", "MB", "spaces", "bytes/run", ">=0x80",
                 "ravolin MB/s", "unexpand MB/s", "ratio", "ravolin-cli peak memory");
     int status = 0;
     const struct {
         const char* name;
         const std::string* path;
-    } corpora[] = {{"ascii", &ascii}, {"shift-jis", &sjis}, {"utf-8", &utf8}};
+    } corpora[] = {{"ascii", &ascii},
+                   {"shift-jis", &sjis},
+                   {"utf-8", &utf8},
+                   {"shift-jis CR LF", &sjis_crlf},
+                   {"utf-8 CR LF", &utf8_crlf}};
     // Round after round over every corpus, ravolin-cli and unexpand in turn:
     // a machine shared with other work slows whatever runs meanwhile, and so
     // slows all the rows alike rather than the last one.
@@ -275,16 +289,25 @@ int main(int argc, char** argv) {
         if (!row.failed) row.failed = run({cli, "-t", "4", "-"}, *corpora[i].path, repeat, &row.rss_big) < 0;
         if (row.failed) {
             // Said in the table, not just on stderr, and the other rows go on.
-            std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | failed (see standard error)\n", corpora[i].name, d.mb,
+            std::printf("%-15s %6.1f %6.1f%% %9.1f %6.1f%% | failed (see standard error)\n", corpora[i].name, d.mb,
                         d.spaces, d.bytes_per_run, d.high);
             status = 1;
             continue;
         }
-        std::printf("%-10s %6.1f %6.1f%% %9.1f %6.1f%% | %12.0f %13.0f %5.2fx | %ld KiB on %ld MB, %ld KiB on %ld MB\n",
+        std::printf("%-15s %6.1f %6.1f%% %9.1f %6.1f%% | %12.0f %13.0f %5.2fx | %ld KiB on %ld MB, %ld KiB on %ld MB\n",
                     corpora[i].name, d.mb, d.spaces, d.bytes_per_run, d.high, d.mb / row.best_r, d.mb / row.best_u,
                     row.best_u / row.best_r, row.rss, static_cast<long>(d.mb + 0.5), row.rss_big,
                     static_cast<long>(d.mb * repeat + 0.5));
     }
+    // CR LF rows against their LF rows (the same text but for the line
+    // ends): 1.00 means the CR costs nothing.
+    std::printf("CR LF speed as a share of LF:");
+    for (int crlf = 3; crlf < kCorpora; ++crlf) {
+        const Row &a = rows[crlf], &b = rows[crlf - 2];
+        if (a.failed || b.failed) std::printf(" %s failed", corpora[crlf - 2].name);
+        else std::printf(" %s %.2f", corpora[crlf - 2].name, (a.d.mb / a.best_r) / (b.d.mb / b.best_r));
+    }
+    std::printf("\n");
     if (keep.empty()) sh("rm -rf " + dir);
     else sh("rm -f " + cli);
     return status;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/scan.h"
 #include "engine/utf8.h"
@@ -32,12 +33,19 @@ using scan::kTables;
 // otherwise (a tab, a run of spaces, a wide or zero-width character, a lone
 // CR) every byte is one column, so the column is the input position minus a
 // base that those points set.
-template <bool kVector, Encoding kEnc>
+//
+// With kKeptCrLf the input holds its CR LF line ends as stored, and a CR LF
+// is read as the LF it stands for: the LF of a piece is its last byte, so a
+// CR LF only ever ends a piece, which then takes one byte more.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 class BlockConverter {
+    static constexpr bool kVector = kPath != ScanPath::kScalar;
+    static constexpr int kPieceBytes = kKeptCrLf ? kMaxStoredPiece : kMaxPiece;
+
 public:
     BlockConverter(EngineState& e, const unsigned char* in, int len, bool last, unsigned char* out)
         : e_(e), in_(in), out_(out), end_(in + len),
-          start_lim_(last ? end_ : len >= kMaxPiece ? end_ - (kMaxPiece - 1) : in),
+          start_lim_(last ? end_ : len >= kPieceBytes ? end_ - (kPieceBytes - 1) : in),
           ts_(e.tab_size),
           ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
           lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), q_(out) {}
@@ -68,6 +76,10 @@ private:
     // The byte after the one at p_ as this piece shows it: past the piece a
     // NUL, so no rule ever looks into the next piece.
     unsigned char next() const { return p_ + 1 < lim_ ? p_[1] : 0; }
+    // Whether a kept CR LF starts at p_ + k, inside the piece.
+    bool crlf_at(int k) const {
+        return kKeptCrLf && p_ + k + 1 < lim_ && p_[k] == '\r' && p_[k + 1] == '\n';
+    }
 
     void copy1() { *q_++ = *p_++; }
     void copy2() {
@@ -101,6 +113,11 @@ private:
     RAVOLIN_INLINE void rescan() {
         if constexpr (kVector) {
             w_ = p_;
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+            if constexpr (kPath == ScanPath::kAvx512) mask_ = scan::window_mask_avx512(lex_, p_);
+            else if constexpr (kPath == ScanPath::kAvx2) mask_ = scan::window_mask_avx2(lex_, p_);
+            else
+#endif
             mask_ = scan::window_mask(lex_, p_);
         }
     }
@@ -185,11 +202,13 @@ private:
 
 // Starts the piece at p_ when one is sure to be whole in the block; false
 // when the block is done.
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::next_piece() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
     lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
+    // A CR LF that the limit would cut is the piece's LF: both bytes are in.
+    if (kKeptCrLf && lim_ < end_ && lim_[-1] == '\r' && lim_[0] == '\n') ++lim_;
     pair_end_ = nullptr;
     if (kEnc == Encoding::kUtf8 && utf8_tail_ > 0) {
         // The rest of a character cut by the last piece's end: its columns
@@ -205,8 +224,8 @@ RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::next_piece() {
     return true;
 }
 
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::convert() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
     rescan();
     for (;;) {
         to_next_stop();
@@ -217,7 +236,7 @@ RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::convert() {
         }
         const unsigned char b = *p_;
         // The two stops most lines have, ahead of the rest.
-        if (b == '\n') {
+        if (b == '\n' || (kKeptCrLf && b == '\r' && crlf_at(0))) {
             line_end();
             if (!next_piece()) return;
             moved();
@@ -289,8 +308,8 @@ RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::convert() {
 }
 
 // A CR or an LF at p_. Returns true when it ended the piece.
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::line_end() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     // A line comment ends here unless a backslash of its own (not the second
     // byte of a double-byte character) continues it.
     if (lex_ == LexState::kLineComment) {
@@ -302,13 +321,20 @@ RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::line_end() {
         ++p_;
         return true;
     }
-    const unsigned char after = next();
+    if (crlf_at(0)) {
+        put_newline();
+        p_ += 2;
+        return true;
+    }
+    // A lone CR. The byte after it as a text stream would show it: a kept
+    // CR LF there is an LF.
+    const unsigned char after = crlf_at(1) ? '\n' : next();
     copy1();  // the CR
     if (after == '\r') {
         copy1();
     } else if (after == '\n') {
         put_newline();
-        ++p_;
+        p_ += kKeptCrLf ? 2 : 1;
         return true;
     }
     // Whatever follows a lone CR in the same piece is a line of its own.
@@ -316,8 +342,8 @@ RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::line_end() {
     return false;
 }
 
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::space_run() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
     const int start_col = col();
     const unsigned char* end = run_end();
     const int n = static_cast<int>(end - p_);
@@ -348,8 +374,8 @@ RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::space_run() {
 
 // Bytes >= 0x80 in code page 932, as many as follow each other. Returns true
 // when the piece ended with them.
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::high_cp932() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
     do {
         if (!scan::cp932_lead(*p_)) {
             copy1();  // a half-width kana
@@ -362,12 +388,12 @@ RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::high_cp932() {
             return false;
         }
         const unsigned char second = p_[1];
-        if (second == '\n') {
+        if (second == '\n' || crlf_at(1)) {
             // The LF is taken as the second byte, and with it the piece
             // ends; a line comment goes on into the next line.
             *q_++ = *p_;
             put_newline();
-            p_ += 2;
+            p_ += second == '\n' ? 2 : 3;
             return true;
         }
         copy2();
@@ -387,8 +413,8 @@ RAVOLIN_INLINE bool BlockConverter<kVector, kEnc>::high_cp932() {
 // the columns its code point shows with (0, 1 or 2); a byte that starts no
 // valid sequence is one column of its own. No dot: no UTF-8 sequence holds a
 // 0x5C byte.
-template <bool kVector, Encoding kEnc>
-RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::high_utf8() {
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
     do {
         const unsigned char b = *p_;
         const Utf8Lead lead = kUtf8Leads.at[b];
@@ -432,29 +458,35 @@ RAVOLIN_INLINE void BlockConverter<kVector, kEnc>::high_utf8() {
     } while (p_ < lim_ && *p_ >= 0x80);
 }
 
-template <bool kVector>
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+void convert_block(EngineState& e, const unsigned char* window, int len, bool last, unsigned char* out,
+                   long long& tabs, int& used, int& written) {
+    BlockConverter<kPath, kEnc, kKeptCrLf> c(e, window, len, last, out);
+    tabs += c.run();
+    used = c.used();
+    written = c.written();
+}
+
+template <ScanPath kPath>
 int convert_with(EngineState& e) {
     long long tabs = 0;
     e.dots = 0;
     e.lex = LexState::kCode;
     e.utf8_tail = 0;
+    const bool kept = e.in->line_ends() == LineEnds::kKept;
     const unsigned char* window;
     int len;
     while ((len = e.in->peek(&window)) > 0) {
         if (e.cancel && e.cancel->load(std::memory_order_relaxed)) break;
         unsigned char* out = e.out->reserve(2 * static_cast<std::size_t>(len) + 64);
         const bool last = e.in->exhausted();
-        int used, written;
+        int used = 0, written = 0;
         if (e.encoding == Encoding::kUtf8) {
-            BlockConverter<kVector, Encoding::kUtf8> c(e, window, len, last, out);
-            tabs += c.run();
-            used = c.used();
-            written = c.written();
+            if (kept) convert_block<kPath, Encoding::kUtf8, true>(e, window, len, last, out, tabs, used, written);
+            else convert_block<kPath, Encoding::kUtf8, false>(e, window, len, last, out, tabs, used, written);
         } else {
-            BlockConverter<kVector, Encoding::kCp932> c(e, window, len, last, out);
-            tabs += c.run();
-            used = c.used();
-            written = c.written();
+            if (kept) convert_block<kPath, Encoding::kCp932, true>(e, window, len, last, out, tabs, used, written);
+            else convert_block<kPath, Encoding::kCp932, false>(e, window, len, last, out, tabs, used, written);
         }
         e.in->consume(used);
         e.out->commit(static_cast<std::size_t>(written));
@@ -462,20 +494,99 @@ int convert_with(EngineState& e) {
     return tabs > INT_MAX ? INT_MAX : static_cast<int>(tabs);
 }
 
+bool available(ScanPath path) {
+    switch (path) {
+    case ScanPath::kScalar:
+        return true;
+    case ScanPath::kSse2:
 #ifdef RAVOLIN_HAVE_SSE2
-constexpr bool kVectorScan = true;
+        return true;
 #else
-constexpr bool kVectorScan = false;
+        return false;
 #endif
+    case ScanPath::kAvx2:
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+        return __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
+    case ScanPath::kAvx512:
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+        return __builtin_cpu_supports("avx512bw");
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+const char* const kPathNames[] = {"scalar", "sse2", "avx2", "avx512"};
+
+// The widest path the processor has, unless RAVOLIN_SCAN names another one
+// it has (a test or a comparison of the paths on one machine).
+ScanPath initial_path() {
+    if (const char* want = std::getenv("RAVOLIN_SCAN")) {
+        for (int k = 0; k < 4; ++k) {
+            if (std::strcmp(want, kPathNames[k]) == 0 && available(static_cast<ScanPath>(k))) {
+                return static_cast<ScanPath>(k);
+            }
+        }
+    }
+    for (int k = 3; k > 0; --k) {
+        if (available(static_cast<ScanPath>(k))) return static_cast<ScanPath>(k);
+    }
+    return ScanPath::kScalar;
+}
+
+std::atomic<ScanPath>& path_in_use() {
+    static std::atomic<ScanPath> path{initial_path()};
+    return path;
+}
 
 }  // namespace
 
-int convert_file(EngineState& e) { return convert_with<kVectorScan>(e); }
+int convert_file(EngineState& e) {
+    switch (path_in_use().load(std::memory_order_relaxed)) {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    case ScanPath::kAvx512:
+        return convert_with<ScanPath::kAvx512>(e);
+    case ScanPath::kAvx2:
+        return convert_with<ScanPath::kAvx2>(e);
+#endif
+#ifdef RAVOLIN_HAVE_SSE2
+    case ScanPath::kSse2:
+        return convert_with<ScanPath::kSse2>(e);
+#endif
+    default:
+        return convert_with<ScanPath::kScalar>(e);
+    }
+}
 
 #ifdef RAVOLIN_SCALAR_SCAN
-int convert_file_scalar(EngineState& e) { return convert_with<false>(e); }
+int convert_file_scalar(EngineState& e) { return convert_with<ScanPath::kScalar>(e); }
 #endif
 
-const char* scan_path() { return kVectorScan ? "SSE2 scan" : "scalar scan"; }
+bool scan_path_available(ScanPath path) { return available(path); }
+
+bool use_scan_path(ScanPath path) {
+    if (!available(path)) return false;
+    path_in_use().store(path, std::memory_order_relaxed);
+    return true;
+}
+
+ScanPath scan_path_in_use() { return path_in_use().load(std::memory_order_relaxed); }
+
+const char* scan_path() {
+    switch (scan_path_in_use()) {
+    case ScanPath::kAvx512:
+        return "AVX-512 scan";
+    case ScanPath::kAvx2:
+        return "AVX2 scan";
+    case ScanPath::kSse2:
+        return "SSE2 scan";
+    default:
+        return "scalar scan";
+    }
+}
 
 }  // namespace ravolin

@@ -39,11 +39,23 @@ int convert_file(EngineState& e);
 
 #ifdef RAVOLIN_SCALAR_SCAN
 // The same conversion through the byte-at-a-time scanner, built only for the
-// fuzz target that checks the vector scanner against it.
+// fuzz target that checks the vector scanners against it.
 int convert_file_scalar(EngineState& e);
 #endif
 
-// Which scanner convert_file uses, for --version: "SSE2 scan" or "scalar scan".
+// The scanners that find the bytes needing attention: byte at a time (the
+// reference), or 16, 32 or 64 bytes at a time. The 64-bit programs pick the
+// widest the processor has when first used; the 32-bit one has SSE2 at most.
+enum class ScanPath : unsigned char { kScalar, kSse2, kAvx2, kAvx512 };
+// The environment variable RAVOLIN_SCAN (scalar, sse2, avx2, avx512) picks
+// another one the processor has instead.
+bool scan_path_available(ScanPath path);
+// Makes convert_file use path from now on (the tests run every path the
+// machine has); false, changing nothing, when it is not available.
+bool use_scan_path(ScanPath path);
+ScanPath scan_path_in_use();
+
+// Which scanner convert_file uses, for --version: "AVX2 scan", "SSE2 scan"...
 const char* scan_path();
 
 }  // namespace ravolin

@@ -1,8 +1,9 @@
 // The engine's scanners: where the next byte that needs attention is, where a
-// run of spaces ends, and a fill of tabs or spaces. The SSE2 scanner is the
-// one the programs use; the byte-at-a-time one is its reference, built for
-// the fuzz target that checks them against each other (and for builds
-// without SSE2).
+// run of spaces ends, and a fill of tabs or spaces. The vector scanners (SSE2,
+// and in the 64-bit programs AVX2 and AVX-512 where the processor has them)
+// are the ones the programs use; the byte-at-a-time one is their reference,
+// which the tests and the fuzz target check them against (and the one for
+// builds without SSE2).
 #pragma once
 #include <cstring>
 #include <type_traits>
@@ -12,6 +13,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define RAVOLIN_HAVE_SSE2 1
+#endif
+// The 64-bit programs also carry 32- and 64-byte scanners, compiled for those
+// instructions function by function and chosen at run time.
+#if defined(__x86_64__) && defined(RAVOLIN_HAVE_SSE2)
+#include <immintrin.h>
+#define RAVOLIN_HAVE_WIDE_SCAN 1
 #endif
 
 namespace ravolin::scan {
@@ -189,6 +196,88 @@ inline void copy_window(const unsigned char* from, unsigned char* to) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 48), d);
     }
 }
+
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+__attribute__((target("avx2"), always_inline)) inline __m256i eq_avx2(__m256i v, char ch) {
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(ch));
+}
+
+__attribute__((target("avx512bw"), always_inline)) inline StopMask eq_avx512(__m512i v, char ch) {
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(ch));
+}
+
+// The same stops as stop_mask, 32 bytes at a time.
+template <LexState L>
+__attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    __m256i m = _mm256_cmpgt_epi8(_mm256_set1_epi8(0x0E), v);
+    if (L != LexState::kString) {
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, ' '), _mm256_or_si256(eq_avx2(n, ' '), eq_avx2(n, '\t'))));
+    }
+    if (L == LexState::kCode) {
+        m = _mm256_or_si256(m, eq_avx2(v, '"'));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), eq_avx2(n, '"')));
+        const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, _mm256_set1_epi8(0x05)), '/');
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '/'), slash_or_star));
+    } else if (L == LexState::kBlockComment) {
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '*'), eq_avx2(n, '/')));
+    } else if (L == LexState::kString) {
+        m = _mm256_or_si256(m, eq_avx2(v, '"'));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), _mm256_or_si256(eq_avx2(n, '"'), eq_avx2(n, '\\'))));
+    }
+    return static_cast<unsigned>(_mm256_movemask_epi8(m));
+}
+
+template <LexState L>
+__attribute__((target("avx2"), always_inline)) inline StopMask window_mask_avx2(const unsigned char* p) {
+    return stop_mask_avx2<L>(p) | static_cast<StopMask>(stop_mask_avx2<L>(p + 32)) << 32;
+}
+
+__attribute__((target("avx2"), noinline)) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
+    switch (lex) {
+    case LexState::kCode:
+        return window_mask_avx2<LexState::kCode>(p);
+    case LexState::kBlockComment:
+        return window_mask_avx2<LexState::kBlockComment>(p);
+    case LexState::kLineComment:
+        return window_mask_avx2<LexState::kLineComment>(p);
+    default:
+        return window_mask_avx2<LexState::kString>(p);
+    }
+}
+
+// A whole window in one go: AVX-512 compares give the bit mask directly.
+template <LexState L>
+__attribute__((target("avx512bw"), always_inline)) inline StopMask window_mask_avx512(const unsigned char* p) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i n = _mm512_loadu_si512(p + 1);
+    StopMask m = _mm512_cmplt_epi8_mask(v, _mm512_set1_epi8(0x0E));
+    if (L != LexState::kString) m |= eq_avx512(v, ' ') & (eq_avx512(n, ' ') | eq_avx512(n, '\t'));
+    if (L == LexState::kCode) {
+        m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & eq_avx512(n, '"'));
+        m |= eq_avx512(v, '/') & eq_avx512(_mm512_or_si512(n, _mm512_set1_epi8(0x05)), '/');
+    } else if (L == LexState::kBlockComment) {
+        m |= eq_avx512(v, '*') & eq_avx512(n, '/');
+    } else if (L == LexState::kString) {
+        m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & (eq_avx512(n, '"') | eq_avx512(n, '\\')));
+    }
+    return m;
+}
+
+__attribute__((target("avx512bw"), noinline)) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
+    switch (lex) {
+    case LexState::kCode:
+        return window_mask_avx512<LexState::kCode>(p);
+    case LexState::kBlockComment:
+        return window_mask_avx512<LexState::kBlockComment>(p);
+    case LexState::kLineComment:
+        return window_mask_avx512<LexState::kLineComment>(p);
+    default:
+        return window_mask_avx512<LexState::kString>(p);
+    }
+}
+#endif
 
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
     const __m128i sp = _mm_set1_epi8(' ');

@@ -76,6 +76,7 @@ unsigned char* TextReader::translate(unsigned char* from, unsigned char* end, st
         end = static_cast<unsigned char*>(z);
         done_ = true;
     }
+    if (ends_ == LineEnds::kKept) return end;
 
     // CR LF -> LF in place; the text only shrinks, so the write side never
     // overtakes the read side.
@@ -116,7 +117,7 @@ int TextReader::peek(const unsigned char** window) {
             // In a lent block, read in place while a whole piece is there;
             // its last bytes move to our buffer, where the next block's
             // first bytes will follow them.
-            if (left >= static_cast<std::size_t>(kMaxPiece) || done_) break;
+            if (left >= static_cast<std::size_t>(piece_) || done_) break;
             std::memcpy(buf_, text_ + pos_, left);
             text_ = buf_;
             pos_ = 0;
@@ -129,21 +130,21 @@ int TextReader::peek(const unsigned char** window) {
                 pos_ = 0;
                 lim_ = lent_len_ - skip;
                 bridging_ = false;
-            } else if (left >= static_cast<std::size_t>(kMaxPiece)) {
+            } else if (left >= static_cast<std::size_t>(piece_)) {
                 break;
             } else {
                 // So much of the block behind our bytes that every piece
                 // starting in them is whole: the converter then stops at
                 // the block or inside it.
                 const std::size_t copied = lim_ - lent_at_;
-                std::size_t k = lent_at_ + kMaxPiece - 1 - lim_;
+                std::size_t k = lent_at_ + piece_ - 1 - lim_;
                 if (k > lent_len_ - copied) k = lent_len_ - copied;
                 std::memcpy(buf_ + lim_, lent_ + copied, k);
                 lim_ += k;
                 if (copied + k == lent_len_) bridging_ = false;  // all of it is here
             }
         } else {
-            if (left >= static_cast<std::size_t>(kMaxPiece) || done_) break;
+            if (left >= static_cast<std::size_t>(piece_) || done_) break;
             if (lends_ && !held_cr_) lend();
             else fill();
         }

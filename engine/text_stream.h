@@ -2,6 +2,10 @@
 // done by hand so the result is the same on every platform:
 //   reading: CR LF becomes LF, a lone CR stays, input ends at the first Ctrl-Z;
 //   writing: LF becomes CR LF.
+// The reader can also leave CR LF as it is stored, for the converter to read
+// it as the one line end it stands for: the converter stops at every CR
+// anyway, while taking the CR out here costs a pass over the text and a
+// move of every line.
 // Bytes come from and go to a ByteSource / ByteSink, one virtual call per
 // block, never per byte.
 #pragma once
@@ -49,6 +53,13 @@ public:
 // line without one, or a 1999-byte part of a longer line.
 constexpr int kMaxPiece = 1999;
 
+// The most bytes a piece takes where CR LF is kept: its LF may be a CR LF.
+constexpr int kMaxStoredPiece = kMaxPiece + 1;
+
+// How the reader hands over a CR LF: kept as it is stored (the converter
+// reads it as LF), or translated to LF as a classic C runtime would.
+enum class LineEnds : unsigned char { kKept, kTranslated };
+
 // Bytes past the end of the buffered text that may be read (never used as
 // text): the engine's scanner looks at 64 bytes at a time plus one of
 // look-ahead.
@@ -56,20 +67,28 @@ constexpr int kPieceSlack = 80;
 
 class TextReader {
 public:
-    explicit TextReader(ByteSource& src) : src_(&src), lends_(src.lends()) {}
+    explicit TextReader(ByteSource& src, LineEnds ends = LineEnds::kKept)
+        : src_(&src), lends_(src.lends()), ends_(ends),
+          piece_(ends == LineEnds::kKept ? kMaxStoredPiece : kMaxPiece) {}
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
     // The converter finds the pieces' ends while it scans, so it can look at
     // the input without a separate search: peek shows every buffered byte, at
-    // least a whole piece's worth unless the input ends first (0 at the end;
-    // kPieceSlack readable bytes follow them), and consume takes the first n.
+    // least a whole piece's worth (piece_bytes()) unless the input ends first
+    // (0 at the end; kPieceSlack readable bytes follow them), and consume
+    // takes the first n. A CR at the end of what peek shows is followed by
+    // its LF only in what comes next.
+
     int peek(const unsigned char** window);
     void consume(int n) { pos_ += static_cast<std::size_t>(n); }
     // True when what peek shows is all the input there is.
     bool exhausted() const { return done_ && !bridging_ && lim_ - pos_ <= kMaxWindow; }
     // The most peek ever shows.
     static constexpr int kMaxWindow = 1 << 16;
+    LineEnds line_ends() const { return ends_; }
+    // The most bytes one piece takes in what peek shows.
+    int piece_bytes() const { return piece_; }
 
     bool failed() const { return error_; }
 
@@ -84,6 +103,8 @@ private:
     static constexpr std::size_t kBufSize = kMaxWindow;
     ByteSource* src_;
     const bool lends_;
+    const LineEnds ends_;
+    const int piece_;  // piece_bytes()
     // The text is read where it lies: in buf_, or in a block the source lent
     // (the bytes are then not copied at all, except a piece's worth where
     // one block meets the next).

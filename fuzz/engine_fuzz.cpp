@@ -4,8 +4,11 @@
 //    with only the counted dots added (none in UTF-8);
 //  - when no line is as long as a piece, a second conversion changes nothing;
 //  - the result is the same whatever size the reads come in, copied or lent;
-//  - built with RAVOLIN_SCALAR_SCAN: the vector scanner and the byte-at-a-time
-//    one give the same bytes and counts;
+//  - every scanner the machine has (byte at a time, SSE2, AVX2, AVX-512) gives
+//    the same bytes and counts, with CR LF kept for the converter or
+//    translated by the reader;
+//  - built with RAVOLIN_SCALAR_SCAN: the same as the byte-at-a-time scanner
+//    over a reader that translates CR LF, the way the converter first worked;
 //  - the encoding check says the same whether fed at once or in pieces.
 // The first input byte picks the tab size, the second the encoding and the
 // read size; the rest is the file.
@@ -21,6 +24,7 @@
 namespace {
 
 using ravolin::Encoding;
+using ravolin::LineEnds;
 using ravolin::test::convert;
 using ravolin::test::Converted;
 
@@ -77,8 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!same(convert(in, tab_size, chunk, encoding), r)) std::abort();
     if (!same(ravolin::test::convert_lent(in, tab_size, chunk, encoding), r)) std::abort();
     if (!same(ravolin::test::convert_lent(in, tab_size, 0, encoding), r)) std::abort();
+    ravolin::test::for_each_scan_path([&] {
+        for (const LineEnds ends : {LineEnds::kKept, LineEnds::kTranslated}) {
+            if (!same(convert(in, tab_size, 0, encoding, ravolin::convert_file, ends), r)) std::abort();
+        }
+    });
 #ifdef RAVOLIN_SCALAR_SCAN
-    if (!same(convert(in, tab_size, 0, encoding, ravolin::convert_file_scalar), r)) std::abort();
+    const auto reference = convert(in, tab_size, 0, encoding, ravolin::convert_file_scalar, LineEnds::kTranslated);
+    if (!same(reference, r)) std::abort();
 #endif
     if (encoding == Encoding::kUtf8 && r.dots != 0) std::abort();
 

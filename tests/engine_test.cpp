@@ -11,6 +11,7 @@
 using ravolin::test::convert;
 using ravolin::test::convert_lent;
 using ravolin::test::crlf;
+using ravolin::LineEnds;
 
 namespace {
 
@@ -25,17 +26,28 @@ struct Case {
 
 void check(const std::vector<Case>& cases) {
     // Every case also goes through one-byte and three-byte reads, copied or
-    // lent, so a CR LF or a piece split across reads cannot change the result.
+    // lent, so a CR LF or a piece split across reads cannot change the result;
+    // through every scanner the machine has; and with CR LF line ends, kept
+    // for the converter or translated by the reader.
+    ravolin::test::for_each_scan_path([&] {
+    for (const bool stored : {false, true})
+    for (const LineEnds ends : {LineEnds::kKept, LineEnds::kTranslated})
     for (const bool lent : {false, true})
     for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+        if (lent && ends == LineEnds::kTranslated) continue;  // a lending source's reader keeps them
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk) + (lent ? " lent" : ""));
-            auto r = lent ? convert_lent(c.in, c.tab_size, chunk) : convert(c.in, c.tab_size, chunk);
+            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk) + (lent ? " lent" : "") +
+                         (stored ? " CR LF" : "") + (ends == LineEnds::kKept ? " kept" : " translated") + " " +
+                         ravolin::scan_path());
+            const std::string in = stored ? crlf(c.in) : c.in;
+            auto r = lent ? convert_lent(in, c.tab_size, chunk)
+                          : convert(in, c.tab_size, chunk, ravolin::Encoding::kCp932, ravolin::convert_file, ends);
             EXPECT_EQ(r.text, crlf(c.want));
             EXPECT_EQ(r.tabs, c.tabs);
             EXPECT_EQ(r.dots, c.dots);
         }
     }
+    });
 }
 
 const std::string kHyo = "\x95\x5c";  // a character whose second byte is a backslash
@@ -125,15 +137,22 @@ TEST(LineEnds, TextStreamRules) {
         {"Ctrl-Z right after a CR", "a\r\x1a\n", "a\r"},
         {"lone CR at the end stays", "a\r", "a\r"},
         {"CR CR LF round-trips", "a\r\r\nb\n", "a\r\r\nb\r\n"},
+        {"CR CR CR LF round-trips", "a\r\r\r\n    b\n", "a\r\r\r\n\tb\r\n"},
+        {"a lone CR, a byte, an LF", "a\r)\n    b\n", "a\r)\r\n\tb\r\n"},
         {"text after a lone CR is a line of its own", "a\r    b\n", "a\r\tb\r\n"},
         {"NUL is an ordinary byte", std::string("a\0    b\n", 8), std::string("a\0\t  b\r\n", 8)},
     };
-    for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
-        for (const Raw& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk));
-            EXPECT_EQ(convert(c.in, 4, chunk).text, c.want);
+    ravolin::test::for_each_scan_path([&] {
+        for (const LineEnds ends : {LineEnds::kKept, LineEnds::kTranslated})
+        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+            for (const Raw& c : cases) {
+                SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk) +
+                             (ends == LineEnds::kKept ? " kept " : " translated ") + ravolin::scan_path());
+                EXPECT_EQ(convert(c.in, 4, chunk, ravolin::Encoding::kCp932, ravolin::convert_file, ends).text,
+                          c.want);
+            }
         }
-    }
+    });
 }
 
 TEST(LineEnds, LongLinesAreConvertedInPieces) {
@@ -147,6 +166,14 @@ TEST(LineEnds, LongLinesAreConvertedInPieces) {
     // Tab stops in a later piece count from that piece's first byte.
     std::string two = std::string(1999, 'a') + "    b\n";
     EXPECT_EQ(convert(two, 4).text, std::string(1999, 'a') + "\tb\r\n");
+
+    // A CR LF is the LF of the piece it ends, even where it takes the piece
+    // one byte past 1999 as stored; so is one that a lead byte takes as its
+    // second byte (the comment goes on into the next line).
+    std::string stored = std::string(1998, 'a') + "\r\n    b\r\n";
+    EXPECT_EQ(convert(stored, 4).text, std::string(1998, 'a') + "\r\n\tb\r\n");
+    std::string lead = "//" + std::string(1995, 'c') + "\x81\r\n\"    \"\r\n";
+    EXPECT_EQ(convert(lead, 4).text, "//" + std::string(1995, 'c') + "\x81\r\n\"\t \"\r\n");
 
     // A lead byte that ends a piece is written alone; its second byte starts
     // the next piece. No byte is lost.

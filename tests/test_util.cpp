@@ -49,10 +49,10 @@ private:
     std::unique_ptr<unsigned char[]> loan_;
 };
 
-Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, ConvertFn fn) {
+Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, ConvertFn fn, LineEnds ends) {
     StringSink sink;
     // Large buffers: on the heap, and not zeroed first (the fuzzer calls this often).
-    std::unique_ptr<TextReader> reader(new TextReader(src));
+    std::unique_ptr<TextReader> reader(new TextReader(src, ends));
     std::unique_ptr<TextWriter> writer(new TextWriter(sink));
     auto st = std::make_unique<EngineState>();
     st->in = reader.get();
@@ -69,14 +69,24 @@ Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, Convert
 
 }  // namespace
 
-Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encoding encoding, ConvertFn fn) {
+Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encoding encoding, ConvertFn fn,
+                  LineEnds ends) {
     MemorySource src(in.data(), in.size(), chunk);
-    return convert_from(src, tab_size, encoding, fn);
+    return convert_from(src, tab_size, encoding, fn, ends);
 }
 
 Converted convert_lent(const std::string& in, int tab_size, std::size_t block, Encoding encoding) {
     LendingSource src(in, block);
-    return convert_from(src, tab_size, encoding, convert_file);
+    return convert_from(src, tab_size, encoding, convert_file, LineEnds::kKept);
+}
+
+void for_each_scan_path(void (*f)(void*), void* context) {
+    const ScanPath was = scan_path_in_use();
+    for (const ScanPath path : {ScanPath::kScalar, ScanPath::kSse2, ScanPath::kAvx2, ScanPath::kAvx512}) {
+        if (!use_scan_path(path)) continue;
+        f(context);
+    }
+    use_scan_path(was);
 }
 
 }  // namespace ravolin::test

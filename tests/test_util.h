@@ -32,12 +32,22 @@ struct Converted {
 std::string crlf(const std::string& lf_text);
 
 using ConvertFn = int (*)(EngineState&);
+// ends: whether the reader keeps CR LF for the converter or translates it.
 Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0,
-                  Encoding encoding = Encoding::kCp932, ConvertFn fn = convert_file);
+                  Encoding encoding = Encoding::kCp932, ConvertFn fn = convert_file,
+                  LineEnds ends = LineEnds::kKept);
 // The same through a source that lends its bytes, block bytes at a time (0:
 // all at once), each block in a buffer of its own with nonsense after it;
 // every other block says which of its bytes are plain.
 Converted convert_lent(const std::string& in, int tab_size, std::size_t block,
                        Encoding encoding = Encoding::kCp932);
+
+// Runs f once for every scanner this machine has, with that scanner in use,
+// then puts back the one that was in use.
+void for_each_scan_path(void (*f)(void*), void* context);
+template <class F>
+void for_each_scan_path(F f) {
+    for_each_scan_path([](void* c) { (*static_cast<F*>(c))(); }, &f);
+}
 
 }  // namespace ravolin::test
