@@ -4,12 +4,14 @@
 //   ravolin-cli [OPTION]... [FILE|PATTERN|FOLDER]...   run, report on stdout
 //   ravolin-cli --check | --diff [OPTION]... [FILE...]   nothing written
 //   ravolin-cli --restore [OPTION]... [FILE...]          backups put back
+//   ravolin-cli --hazards [OPTION]... [FILE...]          0x5C second bytes in literals
 //   ravolin-cli [-t N] [--encoding=E] -                filter: stdin to stdout
 #include <cstdio>
 #include <optional>
 
 #include "cli/batch.h"
 #include "cli/check.h"
+#include "cli/hazards.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/restore.h"
@@ -72,7 +74,8 @@ int run_on_files(const ravolin::CliOptions& options) {
     using namespace ravolin;
     const std::atomic<bool>& cancel = catch_interrupts();
     FileSystem& fs = platform_file_system();
-    const bool check = options.mode == CliMode::kCheck || options.mode == CliMode::kDiff;
+    const bool check = options.mode == CliMode::kCheck || options.mode == CliMode::kDiff ||
+                       options.mode == CliMode::kHazards;
     // A diff must reach its reader byte for byte; --check and --diff keep
     // standard output for their list or diff and report on standard error.
     if (options.mode == CliMode::kDiff) set_binary_mode(stdout);
@@ -81,7 +84,9 @@ int run_on_files(const ravolin::CliOptions& options) {
     CliFileList list;
     gather_arguments(fs, options, list, report, cancel);
     out.set_list(&list);
-    if (check) {
+    if (options.mode == CliMode::kHazards) {
+        cli_hazards(fs, list, options, out, report, cancel);
+    } else if (check) {
         cli_check(fs, list, options, out, report, cancel);
     } else if (options.mode == CliMode::kRestore) {
         cli_restore(fs, list, report, cancel);

@@ -9,7 +9,7 @@ namespace ravolin {
 namespace {
 
 // Values of the options that have no one-letter form: above any character.
-enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptEncoding, kOptVersion };
+enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptEncoding, kOptVersion };
 
 const option kLongOptions[] = {
     {"tab-size", required_argument, nullptr, 't'},
@@ -18,6 +18,7 @@ const option kLongOptions[] = {
     {"check", no_argument, nullptr, kOptCheck},
     {"diff", no_argument, nullptr, kOptDiff},
     {"restore", no_argument, nullptr, kOptRestore},
+    {"hazards", no_argument, nullptr, kOptHazards},
     {"encoding", required_argument, nullptr, kOptEncoding},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
@@ -66,7 +67,7 @@ bool value_not_taken(const char* word, const char* eq) {
 
 bool set_mode(CliOptions& o, CliMode mode) {
     if (o.mode != CliMode::kRun && o.mode != mode) {
-        return usage_error("%s", "choose one of --check, --diff and --restore");
+        return usage_error("%s", "choose one of --check, --diff, --restore and --hazards");
     }
     o.mode = mode;
     return true;
@@ -115,6 +116,9 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 break;
             case kOptRestore:
                 if (!set_mode(o, CliMode::kRestore)) return false;
+                break;
+            case kOptHazards:
+                if (!set_mode(o, CliMode::kHazards)) return false;
                 break;
             case kOptEncoding: {
                 bool known = false;

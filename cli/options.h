@@ -8,7 +8,7 @@
 
 namespace ravolin {
 
-enum class CliMode { kRun, kCheck, kDiff, kRestore, kFilter, kHelp, kVersion };
+enum class CliMode { kRun, kCheck, kDiff, kRestore, kHazards, kFilter, kHelp, kVersion };
 struct CliOptions {
     CliMode mode = CliMode::kRun;
     int tab_size = 4;  // 1..40

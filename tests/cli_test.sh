@@ -80,8 +80,8 @@ done <<'EOF'
 --encoding|option '--encoding' needs a value
 - a.c|'-' (standard input) takes no other files
 -r -|'-' (standard input) goes with
---check --diff|choose one of --check, --diff and --restore
---restore --check|choose one of --check, --diff and --restore
+--check --diff|choose one of --check, --diff, --restore and --hazards
+--restore --check|choose one of --check, --diff, --restore and --hazards
 --diff -|'-' (standard input) goes with
 ''|an empty file name
 EOF

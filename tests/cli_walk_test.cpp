@@ -5,6 +5,7 @@
 // cli_test.sh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/hazards.h"
 #include "cli/output.h"
 #include "cli/walk.h"
 #include "tests/batch_fake_fs.h"
@@ -191,6 +193,55 @@ TEST(CliRun, ManyFilesAndLongNames) {
         int backups = 0;
         for (const auto& f : fs.files) backups += f.first.size() > 4 && f.first.substr(f.first.size() - 4) == ".bak";
         EXPECT_EQ(backups, c.files);
+    }
+}
+
+// --hazards lists a 0x5C second byte where a byte reader would take it for
+// an escape or a separator, and nowhere else.
+TEST(CliHazards, PlacesListed) {
+    const std::string hyo = "\x95\x5c", a = "\x82\xa0";
+    const std::string tail = ": second byte 0x5C reads as a backslash where the file is not read as code page 932\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string listed;  // after "h.c:"
+        std::optional<Encoding> encoding = std::nullopt;
+    };
+    const Case cases[] = {
+        {"string literal, line and column", "x;\n  s = \"" + a + hyo + "\";\n",
+         "2:10: warning: \"\xe8\xa1\xa8\" in a string literal" + tail},
+        {"character constant", "c = '\x83\x5c';\n", "1:6: warning: \"\xe3\x82\xbd\" in a character constant" + tail},
+        {"header name", "#include <\x94\x5c.h>\n", "1:11: warning: \"\xe8\x83\xbd\" in a header name" + tail},
+        {"no character of its own", "s = \"\x85\x5c\";\n", "1:6: warning: \"\\x85\\x5C\" in a string literal" + tail},
+        {"comments, raw literals and code are no place", "// " + hyo + "\n/* " + hyo + " */ t = R\"(" + hyo + ")\";\n", ""},
+        {"a UTF-8 file has none", "s = \"\xe8\xa1\xa8\\\";\n", ""},
+        {"nor one read as UTF-8", "s = \"" + hyo + "\";\n", "", Encoding::kUtf8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFs fs;
+        fs.add("h.c", c.text);
+        CliOptions options;
+        options.mode = CliMode::kHazards;
+        options.encoding = c.encoding;
+        options.operands = {"h.c"};
+        static const std::atomic<bool> never{false};
+        std::FILE* report_to = std::tmpfile();
+        testing::internal::CaptureStdout();
+        int status;
+        {
+            CliOutput out(false, report_to);
+            Report report(out, RunKind::kCheck);
+            CliFileList list;
+            gather_arguments(fs, options, list, report, never);
+            cli_hazards(fs, list, options, out, report, never);
+            status = exit_status(report.counts);
+        }
+        std::string listed = testing::internal::GetCapturedStdout();
+        std::fclose(report_to);
+        listed.erase(std::remove(listed.begin(), listed.end(), '\r'), listed.end());
+        EXPECT_EQ(listed, c.listed.empty() ? "" : "h.c:" + c.listed);
+        EXPECT_EQ(status, c.listed.empty() ? 0 : 1);
     }
 }
 

@@ -100,6 +100,20 @@ bool CLexer::after_prefix() const {
     return word_len_ == 2 && word_[0] == 'u' && word_[1] == '8';
 }
 
+CLexer::Literal CLexer::literal() const {
+    switch (state_) {
+    case kString:
+    case kStringEscape: return Literal::kString;
+    case kChar:
+    case kCharEscape:
+    case kNumberQuote: return Literal::kChar;
+    case kRawDelim:
+    case kRaw: return Literal::kRaw;
+    case kHeader: return Literal::kHeader;
+    default: return Literal::kNone;
+    }
+}
+
 bool CLexer::after_raw_prefix() const {
     switch (word_len_) {
     case 1: return word_[0] == 'R';

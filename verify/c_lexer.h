@@ -30,6 +30,10 @@ public:
 
     bool in_line_comment() const { return state_ == kLine; }
 
+    // Which literal the last character taken belongs to, if any.
+    enum class Literal { kNone, kString, kChar, kRaw, kHeader };
+    Literal literal() const;
+
     // For passing over many characters at once: what the current state lets
     // pass; nullptr when the next character decides something.
     struct Bulk {
