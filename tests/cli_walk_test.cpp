@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/editorconfig.h"
 #include "cli/hazards.h"
 #include "cli/output.h"
 #include "cli/walk.h"
@@ -242,6 +245,46 @@ TEST(CliHazards, PlacesListed) {
         listed.erase(std::remove(listed.begin(), listed.end(), '\r'), listed.end());
         EXPECT_EQ(listed, c.listed.empty() ? "" : "h.c:" + c.listed);
         EXPECT_EQ(status, c.listed.empty() ? 0 : 1);
+    }
+}
+
+// The reference library reads real files: each case is a tree of
+// .editorconfig files in a fresh folder, and the style of one file in it.
+TEST(CliEditorConfig, StyleOfAFile) {
+    if (!editorconfig_supported()) GTEST_SKIP() << "this build reads no .editorconfig";
+    struct Case {
+        const char* name;
+        Files configs;  // .editorconfig files, by folder
+        const char* file;
+        int tab_size;
+        bool spaces;
+    };
+    const Case cases[] = {
+        {"tab_width", {{"", "[*.c]\ntab_width = 8\n"}}, "a.c", 8, false},
+        {"indent_size when no tab_width", {{"", "[*]\nindent_size = 2\nindent_style = tab\n"}}, "a.c", 2, false},
+        {"indent_style = space", {{"", "[*.{c,h}]\nindent_style = space\n"}}, "a.h", 0, true},
+        {"a glob that does not match", {{"", "[*.py]\ntab_width = 8\n"}}, "a.c", 0, false},
+        {"the nearer file wins", {{"", "[*]\ntab_width = 8\n"}, {"sub/", "[*]\ntab_width = 3\n"}}, "sub/a.c", 3, false},
+        {"root = true stops the search",
+         {{"", "[*]\nindent_style = space\n"}, {"sub/", "root = true\n[*]\ntab_width = 5\n"}}, "sub/a.c", 5, false},
+        {"out of range is not said", {{"", "[*]\ntab_width = 99\n"}}, "a.c", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path root = std::filesystem::temp_directory_path() / ("ravolin-ec-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + c.name);
+        std::filesystem::remove_all(root);
+        for (const auto& f : c.configs) {
+            std::filesystem::create_directories(root / f.first);
+            std::ofstream(root / f.first / ".editorconfig") << f.second;
+        }
+        std::filesystem::create_directories((root / c.file).parent_path());
+        std::ofstream(root / c.file) << "x;\n";
+        EditorStyle style;
+        std::string error;
+        EXPECT_TRUE(editorconfig_style((root / c.file).string().c_str(), &style, &error)) << error;
+        EXPECT_EQ(style.tab_size, c.tab_size);
+        EXPECT_EQ(style.spaces, c.spaces);
+        std::filesystem::remove_all(root);
     }
 }
 
