@@ -51,10 +51,11 @@ for tool in Xvfb import "$wine64_loader"; do
   command -v "$tool" >/dev/null 2>&1 || { bad "missing tool $tool (scripts/install-deps.sh)"; finish; }
 done
 
-# Time limits and the long run's size: the 32-bit loader is emulated on this
-# kind of machine and much slower.
+# Time limits and the long run's size: where the 32-bit loader is emulated
+# it is much slower; where it is not, the long run must be as long as the
+# 64-bit one's, or it ends before Abort is answered.
 loader=$(wine_loader_for "$exe")
-if [ "$loader" = "$wine64_loader" ]; then
+if [ "$loader" = "$wine64_loader" ] || ! wine_32bit_emulated; then
   slow=1; big_files=40; big_mb=8
 else
   slow=12; big_files=20; big_mb=2
