@@ -89,6 +89,7 @@ void finish_marked(FileSystem& fs, const char* folder, const char* mark) {
 FsError write_mark(FileSystem& fs, const char* mark, const char* name) {
     FileInfo like;
     like.attributes = 0600;
+    like.owner = like.group = static_cast<unsigned long>(-1);  // whoever runs this
     FsError error;
     OutFile* out = fs.create_new(mark, like, &error);
     if (!out) return error;
