@@ -62,8 +62,12 @@ struct FileInfo {
     unsigned long long device = 0;  // device and id together name the file
     unsigned long long id = 0;      // whatever name reaches it
     // Another name reaches these bytes in a way a rename would split from
-    // them (hard links); such a file must be rewritten where it is.
+    // them (hard links), or a new file could not have its owner and group
+    // (it belongs to another user); such a file must be rewritten where it is.
     bool shared = false;
+    // A plain file, not a folder, device, pipe or socket: only such a file
+    // may be read to its end.
+    bool regular = true;
     // What a replacement keeps: POSIX mode bits, owner and group; Win32
     // attributes (owner and group unused).
     unsigned long attributes = 0, owner = 0, group = 0;
@@ -96,6 +100,8 @@ public:
     // names; nothing happens when nothing matches. False when the folder
     // could not be read.
     virtual bool search(const char* folder, const char* pattern, SearchSink& sink) = 0;
+    // Why the last search that returned false could not read its folder.
+    virtual FsError search_error() const { return FsError::kIo; }
 
     // folder ("" for the current one; '\\' and '/' both separate) as an
     // absolute path ending in the platform's separator, in out (cap bytes).

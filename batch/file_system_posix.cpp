@@ -48,13 +48,32 @@ FsError from_errno(int err) {
 
 FsError last_error() { return from_errno(errno); }
 
+// Whether a new file made by this process could be given st's owner and
+// group: always for root, else only for the owner's own files in one of
+// the owner's groups.
+bool owner_kept(const struct stat& st) {
+    const uid_t me = ::geteuid();
+    if (me == 0) return true;
+    if (st.st_uid != me) return false;
+    if (st.st_gid == ::getegid()) return true;
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    for (int i = 0; i < n; ++i) {
+        if (groups[i] == st.st_gid) return true;
+    }
+    return false;
+}
+
 FileInfo info_of(const struct stat& st) {
     FileInfo info;
     info.size = static_cast<long long>(st.st_size);
     info.mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     info.device = static_cast<unsigned long long>(st.st_dev);
     info.id = static_cast<unsigned long long>(st.st_ino);
-    info.shared = st.st_nlink > 1;
+    info.regular = S_ISREG(st.st_mode);
+    // A renamed-in copy would belong to whoever runs this, and lose the
+    // set-ID bits with the owner: such a file is rewritten where it is.
+    info.shared = st.st_nlink > 1 || (info.regular && !owner_kept(st));
     info.attributes = st.st_mode & 07777;
     info.owner = st.st_uid;
     info.group = st.st_gid;
@@ -97,12 +116,20 @@ bool write_all(int fd, const unsigned char* buf, std::size_t n) {
     return true;
 }
 
+// The kernel clears set-ID bits when a file is written by someone without
+// the privilege to set them, so the mode is applied again once the bytes are
+// in: mode is what the file must end with, -1 for nothing to keep.
 class FdOutFile final : public OutFile {
 public:
-    bool open(const char* name) { return adopt(::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)); }
-    bool adopt(int fd) {
+    bool open(const char* name) {
+        struct stat st;
+        const int mode = ::stat(name, &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+        return adopt(::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), mode);
+    }
+    bool adopt(int fd, int mode = -1) {
         fd_ = fd;
         ok_ = fd_ >= 0;
+        mode_ = mode;
         return ok_;
     }
     bool write(const unsigned char* buf, std::size_t n) override {
@@ -111,6 +138,10 @@ public:
     }
     bool close() override {
         if (fd_ < 0) return false;
+        struct stat st;
+        if (mode_ >= 0 && ::fstat(fd_, &st) == 0 && static_cast<int>(st.st_mode & 07777) != mode_) {
+            (void)::fchmod(fd_, static_cast<mode_t>(mode_));  // the owner may; nobody else could keep them
+        }
         if (::close(fd_) != 0) ok_ = false;
         fd_ = -1;
         return ok_;
@@ -118,6 +149,7 @@ public:
 
 private:
     int fd_ = -1;
+    int mode_ = -1;
     bool ok_ = false;
 };
 
@@ -227,14 +259,26 @@ public:
 
     bool search(const char* folder, const char* pattern, SearchSink& sink) override {
         DIR* dir = ::opendir(folder[0] == '\0' ? "." : folder);
-        if (!dir) return false;
+        if (!dir) {
+            search_error_ = last_error();
+            return false;
+        }
         if (pattern[0] == '\0') {
             ::closedir(dir);
             return true;
         }
         std::vector<std::string> names;
-        while (const dirent* d = ::readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            const dirent* d = ::readdir(dir);
+            if (!d) break;
             if (wildcard_match(pattern, d->d_name)) names.emplace_back(d->d_name);
+        }
+        if (errno != 0) {
+            // A folder read part-way is no empty folder.
+            search_error_ = last_error();
+            ::closedir(dir);
+            return false;
         }
         std::sort(names.begin(), names.end());  // std::string compares as unsigned bytes
         const int dfd = ::dirfd(dir);
@@ -374,7 +418,7 @@ public:
             return nullptr;
         }
         *error = FsError::kNone;
-        out_.adopt(fd.release());
+        out_.adopt(fd.release(), static_cast<int>(like.attributes & 07777));
         return &out_;
     }
 
@@ -420,6 +464,8 @@ public:
 
     FsError remove(const char* name) override { return ::unlink(name) == 0 ? FsError::kNone : last_error(); }
 
+    FsError search_error() const override { return search_error_; }
+
     unsigned long process_id() override { return static_cast<unsigned long>(::getpid()); }
     bool process_alive(unsigned long id) override {
         if (id == 0 || id > static_cast<unsigned long>(INT_MAX)) return false;
@@ -435,6 +481,7 @@ private:
 
     FdInFile in_[2];
     FdOutFile out_;
+    FsError search_error_ = FsError::kIo;
     FlushPool flush_pool_;
     bool flushing_ = false;
     unsigned char buffer_[1 << 16];

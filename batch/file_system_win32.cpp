@@ -52,6 +52,7 @@ FileInfo info_of(const BY_HANDLE_FILE_INFORMATION& fi) {
     info.device = fi.dwVolumeSerialNumber;
     info.id = (static_cast<unsigned long long>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
     info.shared = fi.nNumberOfLinks > 1;
+    info.regular = (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     info.attributes = fi.dwFileAttributes;
     return info;
 }
@@ -145,13 +146,21 @@ public:
         WIN32_FIND_DATAA data;
         FindHandle find(FindFirstFileA(path, &data));
         // No match at all is no failure.
-        if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_NO_MORE_FILES;
+        if (!find.valid()) {
+            const DWORD err = GetLastError();
+            search_error_ = from_win32(err);
+            return err == ERROR_FILE_NOT_FOUND || err == ERROR_NO_MORE_FILES;
+        }
         do {
             const bool dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (!sink.take(FoundEntry{data.cFileName, dir})) break;
+            if (!sink.take(FoundEntry{data.cFileName, dir})) return true;
         } while (FindNextFileA(find.get(), &data));
-        return true;
+        // A folder read part-way is no empty folder.
+        const DWORD err = GetLastError();
+        search_error_ = from_win32(err);
+        return err == ERROR_NO_MORE_FILES;
     }
+    FsError search_error() const override { return search_error_; }
 
     bool absolute_folder(const char* folder, char* out, std::size_t cap) override {
         const DWORD n = GetFullPathNameA(folder[0] == '\0' ? "." : folder, static_cast<DWORD>(cap), out, nullptr);
@@ -300,6 +309,7 @@ private:
 
     HandleInFile in_[2];
     HandleOutFile out_;
+    FsError search_error_ = FsError::kIo;
 };
 
 }  // namespace

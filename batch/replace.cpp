@@ -14,12 +14,15 @@ bool Replacer::copy_bytes(InFile& in, OutFile& out) {
     }
 }
 
-bool Replacer::temp_beside(FileSystem& fs, char* out, const char* path) {
+bool Replacer::temp_beside(FileSystem& fs, char* out, const char* path, bool mark) {
     const std::size_t folder_len = folder_part_length(path, fs.has_drive_letters(), fs.lead_bytes());
-    return make_temp_name(out, kRunPathSize, path, folder_len, fs.process_id(), ++temp_serial_);
+    return make_temp_name(out, kRunPathSize, path, folder_len, fs.process_id(), ++temp_serial_, mark);
 }
 
 InPlace Replacer::write_in_place(FileSystem& fs, const char* from, const char* target) {
+    FileInfo a, b;
+    if (fs.stat(from, &a) != FsError::kNone) return InPlace::kUntouched;
+    if (fs.stat(target, &b) == FsError::kNone && a.device == b.device && a.id == b.id) return InPlace::kUntouched;
     InFile* in = fs.open_read(from);
     if (!in) return InPlace::kUntouched;
     InFileCloser in_closer(in);

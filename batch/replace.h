@@ -18,10 +18,13 @@ enum class InPlace {
 // One per run; a caller may keep it in static storage.
 class Replacer {
 public:
-    // A fresh temporary name (batch/temp_name.h) in the folder of path.
-    bool temp_beside(FileSystem& fs, char* out, const char* path);
+    // A fresh temporary name (batch/temp_name.h) in the folder of path; with
+    // mark, the name of a mark.
+    bool temp_beside(FileSystem& fs, char* out, const char* path, bool mark = false);
 
     // Rewrites target where it is with the bytes of from, down to the disk.
+    // Never when from is target itself under another name: opening target
+    // for writing would empty the bytes about to be read.
     InPlace write_in_place(FileSystem& fs, const char* from, const char* target);
 
     // Makes path (through a symbolic link: its target) hold a copy of from's

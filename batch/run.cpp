@@ -322,7 +322,14 @@ void BatchRun::put_in_place(const Pending& p, FsError backup_flushed, FsError co
         return;
     }
     backup_name_of(p.path, backup_name_);  // it fitted when the file was taken up
-    const FsError named = fs_->rename_new(p.backup, backup_name_);
+    // From here until the file is replaced its original has two names; the
+    // mark tells a later run that a NAME.bak of the same bytes is ours.
+    FsError named = replacer_.temp_beside(*fs_, mark_, p.path, true) ? write_mark(*fs_, mark_, p.name)
+                                                                      : FsError::kNameTooLong;
+    if (named == FsError::kNone) {
+        named = fs_->rename_new(p.backup, backup_name_);
+        if (named != FsError::kNone) fs_->remove(mark_);
+    }
     if (named != FsError::kNone) {
         discard(p);
         if (named == FsError::kExists) {
@@ -340,6 +347,7 @@ void BatchRun::put_in_place(const Pending& p, FsError backup_flushed, FsError co
     if (looked != FsError::kNone || now.size != p.info.size || now.mtime != p.info.mtime) {
         fs_->remove(p.converted);
         fs_->remove(backup_name_);  // ours, and no longer the file's original
+        fs_->remove(mark_);
         if (looked != FsError::kNone) {
             report(p, FileOutcome::kError);
         } else {
@@ -348,7 +356,9 @@ void BatchRun::put_in_place(const Pending& p, FsError backup_flushed, FsError co
         return;
     }
     if (p.info.shared) {
-        if (!rewrite_shared(p)) return;
+        const bool rewritten = rewrite_shared(p);
+        fs_->remove(mark_);
+        if (!rewritten) return;
     } else if (fs_->rename_replace(p.converted, p.target) != FsError::kNone) {
         fs_->remove(p.converted);
         // The backup goes only when the original is known to be in place.
@@ -357,8 +367,11 @@ void BatchRun::put_in_place(const Pending& p, FsError backup_flushed, FsError co
             after.id == p.info.id) {
             fs_->remove(backup_name_);
         }
+        fs_->remove(mark_);
         report(p, FileOutcome::kError);
         return;
+    } else {
+        fs_->remove(mark_);
     }
     // Replaced, the file has a new id: another name of it that comes later
     // in the list must still be known as the same file.
@@ -418,7 +431,14 @@ const FileList* BatchRun::search_wildcard_path(const char* wildcard_path) {
         return nullptr;
     }
     copy_text(wildcard_name_, kRunPathSize, wildcard_path + folder_len);
-    gather_files(*fs_, wildcard_folder_, wildcard_name_, window_list_, *report_);
+    if (!gather_files(*fs_, wildcard_folder_, wildcard_name_, window_list_, *report_)) {
+        // A folder read part-way is no empty folder.
+        FileEvent e;
+        e.outcome = FileOutcome::kError;
+        e.name = wildcard_path;
+        e.why = "cannot read folder";
+        report_->file(e);
+    }
     return &window_list_;
 }
 

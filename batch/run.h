@@ -116,6 +116,7 @@ private:
     Group* filling_ = nullptr;
     Group* flushing_ = nullptr;
     char backup_name_[kRunPathSize] = {};  // NAME.bak of the file being put in place
+    char mark_[kRunPathSize] = {};         // its mark while NAME.bak may be its original's second name
     char detail_[kRunPathSize + 64] = {};
     EngineState engine_;
     // Rebuilt in place for every file; their buffers are large, so not on the stack.

@@ -12,7 +12,7 @@
 namespace ravolin {
 namespace {
 
-enum class Converted { kDone, kSkipped, kUnreadable, kTooLarge, kCancelled };
+enum class Converted { kDone, kSkipped, kSeen, kUnreadable, kTooLarge, kCancelled };
 
 // The buffers live as long as the program: a check over thousands of files
 // allocates only while some file is larger than all before it.
@@ -26,10 +26,15 @@ struct CheckBuffers {
     std::string why;  // kSkipped: the words a run's Skipped line has
 };
 
-bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
+enum class Read { kText, kBinary, kFailed };
+
+// The file's bytes, fed to scan as they come: reading stops at the first
+// sign of binary, so a large binary file costs neither the time nor the
+// memory of reading it whole.
+Read read_text(FileSystem& fs, const char* name, std::string& bytes, TextScan& scan) {
     bytes.clear();
     InFile* in = fs.open_read(name);
-    if (!in) return false;
+    if (!in) return Read::kFailed;
     InFileCloser closer(in);
     constexpr std::size_t kChunk = 1 << 16;
     for (;;) {
@@ -37,8 +42,11 @@ bool read_whole(FileSystem& fs, const char* name, std::string& bytes) {
         bytes.resize(had + kChunk);
         const long n = in->read(reinterpret_cast<unsigned char*>(&bytes[had]), kChunk);
         bytes.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
-        if (n < 0) return false;
-        if (n == 0) return true;
+        if (n < 0) return Read::kFailed;
+        if (n == 0) return Read::kText;
+        if (!scan.feed(reinterpret_cast<const unsigned char*>(bytes.data() + had), static_cast<std::size_t>(n))) {
+            return Read::kBinary;
+        }
     }
 }
 
@@ -62,21 +70,20 @@ bool convert_in_memory(int tab_size, Encoding encoding, const std::atomic<bool>&
 }
 
 // Entry i converted as a run would convert it, or skipped where a run would
-// skip it (a file met again, binary, a conversion the check rejects); with
+// skip it (binary, a conversion the check rejects), or kSeen when an entry
+// before it is the same file; with
 // diff_path its diff is left in b.diff. seen holds the files looked at.
 Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::string* diff_path,
                   const CliOptions& options, const std::atomic<bool>& cancel, SeenFiles& seen, CheckBuffers& b) try {
     b.diff.clear();
     FileInfo info;
     if (fs.stat(list.path(i), &info) != FsError::kNone) return Converted::kUnreadable;
-    const int first = seen.first_entry(info, i);
-    if (first != i) {
-        b.why = "same file as " + list.shown_path(first);
-        return Converted::kSkipped;
-    }
-    if (!read_whole(fs, list.path(i), b.original)) return Converted::kUnreadable;
+    // Nothing is written, so a file reached twice is simply looked at once.
+    if (seen.first_entry(info, i) != i) return Converted::kSeen;
     TextScan scan;
-    if (!scan.feed(reinterpret_cast<const unsigned char*>(b.original.data()), b.original.size())) {
+    const Read read = read_text(fs, list.path(i), b.original, scan);
+    if (read == Read::kFailed) return Converted::kUnreadable;
+    if (read == Read::kBinary) {
         b.why = "binary";
         return Converted::kSkipped;
     }
@@ -114,6 +121,7 @@ void cli_check(FileSystem& fs, const CliFileList& list, const CliOptions& option
         const std::string patch_path = diff ? list.patch_path(i) : std::string();
         const Converted r = examine(fs, list, i, diff ? &patch_path : nullptr, options, cancel, seen, b);
         if (r == Converted::kCancelled) break;
+        if (r == Converted::kSeen) continue;
         const std::string path = list.shown_path(i);
         FileEvent e;
         e.name = path.c_str();

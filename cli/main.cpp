@@ -89,7 +89,7 @@ int run_on_files(const ravolin::CliOptions& options) {
     } else if (check) {
         cli_check(fs, list, options, out, report, cancel);
     } else if (options.mode == CliMode::kRestore) {
-        cli_restore(fs, list, report, cancel);
+        cli_restore(fs, list, options, report, cancel);
     } else {
         cli_batch(fs, list, options, report, cancel);
     }

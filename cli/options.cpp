@@ -9,7 +9,7 @@ namespace ravolin {
 namespace {
 
 // Values of the options that have no one-letter form: above any character.
-enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptEncoding, kOptVersion };
+enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptForce, kOptEncoding, kOptVersion };
 
 const option kLongOptions[] = {
     {"tab-size", required_argument, nullptr, 't'},
@@ -19,6 +19,7 @@ const option kLongOptions[] = {
     {"diff", no_argument, nullptr, kOptDiff},
     {"restore", no_argument, nullptr, kOptRestore},
     {"hazards", no_argument, nullptr, kOptHazards},
+    {"force", no_argument, nullptr, kOptForce},
     {"encoding", required_argument, nullptr, kOptEncoding},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
@@ -74,6 +75,8 @@ bool set_mode(CliOptions& o, CliMode mode) {
 }
 
 bool check_operands(CliOptions& o) {
+    // Anywhere else it could only be taken for a licence to overwrite.
+    if (o.force && o.mode != CliMode::kRestore) return usage_error("%s", "--force goes with --restore only");
     bool filter = false;
     for (const char* a : o.operands) {
         if (*a == '\0') return usage_error("%s", "an empty file name was given");
@@ -119,6 +122,9 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 break;
             case kOptHazards:
                 if (!set_mode(o, CliMode::kHazards)) return false;
+                break;
+            case kOptForce:
+                o.force = true;
                 break;
             case kOptEncoding: {
                 bool known = false;

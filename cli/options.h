@@ -17,6 +17,9 @@ struct CliOptions {
     std::optional<Encoding> encoding;
     bool recursive = false;
     bool quiet = false;
+    // --restore: put a backup back even over a file edited since it was
+    // converted.
+    bool force = false;
     std::vector<const char*> operands;  // FILE, PATTERN and FOLDER arguments, in order
 };
 

@@ -17,6 +17,23 @@ bool is_version_control(const std::string& name) {
     return false;
 }
 
+// A folder named in a report line: as typed, without its last separator.
+std::string folder_shown(std::string folder) {
+    if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    return folder.empty() ? "." : folder;
+}
+
+const char* reason(FsError error) {
+    switch (error) {
+        case FsError::kAccessDenied: return "access denied";
+        case FsError::kNotFound: return "folder is gone";
+        case FsError::kNameTooLong: return "name too long";
+        case FsError::kInUse: return "in use";
+        case FsError::kNoSpace: return "no space";
+        default: return "I/O error";
+    }
+}
+
 bool has_wildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 // "./src/" is shown as "src/": names read as they would be typed.
@@ -54,12 +71,12 @@ public:
             to_visit.pop_back();
             list_.enter_folder(here, shown);
             const int before = report_.counts.errors;
-            if (!fs_.is_folder(here.c_str()) || !gather_files(fs_, here.c_str(), pattern.c_str(), list_, report_)) {
-                if (here == where) {
-                    error(arg, "no such folder");
-                } else {
-                    error(shown, "cannot open folder");
-                }
+            if (!fs_.is_folder(here.c_str())) {
+                error(here == where ? arg : shown, here == where ? "no such folder" : "cannot open folder");
+            } else if (!gather_files(fs_, here.c_str(), pattern.c_str(), list_, report_)) {
+                // Listed part-way or not at all: never taken for an empty folder.
+                const std::string why = std::string("cannot read folder: ") + reason(fs_.search_error());
+                error(folder_shown(here == where ? folder : shown), why.c_str());
             }
             errors += report_.counts.errors - before;
             if (!recursive) continue;

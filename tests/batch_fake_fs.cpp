@@ -63,11 +63,21 @@ std::vector<std::string> FakeFs::temps() const {
     return t;
 }
 
+void FakeFs::restart() {
+    dead_ = false;
+    in_[0].open = in_[1].open = out_.open = false;
+}
+
 bool FakeFs::strikes(Op op) {
+    if (dead_) return true;  // what a dead process would still have done
     ++ops;
     const long of_kind = ++op_counts[op];
     const long n = fault.op == Op::kAny ? ops : fault.op == op ? of_kind : 0;
     if (fault.nth == 0 || n == 0 || !(n == fault.nth || (fault.persist && n > fault.nth))) return false;
+    if (fault.kill) {
+        dead_ = true;
+        throw Killed{};
+    }
     if (fault.corrupt) return true;  // the write corrupts instead of failing
     if (!fault.append_to.empty()) {
         Entry& e = files.at(key(fault.append_to));
@@ -94,7 +104,10 @@ bool FakeFs::search(const char* folder, const char* pattern, SearchSink& sink) {
     searches.push_back(std::string(folder) + "|" + pattern);
     std::string here = key(folder);
     if (here.back() != '/') here += '/';
-    if (!is_folder(here.c_str()) || unreadable_folders.count(here) != 0) return false;
+    if (!is_folder(here.c_str()) || unreadable_folders.count(here) != 0) {
+        search_error_ = is_folder(here.c_str()) ? unreadable_error : FsError::kNotFound;
+        return false;
+    }
     const std::vector<std::string> kept = order;  // the sink may not change the folder, but be safe
     for (const std::string& k : kept) {
         if (parent(k) != here) continue;
@@ -143,7 +156,15 @@ void FakeFs::subfolders(const char* folder, std::vector<std::string>& names) {
 }
 
 FileInfo FakeFs::info_of(const Entry& e) {
-    return FileInfo{static_cast<long long>(e.data.size()), e.mtime, 1, e.id, e.shared, 0644, 0, 0};
+    FileInfo info;
+    info.size = static_cast<long long>(e.data.size());
+    info.mtime = e.mtime;
+    info.device = 1;
+    info.id = e.id;
+    info.shared = e.shared;
+    info.regular = !e.directory && !e.special;
+    info.attributes = 0644;
+    return info;
 }
 
 FsError FakeFs::stat(const char* name, FileInfo* info) {
@@ -270,6 +291,7 @@ long FakeFs::In::read(unsigned char* buf, std::size_t n) {
 }
 
 bool FakeFs::Out::write(const unsigned char* buf, std::size_t n) {
+    if (fs->dead_) return false;
     Entry& e = fs->files[name];
     std::string bytes(reinterpret_cast<const char*>(buf), n);
     if (fs->strikes(Op::kWrite)) {

@@ -21,6 +21,7 @@ public:
         bool directory = false;
         bool shared = false;  // reached by another hard link too
         bool link = false;    // a folder: a symbolic link to one
+        bool special = false; // a pipe or device: never to be read
         long long mtime = 0;
         unsigned long long id = 0;
     };
@@ -42,7 +43,11 @@ public:
         std::string append_to = {};
         // Instead of failing: a write has every 'Q' written as 'R'.
         bool corrupt = false;
+        // Instead of failing: the process dies here (Killed is thrown, and
+        // nothing it does afterwards reaches the files).
+        bool kill = false;
     };
+    struct Killed {};
 
     // Paths in the order the search returns them (not sorted: the run must
     // keep the search's order).
@@ -66,6 +71,7 @@ public:
     bool drive_letters = false;
     bool code_page_932 = false;             // names are Shift-JIS, not single bytes
     std::set<std::string> unreadable_folders;  // as kept, ending in '/': search fails
+    FsError unreadable_error = FsError::kIo;   // why it fails
     std::set<unsigned long> live_processes;
 
     // What the run asked for: "FOLDER|PATTERN" of every search, the folder
@@ -79,6 +85,10 @@ public:
         return code_page_932 ? kCodePage932LeadBytes : kNoLeadBytes;
     }
     bool search(const char* folder, const char* pattern, SearchSink& sink) override;
+    FsError search_error() const override { return search_error_; }
+    // A process starts again after a kill: the files stay as the dead one
+    // left them, its open files are gone.
+    void restart();
     bool absolute_folder(const char* folder, char* out, std::size_t cap) override;
     bool is_folder(const char* path) override;
     void subfolders(const char* folder, std::vector<std::string>& names) override;
@@ -134,6 +144,8 @@ private:
     Out out_;
     long long clock_ = 0;
     unsigned long long next_id_ = 0;
+    FsError search_error_ = FsError::kIo;
+    bool dead_ = false;
 };
 
 }  // namespace ravolin::test

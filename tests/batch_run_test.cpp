@@ -362,12 +362,14 @@ TEST(BatchFaults, AnyOperationFailingOrCancellingLeavesEachFileWhole) {
         const char* name;
         FsError error;
         bool cancel;
+        bool kill = false;  // the process dies there: nothing is cleaned up
     };
     const Kind kinds[] = {
         {"no space", FsError::kNoSpace, false},
         {"I/O error", FsError::kIo, false},
         {"access denied", FsError::kAccessDenied, false},
         {"cancel", FsError::kNone, true},
+        {"kill", FsError::kNone, false, true},
     };
     for (const Kind& kind : kinds) {
         int aborted = 0;
@@ -376,7 +378,33 @@ TEST(BatchFaults, AnyOperationFailingOrCancellingLeavesEachFileWhole) {
             std::atomic<bool> cancel{false};
             FakeFs fs = three_files();
             fs.fault = FakeFs::Fault{Op::kAny, k, kind.error, false, kind.cancel};
+            fs.fault.kill = kind.kill;
             fs.cancel_target = &cancel;
+            if (kind.kill) {
+                try {
+                    run(fs, "*.c");
+                } catch (const FakeFs::Killed&) {
+                    fs.restart();
+                }
+                // Each file whole; a backup, even beside the original, the original.
+                int done = 0;
+                for (const auto& [name, original] : kThreeFiles) {
+                    EXPECT_TRUE(fs.data(name) == original || fs.data(name) == converted(original)) << name;
+                    if (fs.has(name + ".bak")) { EXPECT_EQ(fs.data(name + ".bak"), original) << name; }
+                    done += fs.data(name) == converted(original) && fs.has(name + ".bak");
+                }
+                // The next run finishes what the killed one began: only a
+                // file already converted is refused.
+                fs.fault = FakeFs::Fault{};
+                RunResult again = run(fs, "*.c");
+                EXPECT_EQ(again.counts.refused, done);
+                for (const auto& f : kThreeFiles) {
+                    EXPECT_EQ(fs.data(f.first), converted(f.second)) << f.first;
+                    EXPECT_EQ(fs.data(f.first + ".bak"), f.second) << f.first;
+                }
+                EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+                continue;
+            }
             RunResult r = run(fs, "*.c", 4, &cancel);
             expect_each_whole(fs, kThreeFiles, r);
             const std::vector<std::string> lines = file_lines(r);
@@ -466,10 +494,11 @@ TEST(BatchFaults, HardLinkedFileIsRewrittenInPlace) {
     };
     const Case cases[] = {
         // name                  fault: op, nth, error, persist     line, converted, backup kept
+        // (closes: the conversion's, the mark's, then the rewrite's)
         {"no fault", {}, "Converted: a.c(5 tabs, 1 dots)", true, true},
         {"cannot be opened for writing", {Op::kOpenWrite, 1, FsError::kAccessDenied}, "Error: a.c", false, false},
-        {"write fails, restored", {Op::kClose, 2, FsError::kNoSpace}, "Error: a.c", false, false},
-        {"write and restore fail", {Op::kClose, 2, FsError::kNoSpace, true},
+        {"write fails, restored", {Op::kClose, 3, FsError::kNoSpace}, "Error: a.c", false, false},
+        {"write and restore fail", {Op::kClose, 3, FsError::kNoSpace, true},
          "Error: a.c (restore failed; the original is in a.c.bak)", false, true},
     };
     for (const Case& c : cases) {

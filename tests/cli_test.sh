@@ -218,15 +218,38 @@ printf 'x;\0    y;\n' >bin.c
 printf "c = '\"'; s = \"a    b\"; d = '\"';\n" >quote.c
 [ -n "$emu" ] || ln -s b.c l.c
 skips="Skipped   : bin.c (binary)
-$([ -n "$emu" ] || echo 'Skipped   : l.c (same file as b.c)')
 Skipped   : quote.c (string literal would change)"
-skips=$(printf '%s\n' "$skips" | grep .)
 run --check
 check "--check skips as a run does" "1|a.c b.c|$skips" "$rc|$(echo $out)|$err"
 run --diff
 check "--diff skips as a run does" "1|$skips" "$rc|$err"
+# A run converts a file reached twice once and says so; a check, which
+# writes nothing, just looks at it once.
 run
-check "the run's own skips" "1|$skips" "$rc|$(printf '%s\n' "$out" | grep '^Skipped')"
+runskips="Skipped   : bin.c (binary)
+$([ -n "$emu" ] || echo 'Skipped   : l.c (same file as b.c)')
+Skipped   : quote.c (string literal would change)"
+check "the run's own skips" "1|$(printf '%s\n' "$runskips" | grep .)" "$rc|$(printf '%s\n' "$out" | grep '^Skipped')"
+fresh
+printf '\tdone;\r\n' >clean.c
+run --check clean.c ./clean.c
+check "--check of a clean file named twice" "0||" "$rc|$out|$err"
+run --check b.c ./b.c
+check "--check lists a file named twice once" "1|b.c|" "$rc|$out|$err"
+
+# --check stops reading at the first sign of binary: a huge file costs
+# neither its time nor its memory.
+printf 'int x;\n   \0' >big.c
+truncate -s 3G big.c
+if [ -z "$emu" ]; then
+  (ulimit -v 400000; "$cli_exe" --check big.c <"$tmp/empty" >"$tmp/out" 2>"$tmp/err"; echo $? >"$tmp/rc")
+  rc=$(cat "$tmp/rc")
+  err=$(tr -d '\r' <"$tmp/err")
+else
+  run --check big.c
+fi
+check "--check of a 3 GiB binary file, in little memory" "1|Skipped   : big.c (binary)" "$rc|$err"
+rm -f big.c
 
 # --- --restore: a run undone, byte for byte, no backup left -----------------
 fresh_corpus
@@ -258,6 +281,83 @@ if [ -z "$emu" ]; then
   check "--restore through links, keeping the mode" "0|yes|        t;|        u;|yes|640" \
     "$rc|$([ -L sym.c ] && echo yes)|$(cat other/t1.txt)|$(cat other/t2.txt)|$([ "$(stat -c %i hard.c)" = "$(stat -c %i other/t2.txt)" ] && echo yes)|$(stat -c %a b.c)"
   check "--restore leaves no temporary file" "" "$(ls -A . other | grep '\.tmp$')"
+fi
+
+# --- --restore is as safe as a run --------------------------------------------
+# name | set-up after a run of b.c | options | report | b.c afterwards
+# (c: converted, o: original, e: edited) | b.c.bak left | native only
+while IFS='|' read -r name setup args report after bak native; do
+  [ -z "$native" ] || [ -z "$emu" ] || continue
+  fresh
+  run -q b.c
+  eval "$setup"
+  run --restore $args b.c
+  check "--restore, $name: report" "$(printf "$report")" "$out"
+  case $after in
+    c) want="$(printf '\t\t\ta;\r\n')" ;;
+    o) want='            a;' ;;
+    e) want="$(printf '\t\t\ta;\r\nmore;')" ;;
+  esac
+  check "--restore, $name: b.c" "$want" "$(cat b.c)"
+  check "--restore, $name: backup" "$bak" "$({ [ -e b.c.bak ] || [ -L b.c.bak ]; } && echo kept)"
+  check "--restore, $name: no temporary file" "" "$(ls -A | grep '\.tmp$')"
+done <<'EOF'
+edited since converted|printf 'more;' >>b.c||Skipped   : b.c (edited since it was converted)\nRestored files = 0, Skipped = 1|e|kept|
+edited, --force|printf 'more;' >>b.c|--force|Restored  : b.c\nRestored files = 1|o||
+layout changed only|printf '            a;\n' >b.c||Restored  : b.c\nRestored files = 1|o||
+backup a folder|rm b.c.bak; mkdir b.c.bak||Skipped   : b.c (backup is not a regular file)\nRestored files = 0, Skipped = 1|c|kept|
+backup a pipe|rm b.c.bak; mkfifo b.c.bak||Skipped   : b.c (backup is not a regular file)\nRestored files = 0, Skipped = 1|c|kept|native
+backup a link to /dev/zero|rm b.c.bak; ln -s /dev/zero b.c.bak||Skipped   : b.c (backup is not a regular file)\nRestored files = 0, Skipped = 1|c|kept|native
+backup a hard link of the file|rm b.c.bak; ln b.c b.c.bak||Skipped   : b.c (backup is the same file)\nRestored files = 0, Skipped = 1|c|kept|native
+file a link to its backup|rm b.c; ln -s b.c.bak b.c||Skipped   : b.c (backup is the same file)\nRestored files = 0, Skipped = 1|o|kept|native
+a killed restore's temporary file|printf x >.ravolin-999999-3.tmp||Restored  : b.c\nRestored files = 1|o||
+EOF
+
+# A run killed between naming NAME.bak and putting the conversion in place
+# leaves the original under both names and its mark; the next run, or
+# --restore, finishes that work instead of refusing the file or emptying it.
+for mode in run restore; do
+  fresh
+  cp b.c b.c.bak
+  [ -n "$emu" ] || { rm b.c.bak; ln b.c b.c.bak; }
+  printf 'b.c' >.ravolin-999999-2.todo.tmp
+  if [ $mode = run ]; then
+    run b.c
+    check "interrupted run, next run" "0|Converted: b.c(3 tabs, 0 dots)|$(printf '\t\t\ta;\r\n')|            a;" \
+      "$rc|$(printf '%s\n' "$out" | head -n 1)|$(cat b.c)|$(cat b.c.bak)"
+  else
+    run --restore b.c
+    check "interrupted run, --restore" "1|Skipped   : b.c (no backup)|            a;|" \
+      "$rc|$(printf '%s\n' "$out" | head -n 1)|$(cat b.c)|$(ls b.c.bak 2>/dev/null)"
+  fi
+  check "interrupted run, $mode: no temporary file" "" "$(ls -A | grep '\.tmp$')"
+done
+# --check writes nothing, not even to clean up.
+fresh
+printf x >.ravolin-999999-4.tmp
+run --check b.c
+check "--check leaves other processes' files alone" ".ravolin-999999-4.tmp" "$(ls -A | grep '\.tmp$')"
+
+# --- owners and modes: another user's file, a shared folder --------------------
+if [ -z "$emu" ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  as_nobody() {
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli_exe" "$@" <"$tmp/empty" >"$tmp/out" 2>&1
+    rc=$?
+  }
+  chmod 755 "$tmp"
+  mkdir -m 1777 "$tmp/shared" && cd "$tmp/shared" || exit 1
+  printf '        s;\n' >s.c && chmod 666 s.c
+  printf '        g;\n' >g.c && chown nobody:root g.c && chmod 666 g.c
+  printf '        m;\n' >m.c && chown nobody:nogroup m.c && chmod 6644 m.c
+  as_nobody -q s.c g.c m.c
+  check "owner and group kept where a new file could not have them; set-ID bits kept" \
+    "0|root:root 666|nobody:root 666|nobody:nogroup 6644" \
+    "$rc|$(stat -c '%U:%G %a' s.c)|$(stat -c '%U:%G %a' g.c)|$(stat -c '%U:%G %a' m.c)"
+  check "a shared folder: converted" "$(printf '\t\ts;\r\n\t\tg;\r\n\t\tm;\r\n')" "$(cat s.c g.c m.c)"
+  check "a shared folder: no name left that cannot be removed" "" "$(ls -A | grep '\.tmp$')"
+  as_nobody -q --restore s.c g.c m.c
+  check "--restore by another user" "0|root:root 666|        s;" "$rc|$(stat -c '%U:%G %a' s.c)|$(cat s.c)"
+  cd "$tmp" || exit 1
 fi
 
 # --- Windows: drive letters and '\' -----------------------------------------

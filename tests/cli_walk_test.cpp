@@ -86,6 +86,7 @@ TEST(CliRun, ArgumentsReportAndExitStatus) {
         int tab_size = 4;
         std::optional<Encoding> encoding = std::nullopt;
         int runs_before = 0;  // the same run made before this one
+        std::string unreadable = "";  // a folder (as kept) whose listing fails part-way
     };
     const std::string kSummary31 = "Converted files = 1 (Total 3 tabs, 0 dots), Non conv. = 1, Refused = 0\n";
     const Case cases[] = {
@@ -127,6 +128,15 @@ TEST(CliRun, ArgumentsReportAndExitStatus) {
              "Converted files = 3 (Total 3 tabs, 0 dots), Non conv. = 0, Refused = 0\n",
          0, &kTree, true},
         {"-r with a pattern", {"src/*.h"}, "", 0, &kTree, true, true},
+        {"a folder that cannot be read is no empty folder", {"sub"},
+         "Error: sub (cannot read folder: I/O error)\n"
+         "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 1\n",
+         1, &kFresh, false, false, 4, std::nullopt, 0, "/w/sub/"},
+        {"-r: a folder below that cannot be read", {"src"},
+         "Error: src" + kS + "lib (cannot read folder: I/O error)\nConverted: src" + kS + "m.c(1 tabs, 0 dots)\n" +
+             "Converted: src" + kS + "lib" + kS + "deep" + kS + "d.c(1 tabs, 0 dots)\n" +
+             "Converted files = 2 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0, Errors = 1\n",
+         1, &kTree, true, false, 4, std::nullopt, 0, "/w/src/lib/"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,6 +147,7 @@ TEST(CliRun, ArgumentsReportAndExitStatus) {
         options.quiet = c.quiet;
         options.tab_size = c.tab_size;
         options.encoding = c.encoding;
+        if (!c.unreadable.empty()) fs.unreadable_folders = {c.unreadable};
         for (int i = 0; i < c.runs_before; ++i) run_cli(fs, options);
         const CliRun r = run_cli(fs, options);
         EXPECT_EQ(r.report, c.report);
