@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "form/dropped_pattern.h"
 #include "window/edit_boxes.h"
+#include "window/file_dialog_guard.h"
 #include "window/form_window.h"
 #include "window/label_text.h"
 #include "settings/window_data.h"
@@ -69,7 +70,9 @@ void choose_input_files(HWND main) {
     ofn.nMaxFile = sizeof name;
     ofn.lpstrFileTitle = title;
     ofn.nMaxFileTitle = 249;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE;
+    // The hook refuses a typed name too long for the dialog itself.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE | OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
+    ofn.lpfnHook = file_dialog_hook;
     if (!GetOpenFileNameA(&ofn)) return;
     name[sizeof name - 1] = '\0';
     set_file_pattern(name);
