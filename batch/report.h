@@ -39,6 +39,8 @@ struct RunCounts {
     RunKind kind = RunKind::kConvert;
     int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
     int restored = 0, changed = 0;
+    // Files that matched but were not looked at: the window's run takes 500.
+    int left_out = 0;
     bool cancelled = false;
 
     // Counts one event; tabs and dots stay at INT_MAX once their sums pass it.

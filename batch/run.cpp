@@ -17,6 +17,9 @@
 // original as it was, without a backup, so a later run converts it.
 #include "batch/run.h"
 
+#include <utility>
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -29,9 +32,17 @@ namespace {
 
 class ListGatherer : public SearchSink {
 public:
-    ListGatherer(FileList& list, Report& report) : list_(&list), report_(&report) {}
+    // left_out: nullptr to end the search once the list is full, else where
+    // the files that match beyond it are counted.
+    ListGatherer(FileList& list, Report& report, int* left_out)
+        : list_(&list), report_(&report), left_out_(left_out) {}
     bool take(const FoundEntry& entry) override {
         if (is_backup_name(entry.name) || is_temp_name(entry.name) || entry.directory) return true;
+        if (list_->full()) {
+            if (!left_out_) return false;
+            ++*left_out_;
+            return true;
+        }
         // A cut path would name another file: leave this one alone.
         if (list_->add(entry.name) == AddResult::kTooLong) {
             FileEvent e;
@@ -39,12 +50,13 @@ public:
             e.name = entry.name;
             report_->file(e);
         }
-        return !list_->full();
+        return left_out_ || !list_->full();
     }
 
 private:
     FileList* list_;
     Report* report_;
+    int* left_out_;
 };
 
 // NAME.bak; false when it does not fit.
@@ -79,7 +91,7 @@ void backup_reason(char* out, std::size_t cap, FsError error, bool source) {
 }  // namespace
 
 bool gather_files(FileSystem& fs, const char* folder, const char* pattern, FileList& list, Report& report) {
-    ListGatherer gatherer(list, report);
+    ListGatherer gatherer(list, report, nullptr);
     return fs.search(folder, pattern, gatherer);
 }
 
@@ -89,43 +101,57 @@ RunOutcome BatchRun::run(FileSystem& fs, const RunInput& input, Report& report, 
     cancel_ = &cancel;
     forced_ = input.encoding;
     engine_.tab_size = input.tab_size;
+    left_out_ = 0;
+    // A flush that an earlier cancelled run stopped waiting for still uses
+    // the groups' names and results.
+    if (!flush_calls_.idle(cancel)) {
+        report.finish(true);
+        return RunOutcome::kCancelled;
+    }
     const FileList* list = input.files ? input.files : search_wildcard_path(input.wildcard_path);
     seen_.clear();
     for (Group& g : groups_) g.count = g.waiting = 0, g.bytes = 0;
     filling_ = &groups_[0];
     flushing_ = nullptr;
-    RunOutcome outcome = RunOutcome::kFinished;
+    bool cancelled = false;
     const char* folder = nullptr;
     const int count = list ? list->count() : 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !cancelled; ++i) {
         if (cancel.load(std::memory_order_relaxed)) {
-            outcome = RunOutcome::kCancelled;
+            cancelled = true;
             break;
         }
         if (!folder || std::strcmp(folder, list->folder(i)) != 0) {
             // A run killed in this folder may have left its temporary files;
             // ours from the folder before are settled first.
-            finish_groups();
+            if (!finish_groups()) {
+                cancelled = true;
+                break;
+            }
             folder = list->folder(i);
             remove_leftover_temps(fs, folder);
         }
         report.starting(i, count, list->name(i));
         Pending& p = filling_->files[filling_->count];
         if (take_up(*list, i, p) == Step::kCancelled) {
-            finish_groups();  // the files before it come first
+            abandon_groups();  // the files before it come first
             FileEvent e;
             e.outcome = FileOutcome::kAborted;
             e.folder = list->shown_folder(i);
             e.name = list->name(i);
             report.file(e);
-            outcome = RunOutcome::kCancelled;
+            cancelled = true;
             break;
         }
-        stage(p);
+        if (!stage(p)) cancelled = true;
     }
-    finish_groups();
-    report.finish(outcome == RunOutcome::kCancelled);
-    return outcome;
+    if (!cancelled && !finish_groups()) cancelled = true;
+    // Converted files not yet in place are not waited for: they stay as
+    // they were.
+    if (cancelled) abandon_groups();
+    report.counts.left_out = left_out_;
+    report.finish(cancelled);
+    return cancelled ? RunOutcome::kCancelled : RunOutcome::kFinished;
 }
 
 // Takes the list's entry up into p: its outcome, or a converted file waiting
@@ -261,26 +287,32 @@ BatchRun::Step BatchRun::convert_backup(Pending& p, Encoding encoding) {
 }
 
 // Takes the slot in. A line nothing waits for is reported now; a full group
-// goes to the disk.
-void BatchRun::stage(Pending& p) {
+// goes to the disk. False when the run was cancelled while it waited for a
+// flush.
+bool BatchRun::stage(Pending& p) {
     Group& g = *filling_;
     if (!p.waiting && !flushing_ && g.waiting == 0) {
         report_settled(p);  // no file before it waits
-        return;
+        return true;
     }
     ++g.count;
     if (p.waiting) {
         ++g.waiting;
         g.bytes += p.info.size;
     }
-    if (g.count == kMaxPending || g.bytes >= kMaxPendingBytes) pass_on();
+    if (g.count == kMaxPending || g.bytes >= kMaxPendingBytes) return pass_on();
+    return true;
 }
 
 // Puts the group in flight in place, once its flush is done, and starts the
-// flush of the filling group, which then is in flight.
-void BatchRun::pass_on() {
+// flush of the filling group, which then is in flight. False when the run
+// was cancelled while it waited for the disk; the groups are then left for
+// abandon_groups.
+bool BatchRun::pass_on() {
+    // Once cancelled, nothing more is put in place.
+    if (cancel_->load(std::memory_order_relaxed)) return false;
     if (flushing_) {
-        fs_->finish_flush();
+        if (!flush_calls_.call(*fs_, nullptr, 0, nullptr, *cancel_)) return false;
         Group& g = *flushing_;
         int k = 0;  // the flush's results, two for each waiting file
         for (int i = 0; i < g.count; ++i) {
@@ -297,16 +329,16 @@ void BatchRun::pass_on() {
         flushing_ = nullptr;
     }
     Group& g = *filling_;
-    if (g.count == 0) return;
+    if (g.count == 0) return true;
     int k = 0;
     for (int i = 0; i < g.count; ++i) {
         if (!g.files[i].waiting) continue;
         g.names[k++] = g.files[i].backup;
         g.names[k++] = g.files[i].converted;
     }
-    fs_->start_flush(g.names, k, g.results);
     flushing_ = &g;
     filling_ = &g == &groups_[0] ? &groups_[1] : &groups_[0];
+    return flush_calls_.call(*fs_, g.names, k, g.results, *cancel_);
 }
 
 // Names the backup, then puts the converted file in place.
@@ -401,10 +433,34 @@ bool BatchRun::rewrite_shared(const Pending& p) {
     return false;
 }
 
-// Every file put in place (or given up) and reported.
-void BatchRun::finish_groups() {
-    pass_on();
-    pass_on();
+// Every file put in place (or given up) and reported; false when the run
+// was cancelled while it waited for the disk.
+bool BatchRun::finish_groups() {
+    return pass_on() && pass_on();
+}
+
+// A cancelled run's groups, in the report's order: their converted files
+// are not put in place but removed with their fresh backups, each reported
+// as left as it was. A flush still under way may go on with them; it only
+// makes them durable.
+void BatchRun::abandon_groups() {
+    if (flushing_) abandon(*flushing_);
+    abandon(*filling_);
+    flushing_ = nullptr;
+}
+
+void BatchRun::abandon(Group& g) {
+    for (int i = 0; i < g.count; ++i) {
+        const Pending& p = g.files[i];
+        if (!p.waiting) {
+            report_settled(p);
+            continue;
+        }
+        discard(p);
+        report(p, FileOutcome::kAborted);
+    }
+    g.count = g.waiting = 0;
+    g.bytes = 0;
 }
 
 // The window's way to a file list: the name part of the wildcard path
@@ -431,7 +487,10 @@ const FileList* BatchRun::search_wildcard_path(const char* wildcard_path) {
         return nullptr;
     }
     copy_text(wildcard_name_, kRunPathSize, wildcard_path + folder_len);
-    if (!gather_files(*fs_, wildcard_folder_, wildcard_name_, window_list_, *report_)) {
+    // The files beyond the table are counted, so that the report can say
+    // that they were not looked at.
+    ListGatherer gatherer(window_list_, *report_, &left_out_);
+    if (!fs_->search(wildcard_folder_, wildcard_name_, gatherer)) {
         // A folder read part-way is no empty folder.
         FileEvent e;
         e.outcome = FileOutcome::kError;
@@ -465,6 +524,92 @@ void BatchRun::report(const Pending& p, FileOutcome outcome, const char* why) {
     e.name = p.name;
     e.why = why;
     report_->file(e);
+}
+
+FlushCalls::~FlushCalls() {
+    if (!started_) return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool FlushCalls::call(FileSystem& fs, const char* const* names, int count, FsError* results,
+                      const std::atomic<bool>& cancel) {
+    std::unique_lock<std::mutex> lock(lock_);
+    if (!wait_done(lock, cancel)) return false;
+    if (!started_) {
+        try {
+            thread_ = std::thread([this] { serve(); });
+            started_ = true;
+        } catch (...) {
+            // No thread to be had: the call is made here, as it always could be.
+            lock.unlock();
+            if (names) {
+                fs.start_flush(names, count, results);
+            } else {
+                fs.finish_flush();
+            }
+            return true;
+        }
+    }
+    fs_ = &fs;
+    names_ = names;
+    count_ = count;
+    results_ = results;
+    asked_ = busy_ = true;
+    changed_.notify_all();
+    if (!wait_done(lock, cancel)) return false;
+    if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+    return true;
+}
+
+bool FlushCalls::idle(const std::atomic<bool>& cancel) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return wait_done(lock, cancel);
+}
+
+// The cancel flag is set without a word to us, so it is looked at every few
+// milliseconds. A call that returns just after it is still taken: nothing is
+// given up that was already done.
+bool FlushCalls::wait_done(std::unique_lock<std::mutex>& lock, const std::atomic<bool>& cancel) {
+    const auto done = [this] { return !busy_; };
+    while (!done()) {
+        if (cancel.load(std::memory_order_relaxed))
+            return changed_.wait_for(lock, std::chrono::milliseconds(50), done);
+        changed_.wait_for(lock, std::chrono::milliseconds(10), done);
+    }
+    return true;
+}
+
+void FlushCalls::serve() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || asked_; });
+        if (!asked_) return;  // stopped, with nothing left to do
+        asked_ = false;
+        FileSystem* fs = fs_;
+        const char* const* names = names_;
+        const int count = count_;
+        FsError* results = results_;
+        lock.unlock();
+        std::exception_ptr thrown;
+        try {
+            if (names) {
+                fs->start_flush(names, count, results);
+            } else {
+                fs->finish_flush();
+            }
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+        lock.lock();
+        thrown_ = thrown;
+        busy_ = false;
+        changed_.notify_all();
+    }
 }
 
 }  // namespace ravolin

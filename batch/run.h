@@ -4,7 +4,11 @@
 // to a Report as events happen. All of its state is in one BatchRun.
 #pragma once
 #include <atomic>
+#include <exception>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "batch/file_list.h"
 #include "batch/file_system.h"
@@ -40,14 +44,56 @@ struct RunInput {
 // folder could not be read.
 bool gather_files(FileSystem& fs, const char* folder, const char* pattern, FileList& list, Report& report);
 
+// Calls the file system's flush on a thread of its own and waits for it
+// while watching a cancel flag, so that a cancelled run gives control back
+// at once however long the disk takes: the call it stops waiting for goes on
+// by itself, and the next one waits for it first.
+class FlushCalls {
+public:
+    FlushCalls() = default;
+    FlushCalls(const FlushCalls&) = delete;
+    FlushCalls& operator=(const FlushCalls&) = delete;
+    // Lets a call under way end, then ends the thread.
+    ~FlushCalls();
+    // fs.start_flush(names, count, results), or fs.finish_flush() when names
+    // is nullptr. True once it has returned; false when cancel came first
+    // (the call goes on, and names and results stay in its use until
+    // idle() has said true).
+    bool call(FileSystem& fs, const char* const* names, int count, FsError* results, const std::atomic<bool>& cancel);
+    // True once no call is under way; false when cancel came first.
+    bool idle(const std::atomic<bool>& cancel);
+
+private:
+    void serve();
+    bool wait_done(std::unique_lock<std::mutex>& lock, const std::atomic<bool>& cancel);
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::thread thread_;
+    bool started_ = false, stop_ = false;
+    bool asked_ = false, busy_ = false;
+    FileSystem* fs_ = nullptr;
+    const char* const* names_ = nullptr;
+    int count_ = 0;
+    FsError* results_ = nullptr;
+    // What the call threw (a test's file system may), thrown again to the
+    // caller as if the call had been made there.
+    std::exception_ptr thrown_;
+};
+
 // One batch run at a time per object. A caller may keep it in static
 // storage: it is zero bytes in the program image and allocates nothing but
 // the map of files seen. A cancelled run leaves the file it was in the middle
 // of as it was (without a backup), reports it kAborted, and its report ends
-// with counts.cancelled set.
+// with counts.cancelled set; so are the converted files that were still
+// waiting to be put in place, which are not waited for.
 class BatchRun {
 public:
     RunOutcome run(FileSystem& fs, const RunInput& input, Report& report, const std::atomic<bool>& cancel);
+
+    // Files that matched the wildcard path of the last run but did not fit
+    // its table of 500 and were not looked at; 0 for a run over a given list.
+    int left_out() const { return left_out_; }
 
 private:
     // One file taken up: what became of it, or a converted file waiting in
@@ -89,11 +135,13 @@ private:
     Step take_up(const FileList& list, int entry, Pending& p);
     bool make_backup(const FileInfo& found, Pending& p, Step* step);
     Step convert_backup(Pending& p, Encoding encoding);
-    void stage(Pending& p);
-    void pass_on();
+    bool stage(Pending& p);
+    bool pass_on();
     void put_in_place(const Pending& p, FsError backup_flushed, FsError converted_flushed);
     bool rewrite_shared(const Pending& p);
-    void finish_groups();
+    bool finish_groups();
+    void abandon_groups();
+    void abandon(Group& g);
 
     // Helpers.
     const FileList* search_wildcard_path(const char* wildcard_path);
@@ -109,6 +157,7 @@ private:
     std::optional<Encoding> forced_;
 
     FixedFileList window_list_;  // the wildcard path's files
+    int left_out_ = 0;
     char wildcard_folder_[kRunPathSize] = {};
     char wildcard_name_[kRunPathSize] = {};
     SeenFiles seen_;
@@ -124,6 +173,7 @@ private:
     std::optional<TextWriter> writer_;
     unsigned char scan_block_[1 << 16] = {};
     Replacer replacer_;
+    FlushCalls flush_calls_;
 };
 
 }  // namespace ravolin

@@ -19,7 +19,8 @@ public:
     // Appends the event's line to the log. A line that does not fit ends
     // the log with kLogTruncated; later lines are dropped.
     void file(const FileEvent& event) override;
-    // The result text becomes the summary followed by the log; the log is
+    // The result text becomes the summary, a line on the files left out
+    // (when the run could not take them all), and the log; the log is
     // emptied. A cancelled run leaves both alone: the window ends its log.
     void summary(const RunCounts& counts) override;
 

@@ -27,6 +27,8 @@ const char kJaReallyExit[] =   // 本当に終了しますか？ (full-width que
     "\x96\x7b\x93\x96\x82\xc9\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81\x48";
 const char kJaReallyAbort[] =  // 本当に処理停止しますか？
     "\x96\x7b\x93\x96\x82\xc9\x8f\x88\x97\x9d\x92\xe2\x8e\x7e\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81\x48";
+const char kJaNameTooLong[] =  // ファイル名が長すぎます。
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7\x81\x42";
 
 constexpr std::uint32_t kChild = kWsChild | kWsVisible;              // 0x50000000
 constexpr std::uint32_t kButton = kChild | kBsPushButton;
@@ -85,8 +87,8 @@ const FormItem kFormTable[kFormRows] = RAVOLIN_FORM_ROWS;
 
 namespace {
 
-// Messages 1 and 2 are the two questions; the others are shown by nothing
-// and stay empty.
+// Messages 1 and 2 are the two questions, 3 the file dialog's refusal of a
+// name it cannot take; the others are shown by nothing and stay empty.
 struct MessagePair {
     const char* text[2];  // {Japanese, English}
 };
@@ -94,7 +96,8 @@ const MessagePair kMessages[kMessageCount] = {
     /* 0 */ {{"", ""}},
     /* 1 */ {{kJaReallyExit, "Really exit?"}},
     /* 2 */ {{kJaReallyAbort, "Really abort?"}},
-    /* 3 */ {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}},
+    /* 3 */ {{kJaNameTooLong, "The file name is too long."}},
+    /* 4 */ {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}},
     /* 10 */ {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}}, {{"", ""}},
     /* 17 */ {{"", ""}}, {{"", ""}}, {{"", ""}},
 };

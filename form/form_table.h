@@ -60,6 +60,7 @@ constexpr int kRowTabCaption = 40;
 constexpr int kMessageCount = 20;
 constexpr int kMsgReallyExit = 1;
 constexpr int kMsgReallyAbort = 2;
+constexpr int kMsgNameTooLong = 3;
 
 // Class of a kind, for the code that creates controls.
 bool is_control_kind(std::int32_t kind);   // 21-24, 31-34, 41

@@ -1,7 +1,9 @@
 #include "tests/batch_fake_fs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "batch/temp_name.h"
 #include "batch/wildcard.h"
@@ -253,6 +255,9 @@ void FakeFs::start_flush(const char* const* names, int count, FsError* results) 
     for (int i = 0; i < count; ++i) {
         results[i] = strikes(Op::kFlush) ? fault.error : has(names[i]) ? FsError::kNone : FsError::kNotFound;
     }
+    // Waited out after the results, so that nothing here touches the files
+    // once a cancelled run has stopped waiting.
+    if (flush_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(flush_ms));
 }
 
 FsError FakeFs::rename_new(const char* from, const char* to) {

@@ -68,6 +68,7 @@ public:
     Fault fault;
     std::atomic<bool>* cancel_target = nullptr;
     std::size_t read_chunk = 0;  // when non-zero, bytes per read
+    int flush_ms = 0;            // every flush then takes this long, as on a slow disk
     bool drive_letters = false;
     bool code_page_932 = false;             // names are Shift-JIS, not single bytes
     std::set<std::string> unreadable_folders;  // as kept, ending in '/': search fails

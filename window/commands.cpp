@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "form/dropped_pattern.h"
 #include "window/edit_boxes.h"
+#include "window/file_dialog_guard.h"
 #include "window/form_window.h"
 #include "window/label_text.h"
 #include "settings/window_data.h"
@@ -69,7 +70,9 @@ void choose_input_files(HWND main) {
     ofn.nMaxFile = sizeof name;
     ofn.lpstrFileTitle = title;
     ofn.nMaxFileTitle = 249;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE;
+    // The hook refuses a typed name too long for the dialog itself.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE | OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
+    ofn.lpfnHook = file_dialog_hook;
     if (!GetOpenFileNameA(&ofn)) return;
     name[sizeof name - 1] = '\0';
     set_file_pattern(name);
@@ -87,6 +90,8 @@ bool confirmed(HWND main, int message, const char* caption) {
 }
 
 }  // namespace
+
+void show_run_report() { SetWindowTextA(g_item_windows[kRowResult], g_text_slots[kSlotResult]); }
 
 void enter_running_state() {
     for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.running_enabled);
@@ -127,15 +132,23 @@ LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
                 return 0;
             }
             break;
-        case kRowAbort:
-            if (confirmed(main, kMsgReallyAbort, "Abort")) {
-                // The run may have ended while the question was shown; then
-                // there is nothing left to stop.
-                if (runs.run_under_way()) runs.stop_run();
+        case kRowAbort: {
+            const bool yes = confirmed(main, kMsgReallyAbort, "Abort");
+            // A run that ended while the question was shown (or before it)
+            // keeps its report: the answer changes nothing.
+            if (!runs.run_under_way()) return 0;
+            if (!yes) break;
+            if (runs.stop_run()) {
                 enter_idle_state();
                 append_text(g_text_slots[kSlotRunLog], kSlotSize, "aborted.\n");
+                break;
             }
-            break;
+            // It ended just before the answer, its end not yet taken.
+            show_run_report();
+            enter_idle_state();
+            InvalidateRect(main, nullptr, TRUE);
+            return 0;
+        }
         default:
             break;
     }

@@ -15,13 +15,18 @@ public:
     // run's end (or an Abort has stopped it).
     virtual bool run_under_way() const = 0;
     // Asks the run to stop and waits for its thread to end. The worker
-    // checks between pieces, so this returns within one piece; nothing is
-    // killed, so no file is left half written and no lock left held.
-    virtual void stop_run() = 0;
+    // checks between pieces and does not wait for the disk once asked, so
+    // this returns promptly; nothing is killed, so no file is left half
+    // written and no lock left held. True when the run was cut short; false
+    // when it had ended by itself first (its report is in the result slot).
+    virtual bool stop_run() = 0;
 
 protected:
     ~RunControl() = default;
 };
+
+// The result box shows the result text of the run that ended.
+void show_run_report();
 
 // Input Files, tab size box, Execute and Exit disabled; Abort enabled.
 void enter_running_state();

@@ -2,6 +2,7 @@
 
 #include "window/settings_glue.h"
 #include "window/worker.h"
+#include "base/bounded_text.h"
 #include "base/version.h"
 #include "window/commands.h"
 #include "window/form_window.h"
@@ -33,7 +34,7 @@ void set_up(HWND main, const CREATESTRUCTA* cs) {
 void take_run_end(HWND main, WPARAM run_number) {
     // A run that Abort stopped already had its end dealt with.
     if (!g_worker.is_current_run(run_number)) return;
-    SetWindowTextA(g_item_windows[kRowResult], g_text_slots[kSlotResult]);
+    show_run_report();
     enter_idle_state();
     g_worker.finish_run();
     InvalidateRect(main, nullptr, TRUE);
@@ -49,9 +50,19 @@ void take_run_progress(WPARAM run_number) {
 // WM_DESTROY, reached once: by the close box or by a confirmed Exit, both of
 // which destroy the window. The child controls still exist here, so their
 // texts can be saved. A run still under way is stopped first and waited for,
-// so the save never reads the text slots while the worker writes them.
+// so the save never reads the text slots while the worker writes them; what
+// is saved as its report is the report so far, not the progress line the
+// box was showing.
 void shut_down(HWND main) {
-    g_worker.stop_run();
+    if (g_worker.run_under_way()) {
+        if (g_worker.stop_run()) {
+            char* log = g_text_slots[kSlotRunLog];
+            copy_text(g_text_slots[kSlotResult], kSlotSize, log);
+            append_text(g_text_slots[kSlotResult], kSlotSize, "aborted.\r\n");
+            append_text(log, kSlotSize, "aborted.\n");
+        }
+        show_run_report();
+    }
     save_settings_file(main);
     PostQuitMessage(0);
 }

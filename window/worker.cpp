@@ -62,11 +62,12 @@ bool Worker::start_run(HWND main) {
     return true;
 }
 
-void Worker::stop_run() {
-    if (!run_under_way()) return;
+bool Worker::stop_run() {
+    if (!run_under_way()) return false;
     cancel_.store(true);
     WaitForSingleObject(thread_.get(), INFINITE);
     thread_.reset();
+    return cut_short_.load();
 }
 
 bool Worker::is_current_run(WPARAM run_number) const {
@@ -98,7 +99,8 @@ unsigned __stdcall Worker::entry(void* self) {
     w->progress_.reset();
     WindowReport report(buffers, w->progress_, w->notify_, w->run_number_);
     Report counted(report, RunKind::kConvert);
-    w->run_.run(platform_file_system(), input, counted, w->cancel_);
+    const RunOutcome outcome = w->run_.run(platform_file_system(), input, counted, w->cancel_);
+    w->cut_short_.store(outcome == RunOutcome::kCancelled);
     PostMessageA(w->notify_, kMsgRunEnded, w->run_number_, 0);
     return 0;
 }

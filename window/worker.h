@@ -49,7 +49,7 @@ class Worker final : public RunControl {
 public:
     bool start_run(HWND main) override;
     bool run_under_way() const override { return thread_.get() != nullptr; }
-    void stop_run() override;
+    bool stop_run() override;
 
     // True when a kMsgRunEnded with this wParam belongs to the run under way.
     bool is_current_run(WPARAM run_number) const;
@@ -65,6 +65,7 @@ private:
 
     ThreadHandle thread_;
     std::atomic<bool> cancel_{false};
+    std::atomic<bool> cut_short_{false};  // the last run's outcome, set before it ends
     HWND notify_ = nullptr;
     WPARAM run_number_ = 0;
     ProgressMailbox progress_;

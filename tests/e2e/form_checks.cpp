@@ -37,6 +37,7 @@ const Label kLabels[] = {
 };
 const wchar_t* const kReallyExit[2] = {L"本当に終了しますか？", L"Really exit?"};
 const wchar_t* const kReallyAbort[2] = {L"本当に処理停止しますか？", L"Really abort?"};
+const wchar_t* const kNameTooLong[2] = {L"ファイル名が長すぎます。", L"The file name is too long."};
 
 int index_of(Language language) { return language == Language::english ? 1 : 0; }
 
@@ -181,6 +182,7 @@ const wchar_t* label(Language language, int row) {
 
 const wchar_t* really_exit(Language language) { return kReallyExit[index_of(language)]; }
 const wchar_t* really_abort(Language language) { return kReallyAbort[index_of(language)]; }
+const wchar_t* name_too_long(Language language) { return kNameTooLong[index_of(language)]; }
 
 void check_labels(Language language, const std::string& what) {
     for (const Label& l : kLabels) {

@@ -30,6 +30,7 @@ enum class Language { japanese, english };
 const wchar_t* label(Language language, int row);  // nullptr for a row without one
 const wchar_t* really_exit(Language language);      // the Exit question
 const wchar_t* really_abort(Language language);     // the Abort question
+const wchar_t* name_too_long(Language language);    // the file dialog's refusal of a long name
 
 ravolin::Cell expected_cell();  // from the System font, as the program measures it
 

@@ -56,9 +56,9 @@ done
 # 64-bit one's, or it ends before Abort is answered.
 loader=$(wine_loader_for "$exe")
 if [ "$loader" = "$wine64_loader" ] || ! wine_32bit_emulated; then
-  slow=1; big_files=40; big_mb=8
+  slow=1; big_files=40; big_mb=8; flush_files=300
 else
-  slow=12; big_files=20; big_mb=2
+  slow=12; big_files=20; big_mb=2; flush_files=80
 fi
 # Seconds for one Wine process to start and finish its part.
 proc_limit=$((150 * slow))
@@ -222,7 +222,7 @@ run_driver() {
   echo "---- session: $session"
   # In the background and waited for, so that an interrupt is acted on at once.
   ( cd "$work" && exec timeout "$proc_limit" "$loader" "$driver" "$session" "$(winpath "$tmp/ctl")" \
-      "$(winpath "$work")" "$slow" "$big_files" ) >"$art/driver-$session.log" 2>&1 &
+      "$(winpath "$work")" "$slow" "$big_files" "$flush_files" ) >"$art/driver-$session.log" 2>&1 &
   driver_pid=$!
   wait "$driver_pid"
   local rc=$?
@@ -257,6 +257,8 @@ check_end() {
 }
 
 start=$(date +%s)
+# RAVOLIN_E2E_ONLY=report runs the report sessions alone (while working on them).
+if [ "${RAVOLIN_E2E_ONLY:-}" != report ]; then
 echo "---- Ravolin.exe $(basename "$build"), LANG=$LANG"
 start_app first
 run_driver first
@@ -305,6 +307,34 @@ cmp -s "$work/Ravolin.ini.tmp" "$tmp/user-tmp" && ok "a file named Ravolin.ini.t
   bad "Ravolin.ini.tmp was changed"
 left=$(cd "$work" && ls | grep -v -x -e Ravolin.ini -e Ravolin.ini.tmp | tr '\n' ' ')
 [ -z "$left" ] && ok "the saves leave no file of their own behind" || bad "left behind: $left"
+fi
+
+# What the window says about a run: 600 files, Abort after the end, Abort
+# while groups wait for the disk, a name too long for the file dialog,
+# closing and Exit during a run. Japanese user interface, fresh folder.
+work=$tmp/work-report
+mkdir -p "$work/orig" "$work/expect" "$work/many" "$work/ended" "$work/flushing"
+lines40=$(for _ in $(seq 40); do printf '        x;\r\n'; done)
+for i in $(seq -f '%04g' 0 599); do printf '%s' "$lines40" >"$work/many/f$i.c"; done
+yes $'        x;\r' | head -n 25600 >"$work/orig/flush.c"
+yes $'\t\tx;\r' | head -n 25600 >"$work/expect/flush.c"  # tab size 4
+for i in $(seq 0 59); do cp "$work/orig/flush.c" "$work/ended/f$i.c"; done
+for i in $(seq 0 $((flush_files - 1))); do cp "$work/orig/flush.c" "$work/flushing/f$i.c"; done
+echo "---- Ravolin.exe $(basename "$build"), LANG=$LANG, report"
+start_app report
+run_driver report
+check_end "report close during a run"
+start_app report-restart
+run_driver report-restart
+check_end "report Exit during a run"
+# Slot 0 (line 23) is the last report: the run's report so far, never the
+# progress line; LF is stored as 0x07, CR as 0x0B.
+saved=$(sed -n 23p "$work/Ravolin.ini" 2>/dev/null | tr -d '\r')
+case $saved in
+  *" files: "*) bad "Exit during a run: the progress line was saved: ${saved:0:120}" ;;
+  *"Aborted   : "*$'aborted.\x0b\x07') ok "Exit during a run: the report so far is saved, with its Aborted line and aborted." ;;
+  *) bad "Exit during a run: saved report '${saved: -160}'" ;;
+esac
 
 echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
 echo "     took $(( $(date +%s) - start )) s"

@@ -14,8 +14,14 @@
 //                               English, Japanese labels and question right
 //   driver placement CTL WORKDIR   started with a saved rectangle out of
 //                               reach: the window is on the screen
-//   (each optionally followed by SLOW, the timeout scale, and BIGFILES, the
-//   number of files of the long run)
+//   driver report CTL WORKDIR   600 files, Abort after the end, Abort while
+//                               groups wait for the disk (timed), a typed
+//                               name too long for the dialog, closing
+//                               during a run
+//   driver report-restart CTL WORKDIR   the report so far restored; Exit
+//                               during a run
+//   (each optionally followed by SLOW, the timeout scale, BIGFILES, the
+//   number of files of the long run, and FLUSHFILES, of the flushing run)
 //
 // CTL is a folder shared with run.sh: a screenshot is asked for by writing
 // CTL\snap.req ("name left top width height") and is done when run.sh has
@@ -37,6 +43,7 @@ namespace {
 
 std::string g_work;
 int g_big_files = 40;  // files of the long run (run.sh makes them)
+int g_flush_files = 300;  // files of the report session's flushing run
 
 // Folder of the long run; with a work folder of fewer than 40 characters its
 // closing backslash is the one break point of the displayed file pattern.
@@ -350,6 +357,194 @@ void third_session() {
          std::to_string(same) + " untouched");
 }
 
+// ---- the report session: what the window says must be true.
+
+// Folders run.sh makes in the report session's work folder.
+const char kManyFolder[] = "many";        // 600 small files
+const char kEndedFolder[] = "ended";      // a run of a few seconds
+const char kFlushFolder[] = "flushing";   // many files of 300 KB: groups wait for the disk
+
+// The report's lines, without their CR LF.
+std::vector<std::string> report_lines(const std::string& r) {
+    std::vector<std::string> lines;
+    for (size_t p = 0; p < r.size();) {
+        size_t e = r.find("\r\n", p);
+        if (e == std::string::npos) e = r.size();
+        lines.push_back(r.substr(p, e - p));
+        p = e + 2;
+    }
+    return lines;
+}
+
+std::string folder_spec(const char* folder) { return g_work + "\\" + folder + "\\*.c"; }
+
+// The flushing folder's files, each converted (with its backup) or as it was
+// (without one), and none of the run's temporary files left.
+void check_flush_folder(const std::string& what) {
+    const std::string dir = g_work + "\\" + kFlushFolder;
+    std::string bad;
+    int conv = 0, same = 0;
+    std::string orig, expect;
+    file_bytes(g_work + "\\orig\\flush.c", &orig);
+    file_bytes(g_work + "\\expect\\flush.c", &expect);
+    for (int i = 0; i < g_flush_files; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".c";
+        std::string got;
+        file_bytes(dir + "\\" + name, &got);
+        const bool backup = file_exists(dir + "\\" + name + ".bak");
+        if (got == expect && backup) ++conv;
+        else if (got == orig && !backup) ++same;
+        else bad += " " + name + (got == orig ? "(as it was, with a backup)" : got == expect ? "(no backup)" : "(neither)");
+    }
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\.ravolin-*.tmp").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        bad += std::string(" temporary file left: ") + fd.cFileName;
+        FindClose(h);
+    }
+    check(bad.empty(), what + ": every file converted with its backup or as it was without one, no temporary file", bad);
+    note(what + ": " + std::to_string(conv) + " converted, " + std::to_string(same) + " as they were");
+}
+
+// Starts a run over the flushing folder and waits until it is past its
+// first groups, so that one is waiting for the disk.
+bool start_flushing_run(const std::string& what) {
+    click(kExecute);
+    std::wstring seen;
+    const bool going = wait_for([&] {
+        seen = text_of(item(kResult));
+        return progress_number(seen, g_flush_files) >= 40;
+    }, 60);
+    check(going, what + ": run under way past its first groups", narrow(seen));
+    return going;
+}
+
+// A typed name of 300 characters in the file dialog: refused with a message,
+// and the program goes on.
+void long_name_refused(Language language, const std::string& what) {
+    click(kInputFiles);
+    HWND d = wait_dialog(30);
+    check(d != nullptr, what + ": open-file dialog appears");
+    if (d == nullptr) return;
+    HWND field = file_name_field(d);
+    const std::wstring name = std::wstring(296, L'n') + L".c";
+    if (field) SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    press(d, IDOK);
+    HWND box = wait_dialog_of(d, 20);
+    check(box != nullptr, what + ": a message says so");
+    if (box) {
+        const std::wstring text = text_of(GetDlgItem(box, 0xFFFF));
+        check(text == name_too_long(language), what + ": message text", narrow(text));
+        snapshot(language == Language::japanese ? "ja-name-too-long" : "en-name-too-long");
+        press(box, IDOK);
+        wait_dialog_gone(box);
+    }
+    check(IsWindow(d) && IsWindowVisible(d), what + ": the dialog stays open for another name");
+    answer_file_dialog(d, "", true, what);
+    check(IsWindow(main_window()), what + ": the program goes on");
+}
+
+// Japanese (the first language under a Japanese user interface).
+void report_session() {
+    if (!find_main(kMainClass, 60)) return;
+
+    // 600 matching files: 500 taken, and the report says so.
+    drive_file_dialog(folder_spec(kManyFolder), false, "file dialog to 600 files");
+    if (run_to_end("run over 600 files", 180)) {
+        const std::string r = result_text();
+        const std::vector<std::string> lines = report_lines(r);
+        check(r.rfind("Converted files = 500 (", 0) == 0, "600 files: summary counts 500", visible(r.substr(0, 200)));
+        check(lines.size() > 1 && lines[1] == "Left out  : 100 more files (a window run takes 500; ravolin-cli has no such limit)",
+              "600 files: the report says 100 were left out", lines.size() > 1 ? lines[1] : "");
+        check(r.size() >= 2 && r.compare(r.size() - 2, 2, "\r\n") == 0, "600 files: the report ends at a line end",
+              visible(r.substr(r.size() > 80 ? r.size() - 80 : 0)));
+        check(lines.size() == 502 || (!lines.empty() && lines.back() == "(log truncated)"),
+              "600 files: a line for each of the 500 files in the box", std::to_string(lines.size()) + " lines");
+        snapshot("ja-600-files");
+    }
+
+    // Abort asked during a run that ends before the answer: Yes then
+    // changes nothing.
+    drive_file_dialog(folder_spec(kEndedFolder), false, "file dialog to the short run");
+    click(kExecute);
+    check(wait_for([] { return running_state(); }, 20), "short run under way");
+    click(kAbort);
+    HWND q = wait_dialog(20);
+    check(q != nullptr, "Abort after the end: question box appears");
+    const bool ended = wait_for([] { return idle_state(); }, 120);
+    check(ended, "Abort after the end: the run ends while the question is shown");
+    if (q) {
+        press(q, IDYES);
+        wait_dialog_gone(q);
+    }
+    pause(0.5);
+    const std::string after = result_text();
+    check(after.rfind("Converted files = 60 (", 0) == 0, "Abort after the end: the report stays in the box",
+          visible(after.substr(0, 120)));
+    check(idle_state(), "Abort after the end: idle");
+    snapshot("ja-abort-after-end");
+
+    // Abort while groups wait for the disk: idle again at once.
+    drive_file_dialog(folder_spec(kFlushFolder), false, "file dialog to the flushing run");
+    if (start_flushing_run("Abort while flushing")) {
+        click(kAbort);
+        HWND box = wait_dialog(20);
+        check(box != nullptr, "Abort while flushing: question box appears");
+        if (box) {
+            LARGE_INTEGER f, t0, t1;
+            QueryPerformanceFrequency(&f);
+            press(box, IDYES);
+            QueryPerformanceCounter(&t0);
+            bool idle = false;
+            for (int i = 0; i < 4000 && !(idle = idle_state()); ++i) Sleep(2);
+            QueryPerformanceCounter(&t1);
+            const double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart);
+            char text[64];
+            std::snprintf(text, sizeof text, "%.0f ms", ms);
+            note(std::string("Abort while flushing: idle ") + text + " after Yes");
+            check(idle && ms < 300 * slowness(), "Abort while flushing: idle within 0.3 s of Yes", text);
+        }
+        check_flush_folder("after Abort while flushing");
+    }
+
+    // A typed name the dialog cannot take, in both languages.
+    long_name_refused(Language::japanese, "Japanese: a typed name of 300 characters");
+    switch_language(Language::english);
+    long_name_refused(Language::english, "English: a typed name of 300 characters");
+    switch_language(Language::japanese);
+
+    // Closing during a run: the window goes at once, and what is saved is
+    // the report so far (checked after the restart).
+    if (start_flushing_run("close during a run")) {
+        const DWORD t0 = GetTickCount();
+        const bool gone = close_by_close_box(30);
+        const DWORD ms = GetTickCount() - t0;
+        note("close during a run: window gone " + std::to_string(ms) + " ms after the close");
+        check(gone, "close box during the run closes the window");
+    }
+}
+
+// The restart after closing during a run: the report so far came back; then
+// Exit during a run, whose save run.sh checks.
+void report_restart_session() {
+    if (!find_main(kMainClass, 60)) return;
+    const std::string r = result_text();
+    const std::vector<std::string> lines = report_lines(r);
+    bool aborted_line = false;
+    for (const std::string& l : lines) aborted_line = aborted_line || l.rfind("Aborted   : ", 0) == 0;
+    check(progress_number(text_of(item(kResult)), g_flush_files) == 0 && aborted_line && !lines.empty() &&
+              lines.back() == "aborted.",
+          "restart after closing during a run: the report so far, its Aborted line and aborted.",
+          visible(r.substr(r.size() > 160 ? r.size() - 160 : 0)));
+    snapshot("ja-restart-after-close");
+    check_flush_folder("after closing during a run");
+    if (start_flushing_run("Exit during a run")) {
+        // The Exit button is disabled during a run; its command still comes.
+        answer_question(kExit, really_exit(Language::japanese), "Exit", IDYES, "Exit during a run");
+        check(wait_for([] { return !IsWindow(main_window()); }, 10), "Exit during a run: the window goes");
+    }
+}
+
 // Under an English locale (ANSI code page 1252): a first start in English;
 // the Japanese labels and question read right all the same; a run, a
 // screenshot, and the close box.
@@ -434,12 +629,15 @@ int main(int argc, char** argv) {
     e2e::g_work = argv[3];
     if (argc > 4) e2e::set_slowness(std::atof(argv[4]));
     if (argc > 5) e2e::g_big_files = std::atoi(argv[5]);
+    if (argc > 6) e2e::g_flush_files = std::atoi(argv[6]);
     const std::string what = argv[1];
     if (what == "first") e2e::first_session();
     else if (what == "second") e2e::second_session();
     else if (what == "third") e2e::third_session();
     else if (what == "english-locale") e2e::english_locale_session();
     else if (what == "placement") e2e::placement_session();
+    else if (what == "report") e2e::report_session();
+    else if (what == "report-restart") e2e::report_restart_session();
     else {
         std::fprintf(stderr, "unknown session %s\n", what.c_str());
         return 100;

@@ -209,8 +209,8 @@ BOOL CALLBACK find_owned_dialog(HWND w, LPARAM lp) {
     return TRUE;
 }
 
-HWND owned_dialog() {
-    Finder f{g_main, nullptr};
+HWND owned_dialog(HWND owner) {
+    Finder f{owner, nullptr};
     EnumThreadWindows(g_thread, find_owned_dialog, reinterpret_cast<LPARAM>(&f));
     return f.found;
 }
@@ -219,8 +219,24 @@ HWND owned_dialog() {
 
 HWND wait_dialog(double seconds) {
     HWND d = nullptr;
-    wait_for([&] { return (d = owned_dialog()) != nullptr; }, seconds);
+    wait_for([&] { return (d = owned_dialog(g_main)) != nullptr; }, seconds);
     return d;
+}
+
+HWND wait_dialog_of(HWND owner, double seconds) {
+    HWND d = nullptr;
+    wait_for([&] { return (d = owned_dialog(owner)) != nullptr; }, seconds);
+    return d;
+}
+
+HWND file_name_field(HWND dialog) {
+    HWND field = nullptr;
+    wait_for([&] {
+        field = GetDlgItem(dialog, kFileNameCombo);
+        if (field == nullptr) field = GetDlgItem(dialog, kFileNameEdit);
+        return field != nullptr && IsWindowVisible(field);
+    }, 30);
+    return field;
 }
 
 bool wait_dialog_gone(HWND dialog) {
@@ -250,12 +266,7 @@ bool answer_file_dialog(HWND dialog, const std::string& name, bool cancel,
                         const std::string& what) {
     // Waiting for the name field also lets a slow dialog finish its set-up
     // before it is answered.
-    HWND field = nullptr;
-    wait_for([&] {
-        field = GetDlgItem(dialog, kFileNameCombo);
-        if (field == nullptr) field = GetDlgItem(dialog, kFileNameEdit);
-        return field != nullptr && IsWindowVisible(field);
-    }, 30);
+    HWND field = file_name_field(dialog);
     check(field != nullptr, what + ": dialog has a file name field");
     if (cancel) {
         press(dialog, IDCANCEL);

@@ -74,6 +74,8 @@ bool drop_on_main(const std::string& paths);
 
 HWND wait_dialog(double seconds);
 bool wait_dialog_gone(HWND dialog);
+HWND wait_dialog_of(HWND owner, double seconds);  // a "#32770" owned by owner
+HWND file_name_field(HWND dialog);                 // the open-file dialog's name field, once shown
 void press(HWND dialog, int id);
 
 // Clicks row, checks the question box it opens (text and caption), answers it
