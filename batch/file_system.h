@@ -51,6 +51,7 @@ enum class FsError : unsigned char {
     kInUse,         // another program holds the file
     kNoSpace,       // disk or quota full
     kNameTooLong,
+    kBadName,       // the system takes no file of that name (a character it forbids)
     kIo,            // anything else the device reported
     kCancelled,
 };

@@ -88,6 +88,19 @@ void backup_reason(char* out, std::size_t cap, FsError error, bool source) {
     std::snprintf(out, cap, "backup: %s", why);
 }
 
+// The file itself could not be opened, so no backup was tried: why, in a
+// few words, or nullptr where the backup's words fit (a file gone since the
+// search listed it, a backup name too long).
+const char* open_reason(FsError error) {
+    switch (error) {
+        case FsError::kBadName: return "cannot open: name not valid on this system";
+        case FsError::kAccessDenied: return "cannot open: access denied";
+        case FsError::kInUse: return "cannot open: file in use";
+        case FsError::kIo: return "cannot open: I/O error";
+        default: return nullptr;
+    }
+}
+
 }  // namespace
 
 bool gather_files(FileSystem& fs, const char* folder, const char* pattern, FileList& list, Report& report) {
@@ -166,7 +179,11 @@ BatchRun::Step BatchRun::take_up(const FileList& list, int entry, Pending& p) {
     FileInfo found;
     const FsError there = fs_->stat(p.path, &found);
     if (there != FsError::kNone) {
-        settle_backup_error(p, there, true);
+        if (const char* why = open_reason(there)) {
+            settle(p, FileOutcome::kError, why);
+        } else {
+            settle_backup_error(p, there, true);
+        }
         return Step::kNext;
     }
     const int first = seen_.first_entry(found, entry);

@@ -7,7 +7,11 @@
 //   ravolin-cli --hazards [OPTION]... [FILE...]          0x5C second bytes in literals
 //   ravolin-cli [-t N] [--encoding=E] -                filter: stdin to stdout
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/batch.h"
 #include "cli/check.h"
@@ -16,9 +20,11 @@
 #include "cli/output.h"
 #include "cli/restore.h"
 #include "cli/signals.h"
+#include "cli/terminal.h"
 #include "cli/walk.h"
 #include "streams/read_ahead.h"
 #include "streams/stdio_streams.h"
+#include "base/utf16_text.h"
 #include "base/version.h"
 #include "engine/engine.h"
 
@@ -106,12 +112,14 @@ int run_on_files(const ravolin::CliOptions& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int cli_main(int argc, char** argv) {
     ravolin::CliOptions options;
     if (!ravolin::parse_options(argc, argv, options)) return 2;
     switch (options.mode) {
         case ravolin::CliMode::kHelp:
-            std::fputs(ravolin::kCliHelp, stdout);
+            ravolin::write_text(stdout, ravolin::kCliHelp, std::strlen(ravolin::kCliHelp));
             return 0;
         case ravolin::CliMode::kVersion:
             std::printf("ravolin-cli " RAVOLIN_VERSION " (%s)\n", ravolin::scan_path());
@@ -124,3 +132,25 @@ int main(int argc, char** argv) {
             return run_on_files(options);
     }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as the system holds them, UTF-16, made UTF-8 like every
+// path inside: the ANSI arguments would have turned a name outside the code
+// page into '?', a wildcard that matches other files.
+int wmain(int argc, wchar_t** wargv) {
+    std::vector<std::string> args;
+    std::vector<char*> argv;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg;
+        ravolin::utf16_to_utf8(reinterpret_cast<const char16_t*>(wargv[i]), std::wcslen(wargv[i]), arg);
+        args.push_back(std::move(arg));
+    }
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    return cli_main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return cli_main(argc, argv); }
+#endif

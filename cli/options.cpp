@@ -1,9 +1,11 @@
 #include "cli/options.h"
+#include "cli/terminal.h"
 
 #include <getopt.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace ravolin {
 namespace {
@@ -38,9 +40,16 @@ const EncodingName kEncodings[] = {
 };
 
 bool usage_error(const char* format, const char* what) {
-    std::fputs("ravolin-cli: ", stderr);
-    std::fprintf(stderr, format, what);
-    std::fputs("\nTry 'ravolin-cli --help' for more information.\n", stderr);
+    // The value named may be any text the user typed.
+    std::string line = "ravolin-cli: ";
+    const int n = std::snprintf(nullptr, 0, format, what);
+    if (n > 0) {
+        std::string named(static_cast<std::size_t>(n) + 1, '\0');
+        std::snprintf(&named[0], named.size(), format, what);
+        line += named.c_str();
+    }
+    line += "\nTry 'ravolin-cli --help' for more information.\n";
+    write_text(stderr, line.data(), line.size());
     return false;
 }
 

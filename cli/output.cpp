@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cli/terminal.h"
 #include "streams/stdio_streams.h"
 
 namespace ravolin {
@@ -11,7 +12,7 @@ CliOutput::CliOutput(bool quiet, std::FILE* report_to) : quiet_(quiet), report_t
 void CliOutput::put_line(std::FILE* f, const char* text, std::size_t n) {
     progress_.clear();
     // Text mode on Windows turns the LF into CR LF.
-    if (std::fwrite(text, 1, n, f) != n || std::fputc('\n', f) == EOF || std::fflush(f) != 0) failed_ = true;
+    if (!write_text(f, text, n) || !write_text(f, "\n", 1) || std::fflush(f) != 0) failed_ = true;
 }
 
 void CliOutput::put_report_line(std::size_t n) {

@@ -43,7 +43,7 @@ void Progress::show(int index, int count, const std::string& path) {
         text.resize(room);
     }
     std::fputc('\r', stderr);
-    std::fputs(text.c_str(), stderr);
+    write_text(stderr, text.data(), text.size());
     if (shown_len_ > text.size()) put_spaces(shown_len_ - text.size());
     std::fflush(stderr);
     shown_len_ = text.size() > shown_len_ ? text.size() : shown_len_;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "base/bounded_text.h"
 #include "settings/window_data.h"
@@ -19,12 +20,20 @@ constexpr std::size_t kTempSuffixSize = sizeof ".100.tmp";
 constexpr char kStoredLf = 0x07;
 constexpr char kStoredCr = 0x0B;
 
+// A slot whose text the ANSI code page cannot hold is stored as UTF-8 after
+// this mark (a UTF-8 byte order mark). An earlier version reads such a line
+// as a few odd characters before the name, so a file pattern stored so
+// names no file there, least of all the files a '?' in its place would have
+// matched.
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr std::size_t kUtf8MarkLen = sizeof kUtf8Mark - 1;
+
 char g_settings_path[kSettingsPathSize];
 
 // One line of the file without its line end (at most 31999 bytes), and one
 // line to write (a slot's 31999 bytes and CR LF).
 char g_line[kSlotSize];
-char g_out[kSlotSize + 2];
+char g_out[kSlotSize + kUtf8MarkLen + 2];
 
 // Reads one line; CR LF or LF ends it, a lone CR is kept as a byte. Keeps
 // what fits in g_line and reads a longer line to its end, so the next read
@@ -67,7 +76,7 @@ std::int32_t leading_int(const char* text) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
-void read_body(std::FILE* in) {
+void read_body(std::FILE* in, SettingsPlatform& platform) {
     if (!read_line(in)) return;
     const std::int32_t int_count = leading_int(g_line);
     for (std::int32_t i = 0; i < int_count; ++i) {
@@ -79,11 +88,22 @@ void read_body(std::FILE* in) {
     for (std::int32_t i = 0; i < text_count; ++i) {
         if (!read_line(in)) return;
         if (!is_slot_index(i)) continue;
+        std::string text;
+        if (std::strncmp(g_line, kUtf8Mark, kUtf8MarkLen) == 0) {
+            text = g_line + kUtf8MarkLen;
+        } else {
+            platform.from_file_text(g_line, text);
+        }
+        // Text that grew in UTF-8 is cut at a character's start.
+        std::size_t n = text.size();
+        if (n > kSlotSize - 1) {
+            n = kSlotSize - 1;
+            while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+        }
         char* slot = g_text_slots[i];
-        std::size_t n = 0;
-        for (; g_line[n] != '\0'; ++n) {
-            char c = g_line[n];
-            slot[n] = c == kStoredLf ? '\n' : c == kStoredCr ? '\r' : c;
+        for (std::size_t k = 0; k < n; ++k) {
+            char c = text[k];
+            slot[k] = c == kStoredLf ? '\n' : c == kStoredCr ? '\r' : c;
         }
         slot[n] = '\0';
     }
@@ -100,11 +120,16 @@ bool write_number_line(std::FILE* out, std::int32_t value) {
            write_all(out, text, static_cast<std::size_t>(n));
 }
 
-// A slot as one line: at most 31999 bytes even if its NUL went missing.
-bool write_slot_line(std::FILE* out, const char* slot) {
-    std::size_t n = strnlen(slot, kSlotSize - 1);
+// A slot as one line: at most 31999 bytes of it even if its NUL went
+// missing, in the ANSI code page where that holds it exactly, else marked
+// UTF-8.
+bool write_slot_line(std::FILE* out, const char* slot, SettingsPlatform& platform) {
+    const std::string text(slot, strnlen(slot, kSlotSize - 1));
+    std::string bytes;
+    if (!platform.to_file_text(text.c_str(), bytes)) bytes = kUtf8Mark + text;
+    const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n; ++i) {
-        char c = slot[i];
+        char c = bytes[i];
         g_out[i] = c == '\n' ? kStoredLf : c == '\r' ? kStoredCr : c;
     }
     g_out[n] = '\r';
@@ -129,8 +154,10 @@ bool form_settings_path(SettingsPlatform& platform) {
 
 const char* settings_path() { return g_settings_path; }
 
-void read_settings(std::FILE* in) {
-    if (in) read_body(in);
+void read_settings(std::FILE* in) { read_settings(in, platform_settings_platform()); }
+
+void read_settings(std::FILE* in, SettingsPlatform& platform) {
+    if (in) read_body(in, platform);
     // The rest of the program knows only 0 (Japanese) and 1 (English).
     if (g_settings[kSettingLanguage] > 1 || g_settings[kSettingLanguage] < 0)
         g_settings[kSettingLanguage] = 0;
@@ -139,17 +166,19 @@ void read_settings(std::FILE* in) {
 void load_settings(SettingsPlatform& platform) {
     std::FILE* in = nullptr;
     if (form_settings_path(platform)) in = std::fopen(g_settings_path, "rb");
-    read_settings(in);
+    read_settings(in, platform);
     if (in) std::fclose(in);
 }
 
 void load_settings() { load_settings(platform_settings_platform()); }
 
-bool write_settings(std::FILE* out) {
+bool write_settings(std::FILE* out) { return write_settings(out, platform_settings_platform()); }
+
+bool write_settings(std::FILE* out, SettingsPlatform& platform) {
     bool ok = write_number_line(out, kSettingCount);
     for (std::int32_t value : g_settings) ok = ok && write_number_line(out, value);
     ok = ok && write_number_line(out, kSlotCount);
-    for (const auto& slot : g_text_slots) ok = ok && write_slot_line(out, slot);
+    for (const auto& slot : g_text_slots) ok = ok && write_slot_line(out, slot, platform);
     return ok;
 }
 
@@ -195,7 +224,7 @@ bool save_settings(SettingsPlatform& platform, const WindowRect* rect) {
         g_settings[kSettingRight] = rect->right;
         g_settings[kSettingBottom] = rect->bottom;
     }
-    bool ok = write_settings(out);
+    bool ok = write_settings(out, platform);
     // A full disk may show only when the buffered bytes go out at the close.
     ok = (std::fclose(out) == 0) && ok;
     if (!ok || !platform.replace_file(temp, g_settings_path)) {

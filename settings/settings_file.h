@@ -5,7 +5,10 @@
 //
 // On disk (CR LF line ends on every platform):
 //   "20", then settings 0..19 as "%d", then "21", then text slots 0..20, each
-//   on one line with LF stored as 0x07 and CR as 0x0B.
+//   on one line with LF stored as 0x07 and CR as 0x0B. A slot is written in
+//   the system's ANSI code page where that holds its text exactly (so such
+//   a file reads as it always did, in every version); otherwise as a UTF-8
+//   byte order mark followed by its UTF-8 text.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +44,7 @@ void load_settings(SettingsPlatform& platform);
 // The reading part of the load, from an open byte stream (the file is read
 // in binary; CR LF and lone LF both end a line). Also used by the fuzzer.
 void read_settings(std::FILE* in);
+void read_settings(std::FILE* in, SettingsPlatform& platform);
 
 // Writes the settings file: stores `rect` in settings 1..4 (nullptr: the
 // window's rectangle could not be read, they keep their values) and writes
@@ -58,5 +62,6 @@ bool save_settings(SettingsPlatform& platform, const WindowRect* rect);
 // Writes the file's contents (settings and slots as they stand) to an open
 // stream; false when a write failed.
 bool write_settings(std::FILE* out);
+bool write_settings(std::FILE* out, SettingsPlatform& platform);
 
 }  // namespace ravolin

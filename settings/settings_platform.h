@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace ravolin {
 
@@ -21,6 +22,18 @@ public:
     // opens or replaces an existing file. Null on failure, with errno EEXIST
     // when a file of that name is there.
     virtual std::FILE* create_new(const char* path) = 0;
+
+    // The slots hold UTF-8, and the file the narrow text of the system's
+    // ANSI code page, which earlier versions read. to_file_text gives the
+    // file's bytes for a slot's text, false when some character has no
+    // exact form in that code page (or the text is no UTF-8);
+    // from_file_text reads them back. The default takes bytes as they are:
+    // POSIX has no other code page.
+    virtual bool to_file_text(const char* text, std::string& out) {
+        out = text;
+        return true;
+    }
+    virtual void from_file_text(const char* bytes, std::string& out) { out = bytes; }
 };
 
 // The running platform's implementation.

@@ -2,9 +2,11 @@
 // ソ and 能 is 0x5C and must never count as a backslash.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "base/path_text.h"
+#include "base/utf16_text.h"
 
 namespace ravolin {
 namespace {
@@ -53,6 +55,49 @@ TEST(CharLength, LeadBytesOfCodePage932) {
         {"",             0},
     };
     for (const Case& c : cases) EXPECT_EQ(char_length(c.text, kCodePage932LeadBytes), c.want);
+}
+
+
+// Names pass between UTF-8 inside and UTF-16 at Windows' edges; every
+// sequence of 16-bit units a file system can hold must come back the same.
+TEST(Utf16Text, NamesComeBackUnitForUnit) {
+    struct Case { std::u16string wide; std::string utf8; };
+    const Case cases[] = {
+        // UTF-16                          UTF-8
+        {u"plain.c",                       "plain.c"},
+        {u"\u65e5\u672c\u8a9e.c",          "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.c"},  // three bytes
+        {u"\u00fcn\u00ef.c",               "\xc3\xbcn\xc3\xaf.c"},                    // two bytes
+        {u"data\U0001F600",                "data\xf0\x9f\x98\x80"},                   // a pair: four bytes
+        {std::u16string(1, u'\xd800') + u"a", "\xed\xa0\x80" "a"},                   // lone high half
+        {u"a" + std::u16string(1, u'\xdc00'), "a\xed\xb0\x80"},                      // lone low half, last
+    };
+    for (const Case& c : cases) {
+        std::string narrow;
+        utf16_to_utf8(c.wide.data(), c.wide.size(), narrow);
+        EXPECT_EQ(narrow, c.utf8);
+        std::u16string back;
+        EXPECT_TRUE(utf8_to_utf16(c.utf8.data(), c.utf8.size(), back)) << c.utf8;
+        EXPECT_EQ(back, c.wide) << c.utf8;
+    }
+}
+
+TEST(Utf16Text, BytesThatAreNoUtf8AreRefused) {
+    const char* const cases[] = {
+        "\x95\x5c",           // code page 932
+        "\xc0\xaf",           // overlong '/'
+        "\xe0\x80\xaf",       // overlong, three bytes
+        "\xf4\x90\x80\x80",   // past U+10FFFF
+        "\xe6\x97",           // cut short
+        "\x80",               // a lone continuation byte
+    };
+    for (const char* text : cases) {
+        std::u16string out;
+        EXPECT_FALSE(utf8_to_utf16(text, std::strlen(text), out)) << text;
+    }
+    char16_t small[4];
+    EXPECT_FALSE(utf8_to_utf16("abcd", small, sizeof small / sizeof small[0]));  // no room for the NUL
+    char tiny[3];
+    EXPECT_FALSE(utf16_to_utf8(u"\u00fc\u00fc", tiny, sizeof tiny));
 }
 
 }  // namespace

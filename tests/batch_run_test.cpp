@@ -460,6 +460,8 @@ TEST(BatchFaults, EachFaultReportsAndLeavesTheOriginal) {
         {"backup cannot be named", {Op::kRenameNew, 1, FsError::kAccessDenied},
          "Error: a.c (backup: folder not writable)"},
         {"backup name too long", {Op::kStat, 1, FsError::kNameTooLong}, "Error: a.c (backup: name too long)"},
+        {"name the system cannot open", {Op::kStat, 1, FsError::kBadName},
+         "Error: a.c (cannot open: name not valid on this system)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

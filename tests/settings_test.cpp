@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/bounded_text.h"
+#include "base/utf16_text.h"
 #include "settings/settings_file.h"
 #include "settings/window_data.h"
 
@@ -522,6 +523,69 @@ TEST_F(SettingsFile, FileCutAnywhereKeepsDefaultsForTheRest) {
         EXPECT_TRUE(g_settings[kSettingLanguage] == 0 || g_settings[kSettingLanguage] == 1);
         if (HasFailure()) break;
     }
+}
+
+
+// A system whose ANSI code page is Latin-1: U+0000..U+00FF are its bytes.
+class Latin1Platform : public FolderPlatform {
+public:
+    using FolderPlatform::FolderPlatform;
+    bool to_file_text(const char* text, std::string& out) override {
+        out.clear();
+        std::u16string wide;
+        if (!utf8_to_utf16(text, std::strlen(text), wide)) return false;
+        for (char16_t c : wide) {
+            if (c > 0xFF) return false;
+            out.push_back(static_cast<char>(c));
+        }
+        return true;
+    }
+    void from_file_text(const char* bytes, std::string& out) override {
+        out.clear();
+        std::u16string wide;
+        for (const char* p = bytes; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
+        utf16_to_utf8(wide.data(), wide.size(), out);
+    }
+};
+
+TEST_F(SettingsFile, SlotsOutsideTheCodePageAreStoredMarkedAndComeBack) {
+    struct Case { const char* text; std::string stored; };
+    const Case cases[] = {
+        // slot 3 (UTF-8)                       its line in the file
+        {"C:\\src\\*.c",                        "C:\\src\\*.c"},                     // ASCII: as ever
+        {"\xc3\xbcn\xc3\xaf.c",                 "\xfcn\xef.c"},                      // fits: ANSI bytes
+        {"C:\\data\xf0\x9f\x98\x80\\*.c",       "\xef\xbb\xbf" "C:\\data\xf0\x9f\x98\x80\\*.c"},  // marked UTF-8
+        {"\xe6\x97\xa5\n\xc3\xbc",              "\xef\xbb\xbf\xe6\x97\xa5\x07\xc3\xbc"},  // LF still 0x07
+    };
+    for (const Case& c : cases) {
+        set_default_data();
+        copy_text(g_text_slots[3], kSlotSize, c.text);
+        Latin1Platform platform(dir_);
+        ASSERT_TRUE(form_settings_path(platform));
+        ASSERT_TRUE(save_settings(platform, nullptr));
+        const std::string file = read_file(ini());
+        EXPECT_NE(file.find("\r\n" + c.stored + "\r\n"), std::string::npos) << c.text;
+        set_default_data();
+        load_settings(platform);
+        EXPECT_STREQ(g_text_slots[3], c.text);
+    }
+}
+
+TEST_F(SettingsFile, PreviousVersionsFileLoadsAndSavesUnchanged) {
+    // Saved by the version before UTF-8 slots: Latin-1 bytes in slots 0, 2, 3.
+    std::vector<std::string> slots;
+    for (int i = 0; i < kSlotCount; ++i) slots.push_back(default_slot(i));
+    slots[0] = "Converted: \xfcn\xef.c(2 tabs, 0 dots)\x07" "Converted files = 1";
+    slots[2] = slots[3] = "C:\\caf\xe9\\*.c";
+    const std::string old = file_with({"1", "10", "20", "500", "400", "0", "0", "0", "0", "0",
+                                       "0", "0", "0", "0", "0", "0", "0", "0", "0", "0"}, slots);
+    write_file(ini(), old);
+    set_default_data();
+    Latin1Platform platform(dir_);
+    load_settings(platform);
+    EXPECT_STREQ(g_text_slots[3], "C:\\caf\xc3\xa9\\*.c");
+    ASSERT_TRUE(save_settings(platform, nullptr));
+    EXPECT_EQ(read_file(ini()), old);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "base/bounded_text.h"
 #include "form/dropped_pattern.h"
 #include "window/edit_boxes.h"
@@ -37,45 +39,72 @@ const StateRow kStateRows[] = {
 // the box is emptied then; the slot follows at the run's end anyway.
 void empty_result_box(const RunControl& runs) {
     if (!runs.run_under_way()) g_text_slots[kSlotResult][0] = '\0';
-    SetWindowTextA(g_item_windows[kRowResult], "");
+    SetWindowTextW(g_item_windows[kRowResult], L"");
 }
 
-// A chosen file pattern (from the dialog or a drop) into its text slot, and
-// its wrapped display into the slot the form paints.
+// The wrapped display of a file pattern (UTF-8). A pattern the ANSI code
+// page holds is wrapped in that code page's bytes, a double-byte character
+// counting two, as it always was; any other is wrapped in its UTF-8 bytes,
+// whose multi-byte characters hold no backslash either.
+void wrap_pattern_display(const char* name, char* display, std::size_t cap) {
+    const std::wstring wide = wide_of(name);
+    BOOL lost = FALSE;
+    char ansi[kDialogNameSize];
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi, sizeof ansi, nullptr,
+                                      &lost);
+    if (n > 0 && !lost) {
+        char wrapped[kDialogNameSize];
+        wrap_display(ansi, system_lead_bytes(), wrapped, sizeof wrapped);
+        wchar_t back[kDialogNameSize];
+        if (MultiByteToWideChar(CP_ACP, 0, wrapped, -1, back, kDialogNameSize) > 0 &&
+            copy_text(display, cap, utf8_of(back).c_str()))
+            return;
+    }
+    wrap_display(name, kNoLeadBytes, display, cap);
+}
+
+// A chosen file pattern (from the dialog or a drop, UTF-8) into its text
+// slot, and its wrapped display into the slot the form paints.
 void set_file_pattern(const char* name) {
-    char display[kDialogNameSize];
+    char display[kDialogNameSize * 2];
     copy_text(g_text_slots[kSlotSpec], kSlotSize, name);
-    wrap_display(name, system_lead_bytes(), display, sizeof display);
+    wrap_pattern_display(name, display, sizeof display);
     const std::int32_t shown = kFormTable[kRowInputFiles].ref;
     if (is_slot_index(shown)) copy_text(g_text_slots[shown], kSlotSize, display);
 }
 
 // The dialog structure of the 32-bit program is the full 88-byte one.
-static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA size");
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88, "OPENFILENAMEW size");
 
 void choose_input_files(HWND main) {
     // Bounded buffers: the name the dialog starts from and returns, and its
     // title (unused afterwards).
-    char name[kDialogNameSize];
-    char title[256] = "";
-    static const char kFilter[] = "*.*\0\0";  // one entry "*.*" with an empty pattern
-    initial_dialog_name(g_text_slots[kSlotSpec], system_lead_bytes(), name, sizeof name);
+    wchar_t name[kDialogNameSize];
+    wchar_t title[256] = L"";
+    static const wchar_t kFilter[] = L"*.*\0\0";  // one entry "*.*" with an empty pattern
+    char initial[kDialogNameSize * 3];
+    initial_dialog_name(g_text_slots[kSlotSpec], kNoLeadBytes, initial, sizeof initial);
+    const std::wstring wide = wide_of(initial);
+    // A name too long for the dialog's buffer is cut, as the bytes were.
+    const std::size_t n = wide.size() < kDialogNameSize - 1 ? wide.size() : kDialogNameSize - 1;
+    wide.copy(name, n);
+    name[n] = L'\0';
 
-    OPENFILENAMEA ofn{};
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = main;
     ofn.lpstrFilter = kFilter;
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = name;
-    ofn.nMaxFile = sizeof name;
+    ofn.nMaxFile = kDialogNameSize;
     ofn.lpstrFileTitle = title;
     ofn.nMaxFileTitle = 249;
     // The hook refuses a typed name too long for the dialog itself.
     ofn.Flags = OFN_HIDEREADONLY | OFN_NOVALIDATE | OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
     ofn.lpfnHook = file_dialog_hook;
-    if (!GetOpenFileNameA(&ofn)) return;
-    name[sizeof name - 1] = '\0';
-    set_file_pattern(name);
+    if (!GetOpenFileNameW(&ofn)) return;
+    name[kDialogNameSize - 1] = L'\0';
+    set_file_pattern(utf8_of(name).c_str());
 }
 
 void execute(HWND main, RunControl& runs) {
@@ -91,7 +120,7 @@ bool confirmed(HWND main, int message, const char* caption) {
 
 }  // namespace
 
-void show_run_report() { SetWindowTextA(g_item_windows[kRowResult], g_text_slots[kSlotResult]); }
+void show_run_report() { set_utf8_text(g_item_windows[kRowResult], g_text_slots[kSlotResult]); }
 
 void enter_running_state() {
     for (const StateRow& s : kStateRows) EnableWindow(g_item_windows[s.row], s.running_enabled);
@@ -161,17 +190,20 @@ LRESULT handle_command(HWND main, WPARAM wparam, RunControl& runs) {
 
 void drop_files(HWND main, HDROP drop, RunControl& runs) {
     // The worker reads the file pattern during a run.
-    const UINT count = runs.run_under_way() ? 0 : DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    char path[kDialogNameSize];
-    const UINT len = count > 0 ? DragQueryFileA(drop, 0, path, sizeof path) : 0;
+    // UTF-16: the ANSI drop would give a name outside the code page as '?',
+    // a wildcard matching other files.
+    const UINT count = runs.run_under_way() ? 0 : DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    wchar_t path[kDialogNameSize];
+    const UINT len = count > 0 ? DragQueryFileW(drop, 0, path, kDialogNameSize) : 0;
     DragFinish(drop);
     // A path the buffer cannot hold is not cut: it would name another file.
-    if (len == 0 || len >= sizeof path) return;
-    const DWORD attributes = GetFileAttributesA(path);
-    const DroppedItem first{path, attributes != INVALID_FILE_ATTRIBUTES &&
-                                      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
-    char pattern[kDialogNameSize];
-    if (!dropped_pattern(first, count, system_lead_bytes(), pattern, sizeof pattern)) return;
+    if (len == 0 || len >= kDialogNameSize) return;
+    const DWORD attributes = GetFileAttributesW(path);
+    const std::string narrow = utf8_of(path);
+    const DroppedItem first{narrow.c_str(), attributes != INVALID_FILE_ATTRIBUTES &&
+                                                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    char pattern[kDialogNameSize * 3];
+    if (!dropped_pattern(first, count, kNoLeadBytes, pattern, sizeof pattern)) return;
     // As after a name chosen in the Input Files dialog.
     set_file_pattern(pattern);
     empty_result_box(runs);

@@ -39,13 +39,13 @@ const ControlClass* control_class(std::int32_t kind) {
     }
 }
 
-// Labelled controls are Unicode windows, so that their labels can be given
-// as UTF-16; the others keep the ANSI code page of the texts they hold.
+// Labelled controls and edit boxes are Unicode windows, so that labels and
+// names can be given as UTF-16; the others keep the ANSI code page.
 HWND create_control(int row, const ControlClass& cls, const PixelRect& r, HWND main,
                     HINSTANCE instance) {
     const FormItem& f = kFormTable[row];
     HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row));
-    if (is_labelled_kind(f.kind)) {
+    if (is_labelled_kind(f.kind) || f.kind == kKindEdit) {
         return CreateWindowExW(0, cls.wide, L" ", f.style, r.left, r.top, r.right - r.left,
                                r.bottom - r.top, main, id, instance, nullptr);
     }
@@ -67,9 +67,11 @@ void set_initial_state(int row, HWND item) {
                 SendMessageA(item, BM_SETCHECK, BST_CHECKED, 0);
             break;
         case kKindStaticSlotText:
-        case kKindEdit:
             if (is_slot_index(f.ref))
                 SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_text_slots[f.ref]));
+            break;
+        case kKindEdit:
+            if (is_slot_index(f.ref)) set_utf8_text(item, g_text_slots[f.ref]);
             break;
         case kKindStaticDecimal:
         case kKindStaticHex:

@@ -1,6 +1,7 @@
 #include "window/edit_boxes.h"
 
 #include "window/form_window.h"
+#include "window/label_text.h"
 
 namespace ravolin {
 namespace {
@@ -11,9 +12,7 @@ public:
         if (cap == 0) return;
         out[0] = '\0';  // a missing control or a failed read gives ""
         if (row < 0 || row >= kFormRows || g_item_windows[row] == nullptr) return;
-        const int room = cap > 0x7fffffff ? 0x7fffffff : static_cast<int>(cap);
-        GetWindowTextA(g_item_windows[row], out, room);
-        out[cap - 1] = '\0';
+        get_utf8_text(g_item_windows[row], out, cap);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "base/version.h"
 #include "window/commands.h"
 #include "window/form_window.h"
+#include "window/label_text.h"
 #include "settings/window_data.h"
 
 namespace ravolin {
@@ -44,7 +45,7 @@ void take_run_end(HWND main, WPARAM run_number) {
 void take_run_progress(WPARAM run_number) {
     char text[kRunPathSize + 64];
     if (g_worker.take_progress(run_number, text, sizeof text))
-        SetWindowTextA(g_item_windows[kRowResult], text);
+        set_utf8_text(g_item_windows[kRowResult], text);
 }
 
 // WM_DESTROY, reached once: by the close box or by a confirmed Exit, both of

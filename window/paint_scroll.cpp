@@ -24,7 +24,7 @@ void paint_item(HDC dc, int row, int language) {
             draw_label(dc, item_label(row, language), &r, format);
             break;
         case kKindPaintedSlotText:
-            if (is_slot_index(f.ref)) DrawTextA(dc, g_text_slots[f.ref], -1, &r, format);
+            if (is_slot_index(f.ref)) draw_utf8_text(dc, g_text_slots[f.ref], &r, format);
             break;
         case kKindPaintedDecimal:
         case kKindPaintedHex:

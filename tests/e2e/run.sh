@@ -336,6 +336,39 @@ case $saved in
   *) bad "Exit during a run: saved report '${saved: -160}'" ;;
 esac
 
+# Names outside the ANSI code page, in each code page: the folder starts
+# with the Ravolin.ini an earlier version saved there (its texts in that
+# code page), holds names the code page lacks, a path past MAX_PATH and a
+# neighbour that a '?' in place of an emoji would match.
+names_sessions() {
+  local lang=$1 kept=$2
+  work=$tmp/work-names-$lang
+  mkdir -p "$work/names/日本語/$(printf 'd%.0s' $(seq 200))" "$work/data😀"
+  for f in plain.c 日本語.c 한국.c "日本語/$(printf 'd%.0s' $(seq 200))/$(printf 'n%.0s' $(seq 90)).c"; do
+    crlf '        int a;' >"$work/names/$f"
+  done
+  crlf '        int a;' >"$work/data😀/a.c"
+  crlf 'KEEP    THIS        DATA' >"$work/data12"
+  { crlf 20 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 21
+    printf 'Converted files = 1 (Total 2 tabs, 0 dots), Non conv. = 0, Refused = 0\x0b\x07Converted: %s.c(2 tabs, 0 dots)\x0b\x07\r\n' "$kept"
+    crlf '' '.\*.c' '.\*.c' '' '' '' '' '' '' 8 '' '' '' '' '' '' '' '' '' 9
+  } >"$work/Ravolin.ini"
+  cp "$work/Ravolin.ini" "$art/Ravolin-earlier-$lang.ini"
+  echo "---- Ravolin.exe $(basename "$build"), names outside the code page, LANG=$lang"
+  LANG=$lang LC_ALL=$lang start_app "names-$lang"
+  LANG=$lang LC_ALL=$lang run_driver names
+  check_end "names ($lang)"
+  local want; want=$(printf '\xef\xbb\xbf%s\\data😀\\*.c' "$(winpath "$work")")
+  [ "$(ini_line 26)" = "$want" ] && ok "names ($lang): a pattern outside the code page is kept as marked UTF-8" ||
+    bad "names ($lang): pattern line '$(ini_line 26)'"
+  LANG=$lang LC_ALL=$lang start_app "names-again-$lang"
+  LANG=$lang LC_ALL=$lang run_driver names-again
+  check_end "names again ($lang)"
+}
+ini_line() { sed -n "$1p" "$work/Ravolin.ini" | tr -d '\r'; }
+names_sessions ja_JP.UTF-8 "$(printf '\x95\x5c')"
+names_sessions C.UTF-8 "$(printf 'caf\xe9')"
+
 echo "     screenshots: $(cd "$art" && ls ./*.png 2>/dev/null | grep -v desktop | tr '\n' ' ')"
 echo "     took $(( $(date +%s) - start )) s"
 finish

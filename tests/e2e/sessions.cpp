@@ -20,6 +20,11 @@
 //                               during a run
 //   driver report-restart CTL WORKDIR   the report so far restored; Exit
 //                               during a run
+//   driver names CTL WORKDIR    (either code page) an earlier version's
+//                               Ravolin.ini; names outside the code page by
+//                               the dialog and by a drop; a path past MAX_PATH
+//   driver names-again CTL WORKDIR   restart: the pattern outside the code
+//                               page came back
 //   (each optionally followed by SLOW, the timeout scale, BIGFILES, the
 //   number of files of the long run, and FLUSHFILES, of the flushing run)
 //
@@ -616,13 +621,86 @@ void placement_session() {
     check(close_by_close_box(30), what + ": close box closes the window");
 }
 
+// Names the ANSI code page may not hold (UTF-8 here): Japanese, Korean, an
+// emoji; run.sh makes the same files.
+const char kJapaneseName[] = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // 日本語
+const char kKoreanName[] = "\xed\x95\x9c\xea\xb5\xad";                // 한국
+const char kEmojiFolder[] = "data\xf0\x9f\x98\x80";                     // data😀
+// A folder and a file name that make a path of over 300 characters.
+const std::string kLongDir(200, 'd');
+const std::string kLongName = std::string(90, 'n') + ".c";
+
+// Started on an earlier version's Ravolin.ini (run.sh put it there, in the
+// ANSI code page): its texts read right. Then runs over names outside the
+// code page, chosen by typing them in the dialog and by a drop, and one
+// past MAX_PATH; the report shows every name as it is.
+void names_session() {
+    if (!find_main(kMainClass, 60)) return;
+    const std::string earlier = result_text();
+    // run.sh wrote a name of the code page there: 表 (second byte 0x5C) in
+    // 932, café in 1252.
+    const std::string kept = GetACP() == 932 ? "\xe8\xa1\xa8" : "caf\xc3\xa9";
+    check(earlier.find("Converted: " + kept + ".c(2 tabs, 0 dots)") != std::string::npos,
+          "earlier Ravolin.ini: the report it kept reads right", visible(earlier));
+    check(text_of(item(kTabSize)) == L"8", "earlier Ravolin.ini: tab size 8", narrow(text_of(item(kTabSize))));
+
+    drive_file_dialog(g_work + "\\names\\*.c", false, "names typed in the dialog");
+    if (run_to_end("run over names outside the code page", 60)) {
+        const std::string r = result_text();
+        check(sorted_tail(r) == "Converted: plain.c(1 tabs, 0 dots)\n"
+                                "Converted: " + std::string(kJapaneseName) + ".c(1 tabs, 0 dots)\n"
+                                "Converted: " + kKoreanName + ".c(1 tabs, 0 dots)\n",
+              "the report names every file right (read back wide)", visible(r));
+        check(file_exists(g_work + "\\names\\" + kJapaneseName + ".c.bak") &&
+                  file_exists(g_work + "\\names\\" + kKoreanName + ".c.bak"),
+              "backups beside the files of those names");
+    }
+    snapshot(GetACP() == 932 ? "names-report-cp932" : "names-report-cp1252");
+
+    drive_file_dialog(g_work + "\\names\\" + kJapaneseName + "\\" + kLongDir + "\\*.c", false,
+                      "a path past MAX_PATH typed in the dialog");
+    if (run_to_end("run over a path past MAX_PATH", 60)) {
+        const std::string r = result_text();
+        check(r.find("Converted: " + kLongName + "(1 tabs, 0 dots)") != std::string::npos,
+              "the file past MAX_PATH is converted", visible(r));
+    }
+
+    check(drop_on_main(g_work + "\\" + kEmojiFolder), "a folder with an emoji dropped on the window");
+    pause(1);
+    if (run_to_end("run after the drop", 60)) {
+        const std::string r = result_text();
+        check(r == "Converted files = 1 (Total 1 tabs, 0 dots), Non conv. = 0, Refused = 0\r\n"
+                   "Converted: a.c(1 tabs, 0 dots)\r\n",
+              "the drop's pattern names that folder, no '?' wildcard", visible(r));
+        std::string data;
+        file_bytes(g_work + "\\data12", &data);
+        check(data == "KEEP    THIS        DATA\r\n", "a neighbour the '?' would have matched is untouched",
+              visible(data));
+    }
+    check(close_by_close_box(30), "names: close box closes the window");
+}
+
+// Restarted after names_session: the dropped folder's pattern, which no
+// ANSI code page holds, came back and runs again.
+void names_again_session() {
+    if (!find_main(kMainClass, 60)) return;
+    // The result box starts with the report kept from the last run, so the
+    // new one is waited for by its words.
+    const std::string want = "Converted files = 0 (Total 0 tabs, 0 dots), Non conv. = 0, Refused = 1\r\n"
+                             "Refused   : a.c\r\n";
+    click(kExecute);
+    const bool ran = wait_for([&] { return idle_state() && result_text() == want; }, 60);
+    check(ran, "restart: the pattern outside the code page came back", visible(result_text()));
+    check(close_by_close_box(30), "names again: close box closes the window");
+}
+
 }  // namespace
 }  // namespace e2e
 
 int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr,
-                     "usage: driver first|second|third|english-locale|placement CTL WORKDIR [SLOW [BIGFILES]]\n");
+                     "usage: driver first|second|third|english-locale|placement|names|names-again CTL WORKDIR [SLOW [BIGFILES]]\n");
         return 100;
     }
     e2e::set_control_folder(argv[2]);
@@ -638,6 +716,8 @@ int main(int argc, char** argv) {
     else if (what == "placement") e2e::placement_session();
     else if (what == "report") e2e::report_session();
     else if (what == "report-restart") e2e::report_restart_session();
+    else if (what == "names") e2e::names_session();
+    else if (what == "names-again") e2e::names_again_session();
     else {
         std::fprintf(stderr, "unknown session %s\n", what.c_str());
         return 100;

@@ -64,8 +64,17 @@ std::string visible(const std::string& s) {
     return out;
 }
 
+std::wstring wide(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], n);
+    w.resize(static_cast<size_t>(n) - 1);
+    return w;
+}
+
 bool file_bytes(const std::string& path, std::string* out) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = _wfopen(wide(path).c_str(), L"rb");
     if (f == nullptr) return false;
     out->clear();
     char buf[65536];
@@ -76,7 +85,7 @@ bool file_bytes(const std::string& path, std::string* out) {
 }
 
 bool file_exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // ------------------------------------------------------------ the window
@@ -275,7 +284,7 @@ bool answer_file_dialog(HWND dialog, const std::string& name, bool cancel,
             press(dialog, IDCANCEL);
             return false;
         }
-        std::wstring wname(name.begin(), name.end());
+        const std::wstring wname = wide(name);
         SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wname.c_str()));
         press(dialog, IDOK);
     }

@@ -38,8 +38,9 @@ bool wait_for(F cond, double seconds) {
 // ---- texts and files
 
 std::string narrow(const std::wstring& w);  // to UTF-8, for the check lines
+std::wstring wide(const std::string& s);    // from UTF-8: paths are UTF-8 here
 std::string visible(const std::string& s);  // control characters spelled out
-bool file_bytes(const std::string& path, std::string* out);
+bool file_bytes(const std::string& path, std::string* out);  // paths in UTF-8
 bool file_exists(const std::string& path);
 
 // ---- the window under test and its controls (child id = row)
