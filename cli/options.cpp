@@ -9,7 +9,7 @@ namespace ravolin {
 namespace {
 
 // Values of the options that have no one-letter form: above any character.
-enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptEncoding, kOptVersion };
+enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptEncoding, kOptVersion, kOptLeading, kOptSmart, kOptExpand };
 
 const option kLongOptions[] = {
     {"tab-size", required_argument, nullptr, 't'},
@@ -19,6 +19,9 @@ const option kLongOptions[] = {
     {"diff", no_argument, nullptr, kOptDiff},
     {"restore", no_argument, nullptr, kOptRestore},
     {"encoding", required_argument, nullptr, kOptEncoding},
+    {"leading", no_argument, nullptr, kOptLeading},
+    {"smart", no_argument, nullptr, kOptSmart},
+    {"expand", no_argument, nullptr, kOptExpand},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -72,6 +75,18 @@ bool set_mode(CliOptions& o, CliMode mode) {
     return true;
 }
 
+// The style the options name together: --leading narrows the run or
+// --expand to the indentation; --smart decides the indentation and the
+// alignment itself, and cannot go with either.
+bool settle_style(CliOptions& o, bool leading, bool smart, bool expand) {
+    if (smart && expand) return usage_error("%s", "--smart and --expand exclude each other");
+    if (smart && leading) return usage_error("%s", "--smart and --leading exclude each other");
+    if (smart) o.style = Style::kSmart;
+    else if (expand) o.style = leading ? Style::kExpandLeading : Style::kExpand;
+    else if (leading) o.style = Style::kLeading;
+    return true;
+}
+
 bool check_operands(CliOptions& o) {
     bool filter = false;
     for (const char* a : o.operands) {
@@ -81,7 +96,7 @@ bool check_operands(CliOptions& o) {
     if (!filter) return true;
     if (o.operands.size() > 1) return usage_error("%s", "'-' (standard input) takes no other files");
     if (o.mode != CliMode::kRun || o.recursive) {
-        return usage_error("%s", "'-' (standard input) goes with -t and --encoding only");
+        return usage_error("%s", "'-' (standard input) goes with -t, --encoding and the styles only");
     }
     o.mode = CliMode::kFilter;
     return true;
@@ -92,6 +107,7 @@ bool check_operands(CliOptions& o) {
 bool parse_options(int argc, char** argv, CliOptions& o) {
     opterr = 0;
     char name[64];
+    bool leading = false, smart = false, expand = false;
     for (;;) {
         const int c = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
         if (c == -1) break;
@@ -127,6 +143,15 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 if (!known) return usage_error("invalid encoding '%s': use auto, cp932 or utf-8", optarg);
                 break;
             }
+            case kOptLeading:
+                leading = true;
+                break;
+            case kOptSmart:
+                smart = true;
+                break;
+            case kOptExpand:
+                expand = true;
+                break;
             case 'h':
                 o.mode = CliMode::kHelp;
                 return true;
@@ -162,6 +187,7 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
             }
         }
     }
+    if (!settle_style(o, leading, smart, expand)) return false;
     for (int i = optind; i < argc; ++i) o.operands.push_back(argv[i]);
     return check_operands(o);
 }
