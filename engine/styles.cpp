@@ -15,6 +15,10 @@
 #include "engine/engine.h"
 #include "engine/utf8.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ravolin {
 namespace {
 
@@ -64,6 +68,37 @@ constexpr StopTables make_stop_tables() {
 }
 
 constexpr StopTables kStops = make_stop_tables();
+
+#if defined(__SSE2__)
+inline __m128i eq(__m128i v, char ch) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(ch)); }
+
+// The same stops sixteen bytes at a time, and some more: every control byte
+// below 0x0E and every byte >= 0x80 (the steps copy those the tables would
+// not stop at as they are).
+inline unsigned stop_bits(const unsigned char* p, LexState lex, bool brackets) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x0E));
+    switch (lex) {
+    case LexState::kCode:
+        m = _mm_or_si128(m, _mm_or_si128(eq(v, '"'), _mm_or_si128(eq(v, '\\'), eq(v, '/'))));
+        if (brackets) {
+            // '(' and ')' in one compare: 0x28 | 1 is 0x29.
+            m = _mm_or_si128(m, eq(_mm_or_si128(v, _mm_set1_epi8(1)), ')'));
+            m = _mm_or_si128(m, _mm_or_si128(eq(v, '['), eq(v, ']')));
+        }
+        break;
+    case LexState::kBlockComment:
+        m = _mm_or_si128(m, eq(v, '*'));
+        break;
+    case LexState::kString:
+        m = _mm_or_si128(m, _mm_or_si128(eq(v, '"'), eq(v, '\\')));
+        break;
+    case LexState::kLineComment:
+        break;
+    }
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+#endif
 
 class StyledConverter {
 public:
@@ -136,7 +171,9 @@ private:
         col_ = c;
         col_from_ = p_;
     }
-    const unsigned char* stops() const { return kStops.stop[midline_][utf8_][static_cast<int>(lex_)]; }
+    [[maybe_unused]] const unsigned char* stops() const {
+        return kStops.stop[midline_][utf8_][static_cast<int>(lex_)];
+    }
 
     int block(const unsigned char* in, int len, bool last) {
         in_ = p_ = in;
@@ -151,16 +188,41 @@ private:
                 continue;
             }
             // Everything up to the next byte that matters, as it is.
-            const unsigned char* stop = stops();
             const unsigned char* lim = std::min(safe, p_ + (qend_ - q_ - kStepRoom));
             const unsigned char* from = p_;
-            while (p_ < lim && !stop[*p_]) *q_++ = *p_++;
+            to_stop(lim);
             if (p_ != from) last_ = p_[-1];
             if (p_ < lim) step();
         }
         col_ = col();
         last_was_pair_ = pair_end_ != nullptr && pair_end_ == p_;
         return static_cast<int>(p_ - in);
+    }
+
+    // Copies bytes that need no step up to lim or the first one that does.
+    void to_stop(const unsigned char* lim) {
+#if defined(__SSE2__)
+        // Sixteen at a time; the input has slack after its end to read, the
+        // output room for a step, so whole sixteens are loaded and stored and
+        // what went past lim taken back.
+        const bool brackets = midline_ == kTabsAndBrackets;
+        while (p_ < lim) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q_), v);
+            const unsigned bits = stop_bits(p_, lex_, brackets);
+            const int k = bits ? __builtin_ctz(bits) : 16;
+            p_ += k;
+            q_ += k;
+            if (bits) break;
+        }
+        if (p_ > lim) {
+            q_ -= p_ - lim;
+            p_ = lim;
+        }
+#else
+        const unsigned char* stop = stops();
+        while (p_ < lim && !stop[*p_]) *q_++ = *p_++;
+#endif
     }
 
     // ---- lines ----
@@ -176,44 +238,42 @@ private:
         line_indent_ = 0;
     }
 
-    // One blank of a line's leading ones, or the character that ends them.
+    // The line's leading blanks, as many as the block holds, and the
+    // character that ends them.
     void lead_step(const unsigned char* safe) {
         while (p_ < safe && (*p_ == ' ' || *p_ == '\t')) {
             room(kStepRoom);
-            const unsigned char b = *p_;
             const long long c = col();
-            const long long next = b == '\t' ? c + ts_ - c % ts_ : c + 1;
-            switch (style_) {
-            case Style::kLeading:
-                if (b == ' ') {
-                    if (run_++ == 0) run_col_ = c;
-                    ++p_;
-                } else {
-                    if (run_ > 0) write_run('\t');
-                    *q_++ = '\t';
-                    ++p_;
-                }
-                break;
-            case Style::kSmart:
-                if (b == '\t') {
-                    ++lead_tabs_;
-                    if (lead_space_) lead_plain_ = false;
-                } else {
+            if (*p_ == ' ') {
+                const unsigned char* r = p_;
+                while (r < safe && *r == ' ') ++r;
+                const long long n = r - p_;
+                if (style_ == Style::kLeading) {
+                    if (run_ == 0) run_col_ = c;
+                    run_ += n;
+                } else if (style_ == Style::kSmart) {
                     lead_space_ = true;
-                }
-                ++p_;
-                break;
-            default:  // kExpand, kExpandLeading
-                ++p_;
-                if (b == '\t') {
-                    fill(' ', next - c);
-                    ++expanded_;
                 } else {
-                    *q_++ = ' ';
+                    fill(' ', n);
                 }
-                break;
+                p_ = r;
+                last_ = ' ';
+                set_col(c + n);
+                continue;
             }
-            last_ = b;
+            const long long next = c + ts_ - c % ts_;
+            ++p_;
+            last_ = '\t';
+            if (style_ == Style::kLeading) {
+                if (run_ > 0) write_run('\t');
+                *q_++ = '\t';
+            } else if (style_ == Style::kSmart) {
+                ++lead_tabs_;
+                if (lead_space_) lead_plain_ = false;
+            } else {
+                fill(' ', next - c);
+                ++expanded_;
+            }
             set_col(next);
         }
         if (p_ < safe) end_lead(*p_);
@@ -403,10 +463,11 @@ private:
             } else if (b == '/' && (n == '*' || n == '/')) {
                 copy(2);
                 lex_ = n == '*' ? LexState::kBlockComment : LexState::kLineComment;
-            } else if (b == '/') {
-                copy(1);
+            } else if (b == '(' || b == ')' || b == '[' || b == ']') {
+                if (midline_ == kTabsAndBrackets) bracket(b);
+                else copy(1);
             } else {
-                bracket(b);
+                copy(1);
             }
             break;
         case LexState::kString:
@@ -414,11 +475,11 @@ private:
                 copy(1);
                 lex_ = LexState::kCode;
             } else {
-                copy(n == '"' || n == '\\' ? 2 : 1);
+                copy(b == '\\' && (n == '"' || n == '\\') ? 2 : 1);
             }
             break;
         case LexState::kBlockComment:
-            if (n == '/') {
+            if (b == '*' && n == '/') {
                 copy(2);
                 lex_ = LexState::kCode;
             } else {
@@ -426,7 +487,7 @@ private:
             }
             break;
         case LexState::kLineComment:
-            copy(1);  // a backslash: the line end looks back at it
+            copy(1);
             break;
         }
     }
