@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 namespace ravolin {
 namespace {
@@ -42,6 +43,16 @@ Label label_of(FileOutcome outcome) {
 
 }  // namespace
 
+void format_counts(CountWords words, int tabs, int expanded, int dots, char* out, std::size_t cap) {
+    switch (words) {
+        case CountWords::kTabs: std::snprintf(out, cap, "%d tabs, %d dots", tabs, dots); break;
+        case CountWords::kTabsAndSpaces:
+            std::snprintf(out, cap, "%d tabs, %d tabs to spaces, %d dots", tabs, expanded, dots);
+            break;
+        case CountWords::kSpaces: std::snprintf(out, cap, "%d tabs to spaces, %d dots", expanded, dots); break;
+    }
+}
+
 bool is_as_asked(FileOutcome outcome) {
     return outcome == FileOutcome::kConverted || outcome == FileOutcome::kUnchanged ||
            outcome == FileOutcome::kRestored || outcome == FileOutcome::kChanged;
@@ -61,6 +72,7 @@ void RunCounts::add(const FileEvent& e) {
     if (e.outcome == FileOutcome::kConverted || e.outcome == FileOutcome::kUnchanged) {
         tabs = saturated_sum(tabs, e.tabs);
         dots = saturated_sum(dots, e.dots);
+        expanded = saturated_sum(expanded, e.expanded);
     }
 }
 
@@ -80,8 +92,12 @@ std::size_t format_file_line(const FileEvent& e, char* out, std::size_t cap) {
         if (cap > 0) out[0] = '\0';
         return 0;
     }
-    char counts[48] = "";
-    if (e.outcome == FileOutcome::kConverted) std::snprintf(counts, sizeof counts, "(%d tabs, %d dots)", e.tabs, e.dots);
+    char counts[96] = "";
+    if (e.outcome == FileOutcome::kConverted) {
+        counts[0] = '(';
+        format_counts(e.words, e.tabs, e.expanded, e.dots, counts + 1, sizeof counts - 2);
+        std::strcat(counts, ")");
+    }
     const bool bracketed = !label.fixed_why && e.why[0] != '\0';
     const char* fixed = label.fixed_why ? label.fixed_why : "";
     const int n = std::snprintf(out, cap, "%s%s%s%s%s%s%s%s\r\n", label.text, e.folder, e.name, counts, fixed,
@@ -95,14 +111,15 @@ std::size_t format_summary(const RunCounts& c, char* out, std::size_t cap) {
         return 0;
     }
     if (c.cancelled) return ended(std::snprintf(out, cap, "aborted.\r\n"), out, cap);
-    char skipped[32] = "", errors[32] = "";
+    char skipped[32] = "", errors[32] = "", totals[96] = "";
+    format_counts(c.words, c.tabs, c.expanded, c.dots, totals, sizeof totals);
     if (c.skipped > 0) std::snprintf(skipped, sizeof skipped, ", Skipped = %d", c.skipped);
     if (c.errors > 0) std::snprintf(errors, sizeof errors, ", Errors = %d", c.errors);
     const int n =
         c.kind == RunKind::kRestore
             ? std::snprintf(out, cap, "Restored files = %d%s%s\r\n", c.restored, skipped, errors)
-            : std::snprintf(out, cap, "Converted files = %d (Total %d tabs, %d dots), Non conv. = %d, Refused = %d%s%s\r\n",
-                            c.converted, c.tabs, c.dots, c.non_converted, c.refused, skipped, errors);
+            : std::snprintf(out, cap, "Converted files = %d (Total %s), Non conv. = %d, Refused = %d%s%s\r\n",
+                            c.converted, totals, c.non_converted, c.refused, skipped, errors);
     return ended(n, out, cap);
 }
 

@@ -5,11 +5,24 @@
 #pragma once
 #include <cstddef>
 
+#include "engine/engine.h"
+
 namespace ravolin {
+
+// Which counts a converted file's line and the summary show: tabs put where
+// spaces were (the run's words), tabs that became spaces, or both.
+enum class CountWords : unsigned char { kTabs, kTabsAndSpaces, kSpaces };
+
+// The counts that say what a style does.
+constexpr CountWords count_words(Style style) {
+    return style == Style::kSmart                                             ? CountWords::kTabsAndSpaces
+           : style == Style::kExpand || style == Style::kExpandLeading ? CountWords::kSpaces
+                                                                             : CountWords::kTabs;
+}
 
 // What became of one file (or of an argument that named no file).
 enum class FileOutcome : unsigned char {
-    kConverted,  // "Converted: NAME(T tabs, D dots)"
+    kConverted,  // "Converted: NAME(T tabs, D dots)", or the counts of CountWords
     kUnchanged,  // "Non conv.: NAME": nothing to convert
     kRestored,   // "Restored  : NAME": its backup is back in its place
     kChanged,    // --check and --diff: the file would change (no report line)
@@ -26,6 +39,8 @@ struct FileEvent {
     const char* folder = "";
     const char* name = "";
     int tabs = 0, dots = 0;  // kConverted
+    int expanded = 0;        // kConverted: tabs that became spaces
+    CountWords words = CountWords::kTabs;
     const char* why = "";    // kSkipped, kError: in a few words; "" for none
 };
 
@@ -37,7 +52,9 @@ enum class RunKind : unsigned char { kConvert, kCheck, kRestore };
 
 struct RunCounts {
     RunKind kind = RunKind::kConvert;
+    CountWords words = CountWords::kTabs;
     int converted = 0, tabs = 0, dots = 0, non_converted = 0, refused = 0, errors = 0, skipped = 0;
+    int expanded = 0;
     int restored = 0, changed = 0;
     // Files that matched but were not looked at: the window's run takes 500.
     int left_out = 0;
@@ -56,8 +73,13 @@ int exit_status(const RunCounts& counts);
 // kChanged has no line: 0.
 std::size_t format_file_line(const FileEvent& event, char* out, std::size_t cap);
 
+// A converted file's counts as words says, without brackets: "T tabs, D
+// dots", "T tabs, S tabs to spaces, D dots" or "S tabs to spaces, D dots".
+void format_counts(CountWords words, int tabs, int expanded, int dots, char* out, std::size_t cap);
+
 // The last line of a run, the same way: for a conversion "Converted files =
-// C (Total T tabs, D dots), Non conv. = N, Refused = R"; for a restore
+// C (Total T tabs, D dots), Non conv. = N, Refused = R" (the counts in the
+// parentheses as counts.words says); for a restore
 // "Restored files = R"; ", Skipped = S" and ", Errors = E" follow only when
 // not 0, so that the line stays the same for runs without either. A
 // cancelled run ends with "aborted." instead. --check has no last line: 0.
@@ -79,7 +101,10 @@ public:
 // Hands events to a sink and keeps their counts.
 class Report {
 public:
-    Report(RunSink& sink, RunKind kind) : sink_(&sink) { counts.kind = kind; }
+    Report(RunSink& sink, RunKind kind, CountWords words = CountWords::kTabs) : sink_(&sink) {
+        counts.kind = kind;
+        counts.words = words;
+    }
     void file(const FileEvent& event) {
         counts.add(event);
         sink_->file(event);

@@ -121,6 +121,7 @@ RunOutcome BatchRun::run(FileSystem& fs, const RunInput& input, Report& report, 
         report.finish(true);
         return RunOutcome::kCancelled;
     }
+    engine_.style = input.style;
     const FileList* list = input.files ? input.files : search_wildcard_path(input.wildcard_path);
     seen_.clear();
     for (Group& g : groups_) g.count = g.waiting = 0, g.bytes = 0;
@@ -280,6 +281,7 @@ BatchRun::Step BatchRun::convert_backup(Pending& p, Encoding encoding) {
     engine_.encoding = encoding;
     p.tabs = convert_file(engine_);
     p.dots = engine_.dots;
+    p.expanded = engine_.expanded;
     const unsigned char* rest;
     const bool whole = reader_->peek(&rest) == 0;
     const bool flushed = whole && writer_->flush();
@@ -426,11 +428,13 @@ void BatchRun::put_in_place(const Pending& p, FsError backup_flushed, FsError co
     // in the list must still be known as the same file.
     if (!p.info.shared && fs_->stat(p.target, &now) == FsError::kNone) seen_.first_entry(now, p.entry);
     FileEvent e;
-    e.outcome = p.tabs > 0 || p.dots > 0 ? FileOutcome::kConverted : FileOutcome::kUnchanged;
+    e.outcome = p.tabs > 0 || p.dots > 0 || p.expanded > 0 ? FileOutcome::kConverted : FileOutcome::kUnchanged;
     e.folder = p.shown_folder;
     e.name = p.name;
     e.tabs = p.tabs;
     e.dots = p.dots;
+    e.expanded = p.expanded;
+    e.words = count_words(engine_.style);
     report_->file(e);
 }
 

@@ -26,6 +26,8 @@ struct RunInput {
     // wildcard name. The name part is searched in that folder.
     const char* wildcard_path = "";
     int tab_size = 4;  // 1..40
+    // Which blanks are rewritten; the window always leaves it at kTabs.
+    Style style = Style::kTabs;
     // A list gathered beforehand (gather_files), handled in its order instead
     // of searching wildcard_path. nullptr: the run searches wildcard_path into
     // its own table of 500 paths.
@@ -112,7 +114,7 @@ private:
         char converted[kRunPathSize] = {};  // the converted bytes, beside target
         char backup[kRunPathSize] = {};     // the original under a temporary name, beside path
         FileInfo info;                      // the file as it was when its backup was made
-        int tabs = 0, dots = 0;
+        int tabs = 0, dots = 0, expanded = 0;
     };
     static constexpr int kMaxPending = 32;
     static constexpr long long kMaxPendingBytes = 8LL << 20;

@@ -5,7 +5,14 @@
 // Then the peak memory of ravolin-cli on that file and on sixteen times it
 // through a pipe (64 MB -> 1 GB by default).
 //
-//   engine_bench [--mb N] [--runs R] [--repeat K] [--cli PATH] [--keep DIR]
+//   engine_bench [--mb N] [--runs R] [--repeat K] [--cli PATH] [--keep DIR] [--styles 1]
+//
+// With --styles 1 it measures the indentation styles instead, each against
+// the default on the same corpus (--expand on the run's output, which has
+// tabs to expand), and checks on every corpus that a run followed by
+// --expand gives the original back, that --smart displays as the original
+// at the tab size, and how many lines lose their alignment at tab size 2 or
+// 8 after the run and after --smart (see alignment()).
 //
 // The corpora are what the tool is for: tab-indented C nobody here wrote (the
 // kernel headers under /usr/include/linux and /usr/include/asm-generic),
@@ -33,6 +40,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "engine/utf8.h"
 
 namespace {
 
@@ -181,6 +190,145 @@ Density measure(const std::string& path) {
     return d;
 }
 
+// Output of argv with stdin from in_path, into out_path; false on failure.
+bool run_into(const std::string& cmd, const std::string& in_path, const std::string& out_path) {
+    return std::system((cmd + " < " + in_path + " > " + out_path + " 2>/dev/null").c_str()) == 0;
+}
+
+// The columns of a text's non-blank characters at tab size ts, line by
+// line; a dot a conversion put in is left out, so texts compare with and
+// without it. Shift-JIS pairs and UTF-8 characters by their widths.
+std::vector<std::vector<long>> shown(const std::string& t, int ts, bool utf8) {
+    std::vector<std::vector<long>> lines(1);
+    long col = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(t[i]);
+        if (b == '\r' && i + 1 < t.size() && t[i + 1] == '\n') continue;
+        if (b == '\n') {
+            lines.emplace_back();
+            col = 0;
+        } else if (b == '\t') {
+            col += ts - col % ts;
+        } else if (b == ' ') {
+            ++col;
+        } else if (b >= 0x80 && !utf8) {
+            const bool lead = b <= 0x9F || b >= 0xE0;
+            lines.back().push_back(col);
+            col += lead ? 2 : 1;
+            if (lead) ++i;
+            if (lead && i + 1 < t.size() && t[i + 1] == '.' && (i + 2 >= t.size() || t[i + 2] == '\r')) ++i;
+        } else if (b >= 0x80) {
+            const ravolin::Utf8Lead lead = ravolin::kUtf8Leads.at[b];
+            unsigned cp = b & (0x7Fu >> (lead.len ? lead.len : 1));
+            int k = 1;
+            for (; k < lead.len && i + k < t.size(); ++k) cp = (cp << 6) | (t[i + k] & 0x3Fu);
+            lines.back().push_back(col);
+            col += lead.len ? ravolin::display_width(cp) : 1;
+            i += static_cast<std::size_t>(k - 1);
+        } else {
+            lines.back().push_back(col);
+            ++col;
+        }
+    }
+    return lines;
+}
+
+// Lines whose characters move against the line's leading tabs between tab
+// sizes 2, 4 and 8 (a tab after the indentation), and lines whose first
+// character stands at tab size 4 under a character inside the line above
+// (after its first) that leaves a '(' open, as a continued call's arguments
+// do, but not at 2 or 8.
+struct Alignment {
+    long lines_moved = 0, continuations_apart = 0;
+};
+
+Alignment alignment(const std::string& t, bool utf8) {
+    const auto a2 = shown(t, 2, utf8), a4 = shown(t, 4, utf8), a8 = shown(t, 8, utf8);
+    std::vector<long> tabs(1, 0), open(1, 0);
+    bool leading = true;
+    for (char ch : t) {
+        if (ch == '(') ++open.back();
+        if (ch == ')') --open.back();
+        if (ch == '\n') {
+            tabs.push_back(0);
+            open.push_back(0);
+            leading = true;
+        } else if (ch == '\t' && leading) {
+            ++tabs.back();
+        } else if (ch != '\r') {
+            leading = false;
+        }
+    }
+    Alignment r;
+    for (std::size_t l = 0; l < a4.size() && l < tabs.size(); ++l) {
+        for (std::size_t i = 0; i < a4[l].size(); ++i) {
+            if (a2[l][i] - 2 * tabs[l] != a4[l][i] - 4 * tabs[l] || a8[l][i] - 8 * tabs[l] != a4[l][i] - 4 * tabs[l]) {
+                ++r.lines_moved;
+                break;
+            }
+        }
+        if (l == 0 || a4[l].empty() || a4[l - 1].size() < 2 || open[l - 1] <= 0) continue;
+        const auto& up = a4[l - 1];
+        for (std::size_t i = 1; i < up.size(); ++i) {
+            if (up[i] != a4[l][0]) continue;
+            if (a2[l - 1][i] != a2[l][0] || a8[l - 1][i] != a8[l][0]) ++r.continuations_apart;
+            break;
+        }
+    }
+    return r;
+}
+
+int bench_styles(const std::string& cli, const std::string& dir, const std::vector<std::pair<const char*, std::string>>& corpora,
+                 int runs) {
+    const char* const kStyles[] = {"", "--leading", "--smart", "--expand"};
+    std::printf("%-15s | %9s | %15s %15s %15s %15s | %s\n", "corpus", "default", "--leading", "--smart",
+                "--expand (run)", "--expand --leading", "run, --expand: original back; --smart: shown as before; "
+                "lines moved at 2 or 8, continuations apart: run / --smart");
+    int status = 0;
+    for (const auto& [name, path] : corpora) {
+        const bool utf8 = std::strstr(name, "utf-8") != nullptr;
+        const std::string ran = dir + "/styles-run.c", smart = dir + "/styles-smart.c", back = dir + "/styles-back.c",
+                          plain = dir + "/styles-plain.c";
+        const std::string t4 = cli + " -t 4 ";
+        if (!run_into(t4 + "-", path, ran) || !run_into(t4 + "--smart -", path, smart) ||
+            !run_into(t4 + "--expand -", ran, back) || !run_into(t4 + "--expand -", path, plain)) {
+            std::printf("%-15s | failed (see standard error)\n", name);
+            status = 1;
+            continue;
+        }
+        double best[6] = {1e9, 1e9, 1e9, 1e9, 1e9, 1e9};
+        for (int r = 0; r < runs; ++r) {
+            for (int k = 0; k < 5; ++k) {
+                std::vector<std::string> argv = {cli, "-t", "4"};
+                if (k > 0 && k < 4) argv.push_back(kStyles[k]);
+                if (k == 4) {
+                    argv.push_back("--expand");
+                    argv.push_back("--leading");
+                }
+                argv.push_back("-");
+                const double t = run(argv, k >= 3 ? ran : path, 1, nullptr);
+                if (t < 0) status = 1;
+                if (t >= 0 && t < best[k]) best[k] = t;
+            }
+        }
+        const double mb = measure(path).mb, mb_ran = measure(ran).mb;
+        const std::string a = read_file(path), b = read_file(back), c = read_file(plain), d = read_file(smart),
+                          e = read_file(ran);
+        const bool round_trip = b == c, same_view = shown(d, 4, utf8) == shown(c, 4, utf8);
+        const Alignment al_run = alignment(e, utf8), al_smart = alignment(d, utf8);
+        std::printf("%-15s | %6.0f MB/s | %5.0f (%4.2fx) %5.0f (%4.2fx) %5.0f (%4.2fx) %5.0f (%4.2fx) | %s; %s; %ld, %ld / %ld, %ld\n",
+                    name, mb / best[0], mb / best[1], best[1] / best[0], mb / best[2], best[2] / best[0],
+                    mb_ran / best[3], (mb / best[0]) / (mb_ran / best[3]),
+                    mb_ran / best[4], (mb / best[0]) / (mb_ran / best[4]), round_trip ? "yes" : "NO",
+                    same_view ? "yes" : "NO", al_run.lines_moved, al_run.continuations_apart, al_smart.lines_moved,
+                    al_smart.continuations_apart);
+        if (!round_trip || !same_view) status = 1;
+        sh("rm -f " + ran + " " + smart + " " + back + " " + plain);
+    }
+    std::printf("(NN.NNx: the default's MB/s over the style's; --expand rows read the run's output)\n");
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,7 +337,9 @@ int main(int argc, char** argv) {
     int repeat = 16;
     std::string cli = "./ravolin-cli";
     std::string keep;
+    bool styles = false;
     for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--styles")) styles = std::atoi(argv[i + 1]) != 0;
         if (!std::strcmp(argv[i], "--mb")) mb = std::atol(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--repeat")) repeat = std::atoi(argv[i + 1]);
@@ -246,6 +396,14 @@ int main(int argc, char** argv) {
     version[std::strcspn(version, "\n")] = '\0';
     // Each row is out as soon as it is measured, even into a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (styles) {
+        std::printf("%s; styles, best of %d interleaved runs\n", version, runs);
+        const int st = bench_styles(cli, dir, {{"ascii", ascii}, {"shift-jis", sjis}, {"utf-8", utf8},
+                                               {"shift-jis CR LF", sjis_crlf}, {"utf-8 CR LF", utf8_crlf}}, runs);
+        if (keep.empty()) sh("rm -rf " + dir);
+        else sh("rm -f " + cli);
+        return st;
+    }
     std::printf("%s; best of %d interleaved runs, input from the page cache, output to /dev/null\n", version,
                 runs);
     std::printf("%-15s %6s %7s %9s %7s | %12s %13s %6s | %s\n", "corpus", "MB", "spaces", "bytes/run", ">=0x80",

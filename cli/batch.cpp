@@ -12,6 +12,7 @@ void cli_batch(FileSystem& fs, const CliFileList& list, const CliOptions& option
     input.files = &list;
     input.tab_size = options.tab_size;
     input.encoding = options.encoding;
+    input.style = options.style;
     run.run(fs, input, report, cancel);
 }
 

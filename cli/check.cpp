@@ -52,7 +52,8 @@ Read read_text(FileSystem& fs, const char* name, std::string& bytes, TextScan& s
 
 // What the run would write in place of the file: the bytes read through a
 // text-stream reader into the engine and out through a text-stream writer.
-bool convert_in_memory(int tab_size, Encoding encoding, const std::atomic<bool>& cancel, CheckBuffers& b) {
+bool convert_in_memory(int tab_size, Style style, Encoding encoding, const std::atomic<bool>& cancel,
+                       CheckBuffers& b) {
     MemorySource source(b.original.data(), b.original.size());
     b.converted.out.clear();
     b.reader.emplace(source);
@@ -60,6 +61,7 @@ bool convert_in_memory(int tab_size, Encoding encoding, const std::atomic<bool>&
     b.engine.in = &*b.reader;
     b.engine.out = &*b.writer;
     b.engine.tab_size = tab_size;
+    b.engine.style = style;
     b.engine.encoding = encoding;
     b.engine.cancel = &cancel;
     convert_file(b.engine);
@@ -88,7 +90,7 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
         return Converted::kSkipped;
     }
     const Encoding encoding = options.encoding.value_or(scan.encoding());
-    if (!convert_in_memory(options.tab_size, encoding, cancel, b)) return Converted::kCancelled;
+    if (!convert_in_memory(options.tab_size, options.style, encoding, cancel, b)) return Converted::kCancelled;
     MemorySource original(b.original.data(), b.original.size());
     MemorySource converted(b.converted.out.data(), b.converted.out.size());
     const VerifyResult checked = verify_conversion(original, converted, encoding);

@@ -26,6 +26,7 @@
 #include "streams/stdio_streams.h"
 #include "base/utf16_text.h"
 #include "base/version.h"
+#include "batch/report.h"
 #include "engine/engine.h"
 
 namespace {
@@ -34,7 +35,7 @@ namespace {
 // rather than on the stack, and built in place for the one run.
 class Filter {
 public:
-    int run(int tab_size, std::optional<ravolin::Encoding> encoding) {
+    int run(int tab_size, ravolin::Style style, std::optional<ravolin::Encoding> encoding) {
         using namespace ravolin;
         set_binary_mode(stdin);
         set_binary_mode(stdout);
@@ -52,6 +53,7 @@ public:
         engine_.in = &reader;
         engine_.out = &writer;
         engine_.tab_size = tab_size;
+        engine_.style = style;
         const int tabs = convert_file(engine_);
         ahead_.reset();  // ends its thread
         const bool ok = writer.flush() && std::fflush(stdout) == 0;
@@ -63,7 +65,9 @@ public:
             std::fprintf(stderr, "ravolin-cli: error writing standard output\n");
             return 1;
         }
-        std::fprintf(stderr, "%d tabs, %d dots\n", tabs, engine_.dots);
+        char counts[96];
+        format_counts(count_words(style), tabs, engine_.expanded, engine_.dots, counts, sizeof counts);
+        std::fprintf(stderr, "%s\n", counts);
         return 0;
     }
 
@@ -86,7 +90,8 @@ int run_on_files(const ravolin::CliOptions& options) {
     // standard output for their list or diff and report on standard error.
     if (options.mode == CliMode::kDiff) set_binary_mode(stdout);
     CliOutput out(options.quiet, check ? stderr : stdout);
-    Report report(out, check ? RunKind::kCheck : options.mode == CliMode::kRestore ? RunKind::kRestore : RunKind::kConvert);
+    Report report(out, check ? RunKind::kCheck : options.mode == CliMode::kRestore ? RunKind::kRestore : RunKind::kConvert,
+                  count_words(options.style));
     CliFileList list;
     gather_arguments(fs, options, list, report, cancel);
     out.set_list(&list);
@@ -126,7 +131,7 @@ int cli_main(int argc, char** argv) {
             return 0;
         case ravolin::CliMode::kFilter: {
             static Filter filter;
-            return filter.run(options.tab_size, options.encoding);
+            return filter.run(options.tab_size, options.style, options.encoding);
         }
         default:
             return run_on_files(options);

@@ -11,7 +11,10 @@ namespace ravolin {
 namespace {
 
 // Values of the options that have no one-letter form: above any character.
-enum : int { kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptForce, kOptEncoding, kOptVersion };
+enum : int {
+    kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptForce, kOptEncoding, kOptVersion,
+    kOptLeading, kOptSmart, kOptExpand,
+};
 
 const option kLongOptions[] = {
     {"tab-size", required_argument, nullptr, 't'},
@@ -23,6 +26,9 @@ const option kLongOptions[] = {
     {"hazards", no_argument, nullptr, kOptHazards},
     {"force", no_argument, nullptr, kOptForce},
     {"encoding", required_argument, nullptr, kOptEncoding},
+    {"leading", no_argument, nullptr, kOptLeading},
+    {"smart", no_argument, nullptr, kOptSmart},
+    {"expand", no_argument, nullptr, kOptExpand},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -83,6 +89,18 @@ bool set_mode(CliOptions& o, CliMode mode) {
     return true;
 }
 
+// The style the options name together: --leading narrows the run or
+// --expand to the indentation; --smart decides the indentation and the
+// alignment itself, and cannot go with either.
+bool settle_style(CliOptions& o, bool leading, bool smart, bool expand) {
+    if (smart && expand) return usage_error("%s", "--smart and --expand exclude each other");
+    if (smart && leading) return usage_error("%s", "--smart and --leading exclude each other");
+    if (smart) o.style = Style::kSmart;
+    else if (expand) o.style = leading ? Style::kExpandLeading : Style::kExpand;
+    else if (leading) o.style = Style::kLeading;
+    return true;
+}
+
 bool check_operands(CliOptions& o) {
     // Anywhere else it could only be taken for a licence to overwrite.
     if (o.force && o.mode != CliMode::kRestore) return usage_error("%s", "--force goes with --restore only");
@@ -94,7 +112,7 @@ bool check_operands(CliOptions& o) {
     if (!filter) return true;
     if (o.operands.size() > 1) return usage_error("%s", "'-' (standard input) takes no other files");
     if (o.mode != CliMode::kRun || o.recursive) {
-        return usage_error("%s", "'-' (standard input) goes with -t and --encoding only");
+        return usage_error("%s", "'-' (standard input) goes with -t, --encoding and the styles only");
     }
     o.mode = CliMode::kFilter;
     return true;
@@ -105,6 +123,7 @@ bool check_operands(CliOptions& o) {
 bool parse_options(int argc, char** argv, CliOptions& o) {
     opterr = 0;
     char name[64];
+    bool leading = false, smart = false, expand = false;
     for (;;) {
         const int c = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
         if (c == -1) break;
@@ -146,6 +165,15 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 if (!known) return usage_error("invalid encoding '%s': use auto, cp932 or utf-8", optarg);
                 break;
             }
+            case kOptLeading:
+                leading = true;
+                break;
+            case kOptSmart:
+                smart = true;
+                break;
+            case kOptExpand:
+                expand = true;
+                break;
             case 'h':
                 o.mode = CliMode::kHelp;
                 return true;
@@ -181,6 +209,7 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
             }
         }
     }
+    if (!settle_style(o, leading, smart, expand)) return false;
     for (int i = optind; i < argc; ++i) o.operands.push_back(argv[i]);
     return check_operands(o);
 }

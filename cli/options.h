@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/encoding.h"
+#include "engine/engine.h"
 
 namespace ravolin {
 
@@ -15,6 +16,8 @@ struct CliOptions {
     // How bytes >= 0x80 are read; none (auto): each file's own, told from
     // its bytes.
     std::optional<Encoding> encoding;
+    // Which blanks a run, --check, --diff and the filter rewrite.
+    Style style = Style::kTabs;
     bool recursive = false;
     bool quiet = false;
     // --restore: put a backup back even over a file edited since it was

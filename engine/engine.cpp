@@ -546,6 +546,8 @@ std::atomic<ScanPath>& path_in_use() {
 }  // namespace
 
 int convert_file(EngineState& e) {
+    e.expanded = 0;
+    if (e.style != Style::kTabs) return convert_styled(e);
     switch (path_in_use().load(std::memory_order_relaxed)) {
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
     case ScanPath::kAvx512:

@@ -15,10 +15,21 @@ namespace ravolin {
 // inside a string, so the four states are all there is.
 enum class LexState : unsigned char { kCode, kBlockComment, kLineComment, kString };
 
+// Which blanks a conversion rewrites, and into what. Outside string literals
+// only, in every style; every character keeps its display column.
+enum class Style : unsigned char {
+    kTabs,           // every run of spaces that reaches a tab stop becomes tabs
+    kLeading,        // the same, but only before a line's first non-blank character
+    kSmart,          // indentation as tabs, alignment (the rest) as spaces
+    kExpand,         // every tab becomes spaces
+    kExpandLeading,  // tabs before a line's first non-blank character become spaces
+};
+
 struct EngineState {
     TextReader* in = nullptr;
     TextWriter* out = nullptr;
     int tab_size = 4;  // 1..40, set once per run
+    Style style = Style::kTabs;  // set once per run
     // How bytes >= 0x80 are read. Taken up again before every block of
     // pieces, so a source that decides late (after ASCII only, where both
     // encodings give the same bytes) may still set it during the conversion.
@@ -27,15 +38,21 @@ struct EngineState {
     LexState lex = LexState::kCode;
     int utf8_tail = 0;  // continuation bytes of a UTF-8 character cut by a piece's end
     int dots = 0;       // dots appended to the current file
+    int expanded = 0;   // tabs that became spaces in the current file (not kTabs)
     // When set, checked before each block of pieces (a buffer's worth): a set
     // flag ends the conversion early (the caller then restores the file).
     const std::atomic<bool>* cancel = nullptr;
 };
 
 // Converts the whole input stream into the output stream with the state's tab
-// size and encoding. Returns the tab count; e.dots holds the dots appended.
-// Neither stream is flushed here.
+// size, encoding and style. Returns the tab count (tabs put where spaces
+// were); e.dots holds the dots appended, e.expanded the tabs that became
+// spaces. Neither stream is flushed here.
 int convert_file(EngineState& e);
+
+// The styles other than kTabs (engine/styles.cpp): a converter of their own,
+// so the run's converter stays as it is.
+int convert_styled(EngineState& e);
 
 #ifdef RAVOLIN_SCALAR_SCAN
 // The same conversion through the byte-at-a-time scanner, built only for the

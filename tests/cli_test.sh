@@ -83,6 +83,8 @@ done <<'EOF'
 --check --diff|choose one of --check, --diff, --restore and --hazards
 --restore --check|choose one of --check, --diff, --restore and --hazards
 --diff -|'-' (standard input) goes with
+--smart --expand b.c|--smart and --expand exclude each other
+--leading --smart b.c|--smart and --leading exclude each other
 ''|an empty file name
 EOF
 
@@ -359,6 +361,36 @@ if [ -z "$emu" ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   check "--restore by another user" "0|root:root 666|        s;" "$rc|$(stat -c '%U:%G %a' s.c)|$(cat s.c)"
   cd "$tmp" || exit 1
 fi
+# --- styles: the run, --check, --diff and --restore in each ------------------
+# style | the converted file (printf) | its report line
+while IFS='|' read -r style want line; do
+  fresh
+  printf '        f(a,\n\t\t  b);\tx\n' >s.c
+  cp s.c "$tmp/s.orig"
+  printf "$want" >"$tmp/s.want"
+  eval "run --check $style s.c"
+  check "$style --check" "1|s.c" "$rc|$out"
+  eval "run --diff $style s.c"
+  cp "$tmp/out" "$tmp/patch"
+  mkdir "$tmp/p" && cp s.c "$tmp/p/" && (cd "$tmp/p" && patch -s -p0 <"$tmp/patch" >/dev/null 2>&1) ||
+    fail "$style --diff: patch -p0 refused it"
+  same_file "$style --diff + patch -p0" "$tmp/s.want" "$tmp/p/s.c"
+  rm -rf "$tmp/p"
+  eval "run $style s.c"
+  check "$style: report" "$line" "$(printf '%s\n' "$out" | head -n 1)"
+  same_file "$style: the file" "$tmp/s.want" s.c
+  eval "run --check $style s.c"
+  check "$style --check after the run" "0|" "$rc|$out"
+  eval "run --restore $style s.c"
+  same_file "$style --restore" "$tmp/s.orig" s.c
+done <<'EOF'
+--leading|\t\tf(a,\r\n\t\t  b);\tx\r\n|Converted: s.c(2 tabs, 0 dots)
+--smart|\t\tf(a,\r\n\t\t  b);   x\r\n|Converted: s.c(2 tabs, 1 tabs to spaces, 0 dots)
+--expand|        f(a,\r\n          b);   x\r\n|Converted: s.c(3 tabs to spaces, 0 dots)
+--expand --leading|        f(a,\r\n          b);\tx\r\n|Converted: s.c(2 tabs to spaces, 0 dots)
+EOF
+got=$(printf '\tx;\n' | cli --expand - 2>&1 >/dev/null | tr -d '\r')
+check "filter --expand counts" "1 tabs to spaces, 0 dots" "$got"
 
 # --- Windows: drive letters and '\' -----------------------------------------
 if [ -n "$emu" ]; then
@@ -380,7 +412,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "--check" "--diff" "--restore" "--encoding" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
+  "--check" "--diff" "--restore" "--encoding" "--leading" "--smart" "--expand" "tabs to spaces" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"

@@ -49,7 +49,7 @@ private:
     std::unique_ptr<unsigned char[]> loan_;
 };
 
-Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, ConvertFn fn, LineEnds ends) {
+Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, ConvertFn fn, LineEnds ends, Style style) {
     StringSink sink;
     // Large buffers: on the heap, and not zeroed first (the fuzzer calls this often).
     std::unique_ptr<TextReader> reader(new TextReader(src, ends));
@@ -59,9 +59,11 @@ Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, Convert
     st->out = writer.get();
     st->tab_size = tab_size;
     st->encoding = encoding;
+    st->style = style;
     Converted r;
     r.tabs = fn(*st);
     r.dots = st->dots;
+    r.expanded = st->expanded;
     writer->flush();
     r.text = sink.out;
     return r;
@@ -70,14 +72,14 @@ Converted convert_from(ByteSource& src, int tab_size, Encoding encoding, Convert
 }  // namespace
 
 Converted convert(const std::string& in, int tab_size, std::size_t chunk, Encoding encoding, ConvertFn fn,
-                  LineEnds ends) {
+                  LineEnds ends, Style style) {
     MemorySource src(in.data(), in.size(), chunk);
-    return convert_from(src, tab_size, encoding, fn, ends);
+    return convert_from(src, tab_size, encoding, fn, ends, style);
 }
 
-Converted convert_lent(const std::string& in, int tab_size, std::size_t block, Encoding encoding) {
+Converted convert_lent(const std::string& in, int tab_size, std::size_t block, Encoding encoding, Style style) {
     LendingSource src(in, block);
-    return convert_from(src, tab_size, encoding, convert_file, LineEnds::kKept);
+    return convert_from(src, tab_size, encoding, convert_file, LineEnds::kKept, style);
 }
 
 void for_each_scan_path(void (*f)(void*), void* context) {

@@ -24,6 +24,7 @@ struct Converted {
     std::string text;
     int tabs = 0;
     int dots = 0;
+    int expanded = 0;
 };
 
 // Runs the engine over in with the text-stream rules; chunk limits each read
@@ -35,12 +36,12 @@ using ConvertFn = int (*)(EngineState&);
 // ends: whether the reader keeps CR LF for the converter or translates it.
 Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0,
                   Encoding encoding = Encoding::kCp932, ConvertFn fn = convert_file,
-                  LineEnds ends = LineEnds::kKept);
+                  LineEnds ends = LineEnds::kKept, Style style = Style::kTabs);
 // The same through a source that lends its bytes, block bytes at a time (0:
 // all at once), each block in a buffer of its own with nonsense after it;
 // every other block says which of its bytes are plain.
 Converted convert_lent(const std::string& in, int tab_size, std::size_t block,
-                       Encoding encoding = Encoding::kCp932);
+                       Encoding encoding = Encoding::kCp932, Style style = Style::kTabs);
 
 // Runs f once for every scanner this machine has, with that scanner in use,
 // then puts back the one that was in use.

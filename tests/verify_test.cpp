@@ -200,3 +200,24 @@ TEST(Verify, ReadErrorOnEitherSide) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every style only moves blanks: a tab turned into spaces outside literals
+// is a change of layout, the same tab inside one is not.
+TEST(Verify, EveryStyleChangesLayoutOnly) {
+    const std::string text = "\tint\tx;  /*\tc */ s = \"a\t  b\";\n        f(a,\n\t\t  b); // " + kHyo + "\n" +
+                             "t = \"x\\\n\t\ty\";\n";
+    for (const ravolin::Style style : {ravolin::Style::kLeading, ravolin::Style::kSmart, ravolin::Style::kExpand,
+                                       ravolin::Style::kExpandLeading}) {
+        const std::string out =
+            convert(text, 4, 0, kCp932, ravolin::convert_file, ravolin::LineEnds::kKept, style).text;
+        EXPECT_EQ(verify(text, out, kCp932, 0), kSame) << static_cast<int>(style);
+    }
+    std::string wrong = convert(text, 4, 0, kCp932, ravolin::convert_file, ravolin::LineEnds::kKept,
+                                ravolin::Style::kExpand).text;
+    wrong.replace(wrong.find("\"a\t"), 3, "\"a ");
+    EXPECT_EQ(verify(text, wrong, kCp932, 0), kLiteral);
+}
+
+}  // namespace
