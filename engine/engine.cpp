@@ -54,6 +54,7 @@ public:
     // returns the tabs counted.
     long long run() {
         if (next_piece()) convert();
+        if (p_ > in_) e_.mid_line = p_[-1] != '\n' && p_[-1] != '\r';
         e_.lex = lex_;
         e_.utf8_tail = utf8_tail_;
         e_.dots = dots_;
@@ -173,6 +174,11 @@ private:
     RAVOLIN_INLINE bool high_cp932();
     RAVOLIN_INLINE void high_utf8();
     RAVOLIN_INLINE bool line_end();
+    RAVOLIN_INLINE void quote();
+    RAVOLIN_INLINE void directive();
+    RAVOLIN_INLINE void tab();
+    bool raw_prefix() const;
+    bool raw_end() const;
 
     EngineState& e_;
     const unsigned char* const in_;
@@ -193,6 +199,9 @@ private:
     const unsigned char* piece_start_ = nullptr;  // the current piece is [piece_start_, lim_)
     const unsigned char* lim_ = nullptr;
     const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
+    // Where the current line begins in this piece; nullptr when it began in
+    // an earlier one.
+    const unsigned char* line_begin_ = nullptr;
     std::intptr_t col_base_ = 0;                 // the column is p_ minus this
     const unsigned char* w_ = nullptr;         // the window of stops starts here
 #ifdef RAVOLIN_HAVE_SSE2
@@ -206,6 +215,9 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
+    // A piece starts a line unless the last one was cut from a long line.
+    const bool line_start = p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line;
+    line_begin_ = line_start ? p_ : nullptr;
     lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
     if (kKeptCrLf && lim_ < end_ && lim_[-1] == '\r' && lim_[0] == '\n') ++lim_;
@@ -252,14 +264,10 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             if (line_end() && !next_piece()) return;
             moved();
             break;
-        case scan::kTab: {
-            const int c = col();
-            *q_++ = '\t';
-            ++p_;
-            set_col(c + ts_ - mod_ts(c));
+        case scan::kTab:
+            tab();
             moved();
             break;
-        }
         case scan::kHigh:
             if (kEnc == Encoding::kUtf8) {
                 high_utf8();
@@ -269,9 +277,14 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             moved();
             break;
         case scan::kQuote:
-            // Only code or a string get here (the stops see to it).
+            quote();
+            break;
+        case scan::kHash:  // code only
+            directive();
+            break;
+        case scan::kGreater:  // a header name only
             copy1();
-            set_lex(lex_ == LexState::kString ? LexState::kCode : LexState::kString);
+            set_lex(LexState::kCode);
             break;
         case scan::kBackslash:
             if (next() == '"' || (next() == '\\' && lex_ == LexState::kString)) copy2();
@@ -315,6 +328,8 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     if (lex_ == LexState::kLineComment) {
         const bool continued = p_ > piece_start_ && p_[-1] == '\\' && pair_end_ != p_;
         if (!continued) set_lex(LexState::kCode);
+    } else if (lex_ == LexState::kHeaderName) {
+        set_lex(LexState::kCode);  // a header name without its '>' ends with its line
     }
     if (*p_ == '\n') {
         put_newline();
@@ -339,7 +354,125 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     }
     // Whatever follows a lone CR in the same piece is a line of its own.
     set_col(0);
+    line_begin_ = p_;
     return false;
+}
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::tab() {
+    const int c = col();
+    *q_++ = '\t';
+    ++p_;
+    set_col(c + ts_ - mod_ts(c));
+}
+
+// Identifier characters, as compilers take them (bytes >= 0x80 among them).
+constexpr bool word_byte(unsigned char b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b == '$' ||
+           b >= 0x80;
+}
+
+// Whether the quote at p_, in code, opens a raw literal: R, LR, uR, UR or u8R
+// stands right before it as a word of its own. Only this piece is looked at;
+// a double-byte character counts as a word character.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+bool BlockConverter<kPath, kEnc, kKeptCrLf>::raw_prefix() const {
+    const unsigned char* s = p_;
+    int n = 0;
+    while (s > piece_start_ && (word_byte(s[-1]) || pair_end_ == s)) {
+        if (pair_end_ == s || n == 3) return false;
+        --s;
+        ++n;
+    }
+    switch (n) {
+    case 1:
+        return s[0] == 'R';
+    case 2:
+        return s[1] == 'R' && (s[0] == 'L' || s[0] == 'u' || s[0] == 'U');
+    case 3:
+        return s[0] == 'u' && s[1] == '8' && s[2] == 'R';
+    default:
+        return false;
+    }
+}
+
+// Whether the quote at p_, in a raw literal, is its end: ")delimiter" stands
+// right before it on the same line.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+bool BlockConverter<kPath, kEnc, kKeptCrLf>::raw_end() const {
+    const int n = e_.raw_delimiter_len;
+    return p_ - piece_start_ > n && p_[-1 - n] == ')' && std::memcmp(p_ - n, e_.raw_delimiter, n) == 0;
+}
+
+// A quote in code, a string or a raw literal (the stops see to it).
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::quote() {
+    if (lex_ == LexState::kString) {
+        copy1();
+        return set_lex(LexState::kCode);
+    }
+    if (lex_ == LexState::kRawString) {
+        const bool end = raw_end();
+        copy1();
+        if (end) return set_lex(LexState::kCode);
+        return moved();
+    }
+    if (raw_prefix()) {
+        // The delimiter: up to 16 characters other than blanks, controls,
+        // parentheses, backslashes and quotes, then '(' in this piece; a '/'
+        // after two '?' is a backslash where trigraphs are on. Anything else makes no raw
+        // literal (a compiler stops there): read on as a string.
+        const unsigned char* d = p_ + 1;
+        int n = 0;
+        while (d < lim_ && *d != '(') {
+            const unsigned char b = *d;
+            const bool trigraph = b == '/' && n >= 2 && d[-1] == '?' && d[-2] == '?';
+            if (n == kMaxRawDelimiter || b <= ' ' || b >= 0x80 || b == ')' || b == '\\' || b == '"' || trigraph) break;
+            ++d;
+            ++n;
+        }
+        if (d < lim_ && *d == '(') {
+            std::memcpy(e_.raw_delimiter, p_ + 1, static_cast<std::size_t>(n));
+            e_.raw_delimiter_len = n;
+            while (p_ <= d) copy1();  // one column each
+            return set_lex(LexState::kRawString);
+        }
+    }
+    copy1();
+    set_lex(LexState::kString);
+}
+
+// A '#' in code. Where it begins a line's directive include, include_next or
+// import, the '<' after the name opens a header name, a literal to its '>'.
+// Blanks on the way are converted as anywhere else.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
+    const auto blank = [](unsigned char b) { return b == ' ' || b == '\t'; };
+    const unsigned char* s = p_;
+    while (line_begin_ != nullptr && s > line_begin_ && blank(s[-1])) --s;
+    copy1();
+    if (line_begin_ == nullptr || s != line_begin_) return moved();
+    const auto blanks = [&] {
+        while (p_ < lim_ && blank(*p_)) {
+            if (*p_ == ' ') space_run();
+            else tab();
+        }
+    };
+    blanks();
+    const unsigned char* name = p_;
+    while (p_ < lim_ && *p_ < 0x80 && word_byte(*p_)) copy1();
+    const auto n = p_ - name;
+    const auto is = [&](const char* w, long len) { return n == len && std::memcmp(name, w, len) == 0; };
+    const bool takes_header = (p_ >= lim_ || !word_byte(*p_)) &&
+                              (is("include", 7) || is("include_next", 12) || is("import", 6));
+    if (takes_header) {
+        blanks();
+        if (p_ < lim_ && *p_ == '<') {
+            copy1();
+            return set_lex(LexState::kHeaderName);
+        }
+    }
+    moved();
 }
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
@@ -473,6 +606,8 @@ int convert_with(EngineState& e) {
     e.dots = 0;
     e.lex = LexState::kCode;
     e.utf8_tail = 0;
+    e.mid_line = false;
+    e.raw_delimiter_len = 0;
     const bool kept = e.in->line_ends() == LineEnds::kKept;
     const unsigned char* window;
     int len;

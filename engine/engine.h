@@ -11,9 +11,15 @@
 namespace ravolin {
 
 // Where the converter stands in C's lexical structure. One enum for comments
-// and strings together: a string cannot open inside a comment nor a comment
-// inside a string, so the four states are all there is.
-enum class LexState : unsigned char { kCode, kBlockComment, kLineComment, kString };
+// and literals together: none of them can open inside another, so these are
+// all the states there are. A raw string literal (R"x( ... )x", over any
+// number of lines, no escapes) and an include's <header name> are literals
+// the converter leaves as they are, like a string.
+enum class LexState : unsigned char { kCode, kBlockComment, kLineComment, kString, kRawString, kHeaderName };
+constexpr int kLexStates = 6;
+
+// A raw literal's delimiter has at most this many characters.
+constexpr int kMaxRawDelimiter = 16;
 
 struct EngineState {
     TextReader* in = nullptr;
@@ -27,6 +33,12 @@ struct EngineState {
     LexState lex = LexState::kCode;
     int utf8_tail = 0;  // continuation bytes of a UTF-8 character cut by a piece's end
     int dots = 0;       // dots appended to the current file
+    // The last piece ended inside a line (a long line cut), so the next one
+    // cannot start a preprocessor directive.
+    bool mid_line = false;
+    // The delimiter of the raw literal the converter is in.
+    unsigned char raw_delimiter[kMaxRawDelimiter] = {};
+    int raw_delimiter_len = 0;
     // When set, checked before each block of pieces (a buffer's worth): a set
     // flag ends the conversion early (the caller then restores the file).
     const std::atomic<bool>* cancel = nullptr;
