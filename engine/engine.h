@@ -49,6 +49,13 @@ struct EngineState {
 // Neither stream is flushed here.
 int convert_file(EngineState& e);
 
+// The same conversion a block (what the reader shows at once) at a time, for
+// a caller that looks at the output as it goes: convert_begin, then
+// convert_step until it returns false (the input is used up or e.cancel is
+// set). *tabs grows by the tabs of each block.
+void convert_begin(EngineState& e);
+bool convert_step(EngineState& e, long long* tabs);
+
 #ifdef RAVOLIN_SCALAR_SCAN
 // The same conversion through the byte-at-a-time scanner, built only for the
 // fuzz target that checks the vector scanners against it.

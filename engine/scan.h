@@ -208,7 +208,7 @@ __attribute__((noinline)) inline StopMask window_mask(LexState lex, const unsign
 
 // Copies a window's worth of bytes as they are; the caller keeps the ones it
 // needs.
-inline void copy_window(const unsigned char* from, unsigned char* to) {
+__attribute__((always_inline)) inline void copy_window(const unsigned char* from, unsigned char* to) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
