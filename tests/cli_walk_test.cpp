@@ -233,7 +233,9 @@ TEST(Filter, ChecksAndPassesTheRestThrough) {
             const FilterResult r = filter->run(in, out, 4, c.encoding);
             EXPECT_EQ(r.kind, c.kind) << filter_message(r);
             EXPECT_EQ(out.out, c.want.empty() ? c.in : c.want);
-            if (c.kind != FilterResult::kConverted) EXPECT_EQ(r.from_line, 1u);
+            if (c.kind != FilterResult::kConverted) {
+                EXPECT_EQ(r.from_line, 1u);
+            }
         }
     }
     // Far into the input: the lines before are out converted, the line named,
