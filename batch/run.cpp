@@ -217,12 +217,15 @@ BatchRun::Step BatchRun::take_up(const FileList& list, int entry, Pending& p) {
     if (!make_backup(found, p, &step)) return step;
 
     Encoding encoding = Encoding::kCp932;
-    const TextKind kind = scan_text(*fs_, p.backup, &encoding, *cancel_, scan_block_, sizeof scan_block_);
+    TextKind kind = scan_text(*fs_, p.backup, &encoding, *cancel_, scan_block_, sizeof scan_block_);
+    if (kind == TextKind::kUnclear && forced_) kind = TextKind::kText;  // the user said how to read it
     if (kind != TextKind::kText) {
         fs_->remove(p.backup);
         if (kind == TextKind::kCancelled) return Step::kCancelled;
         if (kind == TextKind::kBinary) {
             settle(p, FileOutcome::kSkipped, "binary");
+        } else if (kind == TextKind::kUnclear) {
+            settle(p, FileOutcome::kSkipped, "encoding unclear");
         } else {
             settle(p, FileOutcome::kError);
         }

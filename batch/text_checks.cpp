@@ -21,6 +21,7 @@ bool TextScan::feed(const unsigned char* p, std::size_t n) {
         ended_ = true;
     }
     classifier_.feed(p, n);
+    cp932_.feed(p, n);
     return true;
 }
 
@@ -42,7 +43,7 @@ TextKind scan_text(FileSystem& fs, const char* path, Encoding* encoding, const s
         if (!scan.feed(block, static_cast<std::size_t>(n))) return TextKind::kBinary;
     }
     *encoding = scan.encoding();
-    return TextKind::kText;
+    return scan.unclear() ? TextKind::kUnclear : TextKind::kText;
 }
 
 VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding) {

@@ -23,15 +23,21 @@ public:
     // it starts with a UTF-8 byte order mark or is UTF-8 by Utf8Classifier's
     // rule, else code page 932.
     Encoding encoding() const;
+    // Once every byte is fed: neither UTF-8 nor code page 932 as the
+    // converter reads it, so "auto" cannot tell how to read the file.
+    bool unclear() const { return !(bom_ && fed_ == sizeof kBomBytes) && encoding_unclear(classifier_, cp932_); }
 
 private:
+    static constexpr unsigned char kBomBytes[] = {0xEF, 0xBB, 0xBF};
     Utf8Classifier classifier_;
+    Cp932Classifier cp932_;
     std::size_t fed_ = 0;  // up to the length of a byte order mark
     bool bom_ = true;      // the bytes so far begin like one
     bool ended_ = false;   // a Ctrl-Z was the last byte so far
 };
 
-enum class TextKind { kText, kBinary, kReadError, kCancelled };
+// kUnclear: text in neither encoding (see TextScan::unclear).
+enum class TextKind { kText, kUnclear, kBinary, kReadError, kCancelled };
 
 // Reads path once through a TextScan, block_size bytes at a time into
 // block; for text *encoding becomes its encoding.

@@ -89,6 +89,10 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
         b.why = "binary";
         return Converted::kSkipped;
     }
+    if (!options.encoding && scan.unclear()) {
+        b.why = "encoding unclear";
+        return Converted::kSkipped;
+    }
     const Encoding encoding = options.encoding.value_or(scan.encoding());
     if (!convert_in_memory(options.tab_size, options.style, encoding, cancel, b)) return Converted::kCancelled;
     MemorySource original(b.original.data(), b.original.size());

@@ -46,7 +46,8 @@ Scanned scan_file(FileSystem& fs, const char* path, const std::string& shown, co
     static unsigned char block[1 << 16];
     Encoding encoding = Encoding::kCp932;
     switch (scan_text(fs, path, &encoding, cancel, block, sizeof block)) {
-    case TextKind::kText: break;
+    case TextKind::kText:
+    case TextKind::kUnclear: break;  // read as code page 932, as asked
     case TextKind::kBinary: return Scanned::kBinary;
     case TextKind::kReadError: return Scanned::kUnreadable;
     case TextKind::kCancelled: return Scanned::kCancelled;
@@ -56,7 +57,8 @@ Scanned scan_file(FileSystem& fs, const char* path, const std::string& shown, co
     if (!in) return Scanned::kUnreadable;
     InFileCloser closer(in);
     static std::optional<UnitReader> reader;
-    UnitReader& units = reader.emplace(*in, Encoding::kCp932, UnitReader::Role::kOriginal);
+    static constexpr Encoding kCp932 = Encoding::kCp932;
+    UnitReader& units = reader.emplace(*in, &kCp932, UnitReader::Role::kOriginal);
     CLexer lexer;
     long line = 1, column = 1;
     for (;;) {

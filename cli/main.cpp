@@ -16,6 +16,7 @@
 #include "cli/batch.h"
 #include "cli/check.h"
 #include "cli/hazards.h"
+#include "cli/filter.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/restore.h"
@@ -45,38 +46,22 @@ public:
         // pipe is not, so a reader never waits on input that may not come.
         ByteSource* input = &file;
         if (is_regular_file(stdin)) input = &ahead_.emplace(file);
-        engine_.encoding = encoding.value_or(Encoding::kCp932);
-        // Standard input cannot be read twice: auto decides as it goes by.
-        if (!encoding) input = &sniffer_.emplace(*input, &engine_.encoding);
-        TextReader& reader = reader_.emplace(*input);
-        TextWriter& writer = writer_.emplace(sink);
-        engine_.in = &reader;
-        engine_.out = &writer;
-        engine_.tab_size = tab_size;
-        engine_.style = style;
-        const int tabs = convert_file(engine_);
+        FilterResult r = filter_.run(*input, sink, tab_size, encoding, style);
         ahead_.reset();  // ends its thread
-        const bool ok = writer.flush() && std::fflush(stdout) == 0;
-        if (reader.failed()) {
-            std::fprintf(stderr, "ravolin-cli: error reading standard input\n");
-            return 1;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "ravolin-cli: error writing standard output\n");
+        if (std::fflush(stdout) != 0 && r.kind != FilterResult::kReadError) r.kind = FilterResult::kWriteError;
+        if (r.kind != FilterResult::kConverted) {
+            std::fprintf(stderr, "ravolin-cli: %s\n", filter_message(r).c_str());
             return 1;
         }
         char counts[96];
-        format_counts(count_words(style), tabs, engine_.expanded, engine_.dots, counts, sizeof counts);
+        format_counts(count_words(style), r.tabs, r.expanded, r.dots, counts, sizeof counts);
         std::fprintf(stderr, "%s\n", counts);
         return 0;
     }
 
 private:
-    ravolin::EngineState engine_;
     std::optional<ravolin::ReadAheadSource> ahead_;
-    std::optional<ravolin::EncodingSniffer> sniffer_;
-    std::optional<ravolin::TextReader> reader_;
-    std::optional<ravolin::TextWriter> writer_;
+    ravolin::CheckedFilter filter_;
 };
 
 // Everything but the filter: gather the files, then handle them.

@@ -67,6 +67,22 @@ Encoding Utf8Classifier::result() const {
     return !invalid_ && need_ == 0 && multibyte_ ? Encoding::kUtf8 : Encoding::kCp932;
 }
 
+void Cp932Classifier::feed(const unsigned char* p, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n && !invalid_) {
+        if (lead_) {
+            const unsigned char b = p[i++];
+            invalid_ = !((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC));
+            lead_ = false;
+            continue;
+        }
+        i += ascii_prefix(p + i, n - i);
+        if (i >= n) break;
+        const unsigned char b = p[i++];
+        lead_ = b <= 0x9F || b >= 0xE0;  // >= 0x80 here; 0xA0-0xDF are half-width kana
+    }
+}
+
 long EncodingSniffer::read(unsigned char* buf, std::size_t n) {
     if (ahead_pos_ < ahead_len_) {
         std::size_t k = ahead_len_ - ahead_pos_;
@@ -104,9 +120,13 @@ long EncodingSniffer::lend(unsigned char** data, std::size_t* plain) {
 
 void EncodingSniffer::decide(const unsigned char* from, std::size_t n) {
     Utf8Classifier c;
+    Cp932Classifier cp932;
     c.feed(from, n);
+    cp932.feed(from, n);
     bool at_end = false;
-    while (!c.settled() && n + ahead_len_ < kLookahead) {
+    // On while either reading may still hold: a file that is neither is
+    // told as soon as it is known.
+    while ((!c.settled() || cp932.valid_so_far()) && n + ahead_len_ < kLookahead) {
         const long r = inner_->read(ahead_ + ahead_len_, kLookahead - ahead_len_);
         if (r < 0) {
             failed_ = true;  // reported after the bytes read so far
@@ -117,11 +137,13 @@ void EncodingSniffer::decide(const unsigned char* from, std::size_t n) {
             break;
         }
         c.feed(ahead_ + ahead_len_, static_cast<std::size_t>(r));
+        cp932.feed(ahead_ + ahead_len_, static_cast<std::size_t>(r));
         ahead_len_ += static_cast<std::size_t>(r);
     }
     // A sequence cut by the end of the look-ahead may go on after it; one
     // cut by the end of the stream is not UTF-8.
     const bool utf8 = at_end ? c.result() == Encoding::kUtf8 : c.valid_so_far();
+    unclear_ = !utf8 && !(at_end ? cp932.valid() : cp932.valid_so_far());
     std::memset(ahead_ + ahead_len_, 0, kPieceSlack);
     *target_ = utf8 ? Encoding::kUtf8 : Encoding::kCp932;
     decided_ = true;

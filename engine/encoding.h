@@ -35,6 +35,33 @@ private:
     bool multibyte_ = false;
 };
 
+// Tells whether bytes fed in blocks of any size read as code page 932 the
+// way the converter reads them: every byte it takes for a lead byte
+// (0x80-0x9F, 0xE0-0xFF) followed by a byte that can be a second byte
+// (0x40-0x7E, 0x80-0xFC). Elsewhere the converter would take a quote, a
+// line end or a backslash as half of a character that no compiler sees
+// (text in UTF-8 with a stray byte, or in another single-byte code page).
+class Cp932Classifier {
+public:
+    void feed(const unsigned char* p, std::size_t n);
+    // True while every lead byte fed has had its second byte; a lead byte
+    // at the end of what was fed is allowed while more may come.
+    bool valid_so_far() const { return !invalid_; }
+    // Once every byte is fed: a lead byte as the very last byte is none.
+    bool valid() const { return !invalid_ && !lead_; }
+
+private:
+    bool lead_ = false;  // the last byte fed was a lead byte
+    bool invalid_ = false;
+};
+
+// A file whose bytes are neither UTF-8 nor code page 932: what its
+// characters are cannot be told, so "auto" converts nothing.
+inline bool encoding_unclear(const Utf8Classifier& utf8, const Cp932Classifier& cp932) {
+    const bool utf8_valid = utf8.valid_so_far() && utf8.result() == Encoding::kUtf8;
+    return !utf8_valid && !cp932.valid();
+}
+
 // A source that decides the encoding of a stream that cannot be read twice
 // (standard input) while it passes through, for "auto". As long as only
 // ASCII went by the choice does not matter; at the first byte >= 0x80 it
@@ -52,6 +79,9 @@ public:
     bool lends() const override { return inner_->lends(); }
     long lend(unsigned char** data, std::size_t* plain) override;
     bool decided() const { return decided_; }
+    // After the decision: the bytes looked at were neither UTF-8 nor code
+    // page 932.
+    bool unclear() const { return unclear_; }
 
 private:
     void decide(const unsigned char* from, std::size_t n);
@@ -60,6 +90,7 @@ private:
     Encoding* target_;
     bool decided_ = false;
     bool failed_ = false;      // the inner source failed while reading ahead
+    bool unclear_ = false;
     std::size_t ahead_pos_ = 0, ahead_len_ = 0;
     unsigned char ahead_[kLookahead + kPieceSlack];  // lent like the source's bytes
 };

@@ -52,8 +52,9 @@ public:
 
     // Converts piece after piece while a whole one is sure to be in the block;
     // returns the tabs counted.
-    long long run() {
+    RAVOLIN_INLINE long long run() {
         if (next_piece()) convert();
+        if (p_ > in_) e_.mid_line = p_[-1] != '\n' && p_[-1] != '\r';
         e_.lex = lex_;
         e_.utf8_tail = utf8_tail_;
         e_.dots = dots_;
@@ -81,15 +82,15 @@ private:
         return kKeptCrLf && p_ + k + 1 < lim_ && p_[k] == '\r' && p_[k + 1] == '\n';
     }
 
-    void copy1() { *q_++ = *p_++; }
-    void copy2() {
+    RAVOLIN_INLINE void copy1() { *q_++ = *p_++; }
+    RAVOLIN_INLINE void copy2() {
         q_[0] = p_[0];
         q_[1] = p_[1];
         q_ += 2;
         p_ += 2;
     }
     // An LF as the output stream stores it, in the same pass.
-    void put_newline() {
+    RAVOLIN_INLINE void put_newline() {
         q_[0] = '\r';
         q_[1] = '\n';
         q_ += 2;
@@ -173,6 +174,9 @@ private:
     RAVOLIN_INLINE bool high_cp932();
     RAVOLIN_INLINE void high_utf8();
     RAVOLIN_INLINE bool line_end();
+    RAVOLIN_INLINE void quote();
+    RAVOLIN_INLINE void directive();
+    RAVOLIN_INLINE void tab();
 
     EngineState& e_;
     const unsigned char* const in_;
@@ -193,6 +197,9 @@ private:
     const unsigned char* piece_start_ = nullptr;  // the current piece is [piece_start_, lim_)
     const unsigned char* lim_ = nullptr;
     const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
+    // Where the current line begins in this piece; nullptr when it began in
+    // an earlier one.
+    const unsigned char* line_begin_ = nullptr;
     std::intptr_t col_base_ = 0;                 // the column is p_ minus this
     const unsigned char* w_ = nullptr;         // the window of stops starts here
 #ifdef RAVOLIN_HAVE_SSE2
@@ -206,6 +213,9 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
+    // A piece starts a line unless the last one was cut from a long line.
+    const bool line_start = p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line;
+    line_begin_ = line_start ? p_ : nullptr;
     lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
     if (kKeptCrLf && lim_ < end_ && lim_[-1] == '\r' && lim_[0] == '\n') ++lim_;
@@ -252,14 +262,10 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             if (line_end() && !next_piece()) return;
             moved();
             break;
-        case scan::kTab: {
-            const int c = col();
-            *q_++ = '\t';
-            ++p_;
-            set_col(c + ts_ - mod_ts(c));
+        case scan::kTab:
+            tab();
             moved();
             break;
-        }
         case scan::kHigh:
             if (kEnc == Encoding::kUtf8) {
                 high_utf8();
@@ -269,9 +275,14 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             moved();
             break;
         case scan::kQuote:
-            // Only code or a string get here (the stops see to it).
+            quote();
+            break;
+        case scan::kHash:  // code only
+            directive();
+            break;
+        case scan::kGreater:  // a header name only
             copy1();
-            set_lex(lex_ == LexState::kString ? LexState::kCode : LexState::kString);
+            set_lex(LexState::kCode);
             break;
         case scan::kBackslash:
             if (next() == '"' || (next() == '\\' && lex_ == LexState::kString)) copy2();
@@ -315,6 +326,8 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     if (lex_ == LexState::kLineComment) {
         const bool continued = p_ > piece_start_ && p_[-1] == '\\' && pair_end_ != p_;
         if (!continued) set_lex(LexState::kCode);
+    } else if (lex_ == LexState::kHeaderName) {
+        set_lex(LexState::kCode);  // a header name without its '>' ends with its line
     }
     if (*p_ == '\n') {
         put_newline();
@@ -339,7 +352,144 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     }
     // Whatever follows a lone CR in the same piece is a line of its own.
     set_col(0);
+    line_begin_ = p_;
     return false;
+}
+
+// Where a quote or a '#' begins something the converter leaves alone, the
+// bytes are looked at by the functions below, out of line and without the
+// converter's state: they are rare, and the loop keeps its indexes in
+// registers only while nothing takes its address.
+
+// Whether the quote at q, in code, opens a raw literal: R, LR, uR, UR or u8R
+// stands right before it as a word of its own (only this piece, from from,
+// is looked at; a double-byte character, ending at pair_end, is a word
+// character), then a delimiter of up to 16 characters other than blanks,
+// controls, parentheses, backslashes and quotes, and '(' before lim. Returns
+// the delimiter's length, or -1: no raw literal (a compiler stops there),
+// read on as a string. A '/' after two '?' is a backslash where trigraphs
+// are on.
+__attribute__((noinline)) int raw_opening(const unsigned char* from, const unsigned char* q,
+                                          const unsigned char* lim, const unsigned char* pair_end) {
+    const auto word = [](unsigned char b) {
+        return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b == '$' ||
+               b >= 0x80;
+    };
+    const unsigned char* s = q;
+    int n = 0;
+    while (s > from && (word(s[-1]) || pair_end == s)) {
+        if (pair_end == s || n == 3) return -1;
+        --s;
+        ++n;
+    }
+    const bool prefix = (n == 1 && s[0] == 'R') ||
+                        (n == 2 && s[1] == 'R' && (s[0] == 'L' || s[0] == 'u' || s[0] == 'U')) ||
+                        (n == 3 && s[0] == 'u' && s[1] == '8' && s[2] == 'R');
+    if (!prefix) return -1;
+    const unsigned char* d = q + 1;
+    int len = 0;
+    while (d < lim && *d != '(') {
+        const unsigned char b = *d;
+        const bool trigraph = b == '/' && len >= 2 && d[-1] == '?' && d[-2] == '?';
+        if (len == kMaxRawDelimiter || b <= ' ' || b >= 0x80 || b == ')' || b == '\\' || b == '"' || trigraph) return -1;
+        ++d;
+        ++len;
+    }
+    return d < lim ? len : -1;
+}
+
+// Whether the quote at q, in a raw literal, ends it: ")delimiter" stands
+// right before it on the same line (from: the piece's start).
+__attribute__((noinline)) bool raw_closing(const unsigned char* from, const unsigned char* q,
+                                           const unsigned char* delim, int n) {
+    return q - from > n && q[-1 - n] == ')' && std::memcmp(q - n, delim, static_cast<std::size_t>(n)) == 0;
+}
+
+// Whether the '#' at h begins a directive include, include_next or import
+// (only blanks between line_begin and it; nullptr: the line began in an
+// earlier piece) whose header name opens before lim. Returns the '<', or
+// nullptr. *col goes from the '#''s column to the one after the '<'.
+__attribute__((noinline)) const unsigned char* header_opening(const unsigned char* line_begin,
+                                                              const unsigned char* h, const unsigned char* lim,
+                                                              int tab_size, int* col) {
+    const auto blank = [](unsigned char b) { return b == ' ' || b == '\t'; };
+    if (line_begin == nullptr) return nullptr;
+    for (const unsigned char* s = h; s > line_begin; --s) {
+        if (!blank(s[-1])) return nullptr;
+    }
+    const unsigned char* p = h + 1;
+    while (p < lim && blank(*p)) ++p;
+    const unsigned char* name = p;
+    while (p < lim && ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') ||
+                       *p == '_' || *p == '$' || *p >= 0x80)) {
+        ++p;
+    }
+    const auto n = p - name;
+    const auto is = [&](const char* w, long len) { return n == len && std::memcmp(name, w, len) == 0; };
+    if (!is("include", 7) && !is("include_next", 12) && !is("import", 6)) return nullptr;
+    while (p < lim && blank(*p)) ++p;
+    if (p >= lim || *p != '<') return nullptr;
+    int c = *col;
+    for (const unsigned char* s = h; s <= p; ++s) c = *s == '\t' ? c + tab_size - c % tab_size : c + 1;
+    *col = c;
+    return p;
+}
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::tab() {
+    const int c = col();
+    *q_++ = '\t';
+    ++p_;
+    set_col(c + ts_ - mod_ts(c));
+}
+
+// A quote in code, a string or a raw literal (the stops see to it).
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::quote() {
+    if (lex_ == LexState::kString) {
+        copy1();
+        return set_lex(LexState::kCode);
+    }
+    if (lex_ == LexState::kRawString) {
+        const bool end = raw_closing(piece_start_, p_, e_.raw_delimiter, e_.raw_delimiter_len);
+        copy1();
+        if (end) return set_lex(LexState::kCode);
+        return moved();
+    }
+    const int n = raw_opening(piece_start_, p_, lim_, pair_end_);
+    if (n >= 0) {
+        std::memcpy(e_.raw_delimiter, p_ + 1, static_cast<std::size_t>(n));
+        e_.raw_delimiter_len = n;
+        // '"', the delimiter and '(': one column each.
+        std::memcpy(q_, p_, static_cast<std::size_t>(n + 2));
+        q_ += n + 2;
+        p_ += n + 2;
+        return set_lex(LexState::kRawString);
+    }
+    copy1();
+    set_lex(LexState::kString);
+}
+
+// A '#' in code. Where it begins a line's directive include, include_next or
+// import, the '<' after the name opens a header name, a literal to its '>';
+// the blanks before it are left as they are on such a line.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
+    // Most directives (#define, #if...) are told by the byte after the '#'.
+    const unsigned char after = next();
+    int c = col();
+    const unsigned char* lt = after == 'i' || after == ' ' || after == '\t' ? header_opening(line_begin_, p_, lim_, ts_, &c)
+                                                                            : nullptr;
+    if (lt == nullptr) {
+        copy1();
+        return moved();
+    }
+    const auto n = static_cast<std::size_t>(lt + 1 - p_);
+    std::memcpy(q_, p_, n);
+    q_ += n;
+    p_ += n;
+    set_col(c);
+    set_lex(LexState::kHeaderName);
 }
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
@@ -467,17 +617,22 @@ void convert_block(EngineState& e, const unsigned char* window, int len, bool la
     written = c.written();
 }
 
-template <ScanPath kPath>
-int convert_with(EngineState& e) {
-    long long tabs = 0;
+void begin(EngineState& e) {
     e.dots = 0;
     e.lex = LexState::kCode;
     e.utf8_tail = 0;
+    e.mid_line = false;
+    e.raw_delimiter_len = 0;
+}
+
+template <ScanPath kPath>
+RAVOLIN_INLINE bool step_with(EngineState& e, long long& tabs) {
     const bool kept = e.in->line_ends() == LineEnds::kKept;
     const unsigned char* window;
-    int len;
-    while ((len = e.in->peek(&window)) > 0) {
-        if (e.cancel && e.cancel->load(std::memory_order_relaxed)) break;
+    const int len = e.in->peek(&window);
+    if (len <= 0) return false;
+    if (e.cancel && e.cancel->load(std::memory_order_relaxed)) return false;
+    {
         unsigned char* out = e.out->reserve(2 * static_cast<std::size_t>(len) + 64);
         const bool last = e.in->exhausted();
         int used = 0, written = 0;
@@ -491,7 +646,21 @@ int convert_with(EngineState& e) {
         e.in->consume(used);
         e.out->commit(static_cast<std::size_t>(written));
     }
+    return true;
+}
+
+template <ScanPath kPath>
+int convert_with(EngineState& e) {
+    long long tabs = 0;
+    begin(e);
+    while (step_with<kPath>(e, tabs)) {
+    }
     return tabs > INT_MAX ? INT_MAX : static_cast<int>(tabs);
+}
+
+template <ScanPath kPath>
+bool step_with_path(EngineState& e, long long* tabs) {
+    return step_with<kPath>(e, *tabs);
 }
 
 bool available(ScanPath path) {
@@ -561,6 +730,25 @@ int convert_file(EngineState& e) {
 #endif
     default:
         return convert_with<ScanPath::kScalar>(e);
+    }
+}
+
+void convert_begin(EngineState& e) { begin(e); }
+
+bool convert_step(EngineState& e, long long* tabs) {
+    switch (path_in_use().load(std::memory_order_relaxed)) {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    case ScanPath::kAvx512:
+        return step_with_path<ScanPath::kAvx512>(e, tabs);
+    case ScanPath::kAvx2:
+        return step_with_path<ScanPath::kAvx2>(e, tabs);
+#endif
+#ifdef RAVOLIN_HAVE_SSE2
+    case ScanPath::kSse2:
+        return step_with_path<ScanPath::kSse2>(e, tabs);
+#endif
+    default:
+        return step_with_path<ScanPath::kScalar>(e, tabs);
     }
 }
 

@@ -11,9 +11,15 @@
 namespace ravolin {
 
 // Where the converter stands in C's lexical structure. One enum for comments
-// and strings together: a string cannot open inside a comment nor a comment
-// inside a string, so the four states are all there is.
-enum class LexState : unsigned char { kCode, kBlockComment, kLineComment, kString };
+// and literals together: none of them can open inside another, so these are
+// all the states there are. A raw string literal (R"x( ... )x", over any
+// number of lines, no escapes) and an include's <header name> are literals
+// the converter leaves as they are, like a string.
+enum class LexState : unsigned char { kCode, kBlockComment, kLineComment, kString, kRawString, kHeaderName };
+constexpr int kLexStates = 6;
+
+// A raw literal's delimiter has at most this many characters.
+constexpr int kMaxRawDelimiter = 16;
 
 // Which blanks a conversion rewrites, and into what. Outside string literals
 // only, in every style; every character keeps its display column.
@@ -39,6 +45,12 @@ struct EngineState {
     int utf8_tail = 0;  // continuation bytes of a UTF-8 character cut by a piece's end
     int dots = 0;       // dots appended to the current file
     int expanded = 0;   // tabs that became spaces in the current file (not kTabs)
+    // The last piece ended inside a line (a long line cut), so the next one
+    // cannot start a preprocessor directive.
+    bool mid_line = false;
+    // The delimiter of the raw literal the converter is in.
+    unsigned char raw_delimiter[kMaxRawDelimiter] = {};
+    int raw_delimiter_len = 0;
     // When set, checked before each block of pieces (a buffer's worth): a set
     // flag ends the conversion early (the caller then restores the file).
     const std::atomic<bool>* cancel = nullptr;
@@ -53,6 +65,12 @@ int convert_file(EngineState& e);
 // The styles other than kTabs (engine/styles.cpp): a converter of their own,
 // so the run's converter stays as it is.
 int convert_styled(EngineState& e);
+// The same conversion a block (what the reader shows at once) at a time, for
+// a caller that looks at the output as it goes: convert_begin, then
+// convert_step until it returns false (the input is used up or e.cancel is
+// set). *tabs grows by the tabs of each block.
+void convert_begin(EngineState& e);
+bool convert_step(EngineState& e, long long* tabs);
 
 #ifdef RAVOLIN_SCALAR_SCAN
 // The same conversion through the byte-at-a-time scanner, built only for the

@@ -36,7 +36,15 @@ enum ByteClass : unsigned char {
     kBackslash,
     kSlash,
     kStar,
+    kHash,     // may start a directive that takes a header name
+    kGreater,  // ends a header name
 };
+
+// Inside a literal nothing but its end and the bytes every state stops at
+// matter: runs of spaces are left as they are.
+constexpr bool literal_state(LexState l) {
+    return l == LexState::kString || l == LexState::kRawString || l == LexState::kHeaderName;
+}
 
 // Shift-JIS lead bytes: 0x80-0x9F and 0xE0-0xFF; 0xA0-0xDF are half-width kana.
 constexpr bool cp932_lead(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || b >= 0xE0; }
@@ -45,7 +53,7 @@ struct Tables {
     unsigned char cls[256];
     // stops[encoding][lex][b] is 1 when byte b can change anything in that
     // state; the scalar scan copies every other byte as it is.
-    unsigned char stops[2][4][256];
+    unsigned char stops[2][kLexStates][256];
 };
 
 constexpr Tables make_tables() {
@@ -61,6 +69,8 @@ constexpr Tables make_tables() {
         else if (b == '\\') c = kBackslash;
         else if (b == '/') c = kSlash;
         else if (b == '*') c = kStar;
+        else if (b == '#') c = kHash;
+        else if (b == '>') c = kGreater;
         t.cls[b] = c;
         for (int enc = 0; enc < 2; ++enc) {
             // A half-width kana is one byte and one column: nothing to do.
@@ -69,13 +79,18 @@ constexpr Tables make_tables() {
             const bool common = c == kTab || c == kCr || c == kLf || high;
             unsigned char* s = nullptr;
             s = t.stops[enc][static_cast<int>(LexState::kCode)];
-            s[b] = common || c == kSpace || c == kQuote || c == kBackslash || c == kSlash;
+            s[b] = common || c == kSpace || c == kQuote || c == kBackslash || c == kSlash || c == kHash;
             s = t.stops[enc][static_cast<int>(LexState::kBlockComment)];
             s[b] = common || c == kSpace || c == kStar;
             s = t.stops[enc][static_cast<int>(LexState::kLineComment)];
             s[b] = common || c == kSpace;
             s = t.stops[enc][static_cast<int>(LexState::kString)];
             s[b] = common || c == kQuote || c == kBackslash;
+            // No escapes in a raw literal: only a quote may end it.
+            s = t.stops[enc][static_cast<int>(LexState::kRawString)];
+            s[b] = common || c == kQuote;
+            s = t.stops[enc][static_cast<int>(LexState::kHeaderName)];
+            s[b] = common || c == kGreater;
         }
     }
     return t;
@@ -125,12 +140,13 @@ __attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p)
     // below them (rare; their handler copies them) and every byte >= 0x80
     // (its handler tells the encodings apart).
     __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x0E));
-    if (L != LexState::kString) {
+    if (!literal_state(L)) {
         // A space followed by a space or a tab starts a run.
         m = _mm_or_si128(m, _mm_and_si128(eq(v, ' '), _mm_or_si128(eq(n, ' '), eq(n, '\t'))));
     }
     if (L == LexState::kCode) {
-        m = _mm_or_si128(m, eq(v, '"'));
+        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
+        m = _mm_or_si128(m, eq(_mm_or_si128(v, _mm_set1_epi8(0x01)), '#'));
         m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), eq(n, '"')));
         // '/' or '*' next, in one compare: OR-ing 0x05 maps 0x2A, 0x2B,
         // 0x2E and 0x2F to '/'. A slash before '+' or '.' is a stop the
@@ -141,6 +157,10 @@ __attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p)
     } else if (L == LexState::kString) {
         m = _mm_or_si128(m, eq(v, '"'));
         m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), _mm_or_si128(eq(n, '"'), eq(n, '\\'))));
+    } else if (L == LexState::kRawString) {
+        m = _mm_or_si128(m, eq(v, '"'));
+    } else {
+        m = _mm_or_si128(m, eq(v, '>'));
     }
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
@@ -177,14 +197,18 @@ __attribute__((noinline)) inline StopMask window_mask(LexState lex, const unsign
         return window_mask<LexState::kBlockComment>(p);
     case LexState::kLineComment:
         return window_mask<LexState::kLineComment>(p);
-    default:
+    case LexState::kString:
         return window_mask<LexState::kString>(p);
+    case LexState::kRawString:
+        return window_mask<LexState::kRawString>(p);
+    default:
+        return window_mask<LexState::kHeaderName>(p);
     }
 }
 
 // Copies a window's worth of bytes as they are; the caller keeps the ones it
 // needs.
-inline void copy_window(const unsigned char* from, unsigned char* to) {
+__attribute__((always_inline)) inline void copy_window(const unsigned char* from, unsigned char* to) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
@@ -212,11 +236,11 @@ __attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(co
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     __m256i m = _mm256_cmpgt_epi8(_mm256_set1_epi8(0x0E), v);
-    if (L != LexState::kString) {
+    if (!literal_state(L)) {
         m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, ' '), _mm256_or_si256(eq_avx2(n, ' '), eq_avx2(n, '\t'))));
     }
     if (L == LexState::kCode) {
-        m = _mm256_or_si256(m, eq_avx2(v, '"'));
+        m = _mm256_or_si256(m, eq_avx2(_mm256_or_si256(v, _mm256_set1_epi8(0x01)), '#'));
         m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), eq_avx2(n, '"')));
         const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, _mm256_set1_epi8(0x05)), '/');
         m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '/'), slash_or_star));
@@ -225,6 +249,10 @@ __attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(co
     } else if (L == LexState::kString) {
         m = _mm256_or_si256(m, eq_avx2(v, '"'));
         m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), _mm256_or_si256(eq_avx2(n, '"'), eq_avx2(n, '\\'))));
+    } else if (L == LexState::kRawString) {
+        m = _mm256_or_si256(m, eq_avx2(v, '"'));
+    } else {
+        m = _mm256_or_si256(m, eq_avx2(v, '>'));
     }
     return static_cast<unsigned>(_mm256_movemask_epi8(m));
 }
@@ -242,8 +270,12 @@ __attribute__((target("avx2"), noinline)) inline StopMask window_mask_avx2(LexSt
         return window_mask_avx2<LexState::kBlockComment>(p);
     case LexState::kLineComment:
         return window_mask_avx2<LexState::kLineComment>(p);
-    default:
+    case LexState::kString:
         return window_mask_avx2<LexState::kString>(p);
+    case LexState::kRawString:
+        return window_mask_avx2<LexState::kRawString>(p);
+    default:
+        return window_mask_avx2<LexState::kHeaderName>(p);
     }
 }
 
@@ -253,14 +285,18 @@ __attribute__((target("avx512bw"), always_inline)) inline StopMask window_mask_a
     const __m512i v = _mm512_loadu_si512(p);
     const __m512i n = _mm512_loadu_si512(p + 1);
     StopMask m = _mm512_cmplt_epi8_mask(v, _mm512_set1_epi8(0x0E));
-    if (L != LexState::kString) m |= eq_avx512(v, ' ') & (eq_avx512(n, ' ') | eq_avx512(n, '\t'));
+    if (!literal_state(L)) m |= eq_avx512(v, ' ') & (eq_avx512(n, ' ') | eq_avx512(n, '\t'));
     if (L == LexState::kCode) {
-        m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & eq_avx512(n, '"'));
+        m |= eq_avx512(_mm512_or_si512(v, _mm512_set1_epi8(0x01)), '#') | (eq_avx512(v, '\\') & eq_avx512(n, '"'));
         m |= eq_avx512(v, '/') & eq_avx512(_mm512_or_si512(n, _mm512_set1_epi8(0x05)), '/');
     } else if (L == LexState::kBlockComment) {
         m |= eq_avx512(v, '*') & eq_avx512(n, '/');
     } else if (L == LexState::kString) {
         m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & (eq_avx512(n, '"') | eq_avx512(n, '\\')));
+    } else if (L == LexState::kRawString) {
+        m |= eq_avx512(v, '"');
+    } else {
+        m |= eq_avx512(v, '>');
     }
     return m;
 }
@@ -273,8 +309,12 @@ __attribute__((target("avx512bw"), noinline)) inline StopMask window_mask_avx512
         return window_mask_avx512<LexState::kBlockComment>(p);
     case LexState::kLineComment:
         return window_mask_avx512<LexState::kLineComment>(p);
-    default:
+    case LexState::kString:
         return window_mask_avx512<LexState::kString>(p);
+    case LexState::kRawString:
+        return window_mask_avx512<LexState::kRawString>(p);
+    default:
+        return window_mask_avx512<LexState::kHeaderName>(p);
     }
 }
 #endif

@@ -58,6 +58,11 @@ constexpr StopTables make_stop_tables() {
                     case LexState::kString:
                         s = s || b == '"' || b == '\\';
                         break;
+                    // The styles' own reading has no states for these: a
+                    // file with them is left to the check to refuse.
+                    case LexState::kRawString:
+                    case LexState::kHeaderName:
+                        break;
                     }
                     t.stop[m][u][lex][b] = s;
                 }
@@ -93,6 +98,8 @@ inline unsigned stop_bits(const unsigned char* p, LexState lex, bool brackets) {
     case LexState::kString:
         m = _mm_or_si128(m, _mm_or_si128(eq(v, '"'), eq(v, '\\')));
         break;
+    case LexState::kRawString:
+    case LexState::kHeaderName:
     case LexState::kLineComment:
         break;
     }
@@ -487,6 +494,8 @@ private:
             }
             break;
         case LexState::kLineComment:
+        case LexState::kRawString:
+        case LexState::kHeaderName:
             copy(1);
             break;
         }

@@ -81,7 +81,12 @@ public:
     // its LF only in what comes next.
 
     int peek(const unsigned char** window);
-    void consume(int n) { pos_ += static_cast<std::size_t>(n); }
+    void consume(int n) {
+        pos_ += static_cast<std::size_t>(n);
+        consumed_ += static_cast<unsigned long long>(n);
+    }
+    // Bytes consumed since the start.
+    unsigned long long consumed() const { return consumed_; }
     // True when what peek shows is all the input there is.
     bool exhausted() const { return done_ && !bridging_ && lim_ - pos_ <= kMaxWindow; }
     // The most peek ever shows.
@@ -110,6 +115,7 @@ private:
     // one block meets the next).
     unsigned char* text_ = buf_;
     std::size_t pos_ = 0, lim_ = 0;  // the unread text is text_[pos_, lim_)
+    unsigned long long consumed_ = 0;
     // buf_ holds the start of a lent block from lent_at_ on, the rest of it
     // still to be read in place.
     bool bridging_ = false;

@@ -573,6 +573,9 @@ TEST(BatchSkip, FilesThatMustNotChangeAreSkipped) {
         {"quote constant would change a literal", quote + "s = \"a        b\";\n", {},
          "Skipped   : x.c (string literal would change)"},
         {"written to while converted", "    a;\n", appended, "Skipped   : x.c (changed during the run)"},
+        // A Latin-1 byte in UTF-8 text: a lead byte in code page 932 before a quote.
+        {"neither UTF-8 nor code page 932", "a = \"\xE9\", *s = \"x        y\";\n", {},
+         "Skipped   : x.c (encoding unclear)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -615,7 +618,7 @@ TEST(BatchEncoding, EachFileInItsOwnEncoding) {
         {"byte order mark", "\xEF\xBB\xBF    x;\n", utf8},
         {"byte order mark before bytes that are not UTF-8", "\xEF\xBB\xBF/*\xC3\xA9\xC3\xA9*/  x; /* \xFF */\n", utf8},
         {"Shift-JIS", kFiveTabsOneDot, cp932},
-        {"bytes that are not UTF-8", "/* \xE9t\xE9 */    x;\n", cp932},
+        {"bytes that are not UTF-8", "/* \xE9t\xE9t */    x;\n", cp932},
         {"ASCII", kThreeTabs, cp932},
     };
     FakeFs fs;
@@ -633,6 +636,11 @@ TEST(BatchEncoding, EachFileInItsOwnEncoding) {
     RunResult f = run(forced, "*.c", 4, nullptr, cp932);
     EXPECT_EQ(file_lines(f), std::vector<std::string>{"Skipped   : f.c (string literal would change)"});
     EXPECT_EQ(forced.data("f.c"), cases[0].text);
+    // Told how to read a file in neither encoding, the run converts it.
+    FakeFs named;
+    named.add("f.c", "/* \xE9t\xE9 */    x;\n");
+    RunResult n = run(named, "*.c", 4, nullptr, cp932);
+    EXPECT_EQ(file_lines(n), std::vector<std::string>{"Converted: f.c(1 tabs, 0 dots)"});
 }
 
 // The log leaves room for the longest summary, so the result text holds it

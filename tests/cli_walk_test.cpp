@@ -17,9 +17,11 @@
 #include "cli/batch.h"
 #include "cli/editorconfig.h"
 #include "cli/hazards.h"
+#include "cli/filter.h"
 #include "cli/output.h"
 #include "cli/walk.h"
 #include "tests/batch_fake_fs.h"
+#include "tests/test_util.h"
 
 namespace ravolin::test {
 namespace {
@@ -297,6 +299,64 @@ TEST(CliEditorConfig, StyleOfAFile) {
         EXPECT_EQ(style.spaces, c.spaces);
         std::filesystem::remove_all(root);
     }
+}
+
+// The filter checks as a run does and never changes what it cannot convert:
+// what is out stays, the rest of standard input follows as it came.
+TEST(Filter, ChecksAndPassesTheRestThrough) {
+    const std::string many = [] {
+        std::string t;
+        for (int i = 0; i < 30000; ++i) t += "    x;\n";  // well past a block and the check's buffers
+        return t;
+    }();
+    const std::string quote = "char q = '\"'; const char *s = \"a        b\";\n";
+    struct Case {
+        const char* name;
+        std::string in;
+        std::optional<Encoding> encoding;
+        FilterResult::Kind kind;
+        std::string want;  // empty: the input as it came
+    };
+    const Case cases[] = {
+        {"text converts", "int     x;\n", {}, FilterResult::kConverted, "int\t\tx;\r\n"},
+        {"raw literal and header name kept", "#include <a    b.h>\ns = R\"(\"    \")\";\n", {},
+         FilterResult::kConverted, "#include <a    b.h>\r\ns = R\"(\"    \")\";\r\n"},
+        {"one Ctrl-Z at the very end", "    x;\n\x1a", {}, FilterResult::kConverted, "\tx;\r\n"},
+        {"a literal would change", quote, {}, FilterResult::kCheckFailed, ""},
+        {"a NUL byte", "    a;\n\0    b;\n"s, {}, FilterResult::kBinary, ""},
+        {"data after a Ctrl-Z", "    a;\n\x1a    b;\n", {}, FilterResult::kBinary, ""},
+        {"neither UTF-8 nor code page 932", "a = \"\xE9\", *s = \"x        y\";\n", {}, FilterResult::kUnclear, ""},
+        {"named code page 932, the check holds", "a = \"\xE9\", *s = \"x        y\";\n", Encoding::kCp932,
+         FilterResult::kCheckFailed, ""},
+    };
+    for (std::size_t chunk : {std::size_t{0}, std::size_t{7}}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " chunk=" + std::to_string(chunk));
+            MemorySource in(c.in.data(), c.in.size(), chunk);
+            StringSink out;
+            auto filter = std::make_unique<CheckedFilter>();
+            const FilterResult r = filter->run(in, out, 4, c.encoding);
+            EXPECT_EQ(r.kind, c.kind) << filter_message(r);
+            EXPECT_EQ(out.out, c.want.empty() ? c.in : c.want);
+            if (c.kind != FilterResult::kConverted) {
+                EXPECT_EQ(r.from_line, 1u);
+            }
+        }
+    }
+    // Far into the input: the lines before are out converted, the line named,
+    // the rest as it came.
+    const std::string in = many + quote + many;
+    MemorySource src(in.data(), in.size());
+    StringSink out;
+    auto filter = std::make_unique<CheckedFilter>();
+    const FilterResult r = filter->run(src, out, 4, std::nullopt);
+    EXPECT_EQ(r.kind, FilterResult::kCheckFailed);
+    EXPECT_EQ(r.line, 30001u);
+    ASSERT_GT(r.from_line, 1u);
+    ASSERT_LE(r.from_line, 30001u);
+    std::size_t split = 0;
+    for (unsigned long long line = 1; line < r.from_line; ++line) split = in.find('\n', split) + 1;
+    EXPECT_EQ(out.out, convert(in.substr(0, split), 4).text + in.substr(split));
 }
 
 }  // namespace

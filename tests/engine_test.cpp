@@ -103,6 +103,36 @@ TEST(Lexical, StringsAndComments) {
     });
 }
 
+TEST(Lexical, RawLiteralsAndHeaderNames) {
+    check({
+        {"raw literal keeps its blanks", "s = R\"x( a \"    \" b )x\";    t;\n", 4,
+         "s = R\"x( a \"    \" b )x\";\tt;\n", 1, 0},
+        {"u8R opens one", "u8R\"(\"    \")\"    x\n", 4, "u8R\"(\"    \")\"\t x\n", 1, 0},
+        {"LR opens one", "LR\"(\"    \")\"    x\n", 4, "LR\"(\"    \")\"\tx\n", 1, 0},
+        {"a longer word is no prefix", "xR\"(\"    \")\"\n", 4, "xR\"(\"\t \")\"\n", 1, 0},
+        {"a double-byte character before R is no prefix", "\x82R\"(\"    \")\"\n", 4, "\x82R\"(\"\t \")\"\n", 1, 0},
+        {"raw literal over lines", "R\"(\n    a \"\n    )\"    x\n", 4, "R\"(\n    a \"\n    )\"\t  x\n", 1, 0},
+        {"raw literal ends at its delimiter only", "R\"xy( )x\" \"    \" )xy\";    t\n", 4,
+         "R\"xy( )x\" \"    \" )xy\";\t  t\n", 1, 0},
+        {"raw literal's end stands on one line", "R\"x(a)\nx\"    b )x\"\n", 4, "R\"x(a)\nx\"    b )x\"\n", 0, 0},
+        {"a blank in the delimiter makes a string", "R\"a b(\"    x\n", 4, "R\"a b(\"\t   x\n", 1, 0},
+        {"a 17-character delimiter makes a string", "R\"aaaaaaaaaaaaaaaaa(\"    x\n", 4,
+         "R\"aaaaaaaaaaaaaaaaa(\"\t x\n", 1, 0},
+        {"?? and / in the delimiter make a string", "R\"?\?/(\"    x\n", 4, "R\"?\?/(\"\t   x\n", 1, 0},
+        {"header name keeps its blanks", "#include <a    b.h>    // x\n", 4, "#include <a    b.h>\t   // x\n", 1, 0},
+        {"blanks before a header name stay", "    #  include_next    <a    b.h>\n", 4,
+         "\t#  include_next    <a    b.h>\n", 1, 0},
+        {"a tab before it moves the column", "#include\t<a>    x\n", 4, "#include\t<a>\t   x\n", 1, 0},
+        {"import without a blank", "#import<a    b.h>\n", 4, "#import<a    b.h>\n", 0, 0},
+        {"not at the line's start: an operator", "x #include <a    b.h>\n", 4, "x #include <a\t b.h>\n", 1, 0},
+        {"another directive: an operator", "#define X <a    b>\n", 4, "#define X <a\tb>\n", 1, 0},
+        {"a longer name: an operator", "#includes <a    b>\n", 4, "#includes <a\tb>\n", 1, 0},
+        {"header name ends with its line", "#include <a\n    x > 1\n", 4, "#include <a\n\tx > 1\n", 1, 0},
+        {"after a lone CR a line starts", "a\r#include <a    b.h>\n", 4, "a\r#include <a    b.h>\n", 0, 0},
+        {"a '#' in a string is no directive", "\"\n#include <a    b.h>\"\n", 4, "\"\n#include <a    b.h>\"\n", 0, 0},
+    });
+}
+
 TEST(Lexical, DotsAndContinuations) {
     check({
         {"dot after 0x5C char at line comment end", "// " + kHyo + "\n\"    \"\n", 4,

@@ -36,6 +36,7 @@ constexpr Tables kTables = make_tables();
 void UnitReader::fill() {
     const std::size_t rest = lim_ - pos_;
     std::memmove(buf_, buf_ + pos_, rest);
+    base_ += pos_;
     pos_ = 0;
     lim_ = rest;
     // Reads may come back short (a pipe): go on until a unit's two bytes are
@@ -51,6 +52,7 @@ void UnitReader::fill() {
             lim_ += static_cast<std::size_t>(got);
         }
     }
+    pairs_ = *enc_ == Encoding::kCp932;
 }
 
 const unsigned char* UnitReader::single_bytes() const { return kTables.single[pairs_]; }

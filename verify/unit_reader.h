@@ -46,14 +46,18 @@ public:
     // file as written (its line ends must be CR LF).
     enum class Role { kOriginal, kConverted };
 
-    UnitReader(ByteSource& src, Encoding enc, Role role)
-        : src_(&src), pairs_(enc == Encoding::kCp932), original_(role == Role::kOriginal) {}
+    // *enc is read again at every refill: a source that decides the
+    // encoding at its first byte >= 0x80 decides it before handing that over.
+    UnitReader(ByteSource& src, const Encoding* enc, Role role)
+        : src_(&src), enc_(enc), pairs_(*enc == Encoding::kCp932), original_(role == Role::kOriginal) {}
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;
 
     // The next unit, left in place until take().
     Unit peek();
     void take() { pos_ += len_; }
+    // Bytes taken since the start.
+    unsigned long long taken() const { return base_ + pos_; }
 
     // For passing over many bytes at once: the bytes not read yet (at least
     // one unless the stream is over), and a table of the bytes that are a
@@ -79,6 +83,8 @@ private:
     // per block costs nothing next to looking at its bytes.
     static constexpr std::size_t kBufSize = 1u << 14;
     ByteSource* src_;
+    const Encoding* enc_;
+    unsigned long long base_ = 0;  // bytes before buf_[0]
     bool pairs_;     // code page 932: lead and trail bytes form one character
     bool original_;
     bool done_ = false;   // the source is exhausted or failed

@@ -28,7 +28,9 @@ bool is_blank(const Unit& u) { return u.kind == UnitKind::kByte && is_blank_byte
 // outside literals as one.
 class Side {
 public:
-    Side(ByteSource& src, Encoding enc, UnitReader::Role role) : reader_(src, enc, role) {}
+    Side(ByteSource& src, const Encoding* enc, UnitReader::Role role) : reader_(src, enc, role) {}
+
+    unsigned long long taken() const { return reader_.taken(); }
 
     Token next() {
         Token t{UnitKind::kEnd, 0, 0, false, after_5c_};
@@ -59,9 +61,13 @@ public:
     // on both sides and needs no token: a character that changes the
     // lexer's state, a line end, a run of blanks at a view's end. Returns
     // where the token-by-token comparison must decide.
-    static void pass_common(Side& a, Side& b) {
-        const unsigned char* single = a.reader_.single_bytes();
+    static void pass_common(Side& a, Side& b, VerifyProgress* progress) {
         for (;;) {
+            if (progress) {
+                progress->original = a.taken();
+                progress->converted = b.taken();
+            }
+            const unsigned char* single = a.reader_.single_bytes();
             const unsigned char *pa, *pb;
             std::size_t na = a.reader_.view(&pa), nb = b.reader_.view(&pb);
             if (na == 0 || nb == 0) return;
@@ -136,11 +142,16 @@ private:
 }  // namespace
 
 VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc) {
+    return verify_conversion(original, converted, &enc, nullptr);
+}
+
+VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, const Encoding* enc,
+                               VerifyProgress* progress) {
     Side was(original, enc, UnitReader::Role::kOriginal);
     Side now(converted, enc, UnitReader::Role::kConverted);
     for (;;) {
         // Both lexers stand in the same state here: all before was the same.
-        Side::pass_common(was, now);
+        Side::pass_common(was, now, progress);
         const Token a = was.next();
         Token b = now.next();
         if (a.kind == UnitKind::kError || b.kind == UnitKind::kError) return VerifyResult::kReadError;
@@ -151,6 +162,7 @@ VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Enco
             if (b.kind == UnitKind::kError) return VerifyResult::kReadError;
         }
         if (!same(a, b)) {
+            if (progress) progress->differs = was.taken();
             return a.literal || b.literal ? VerifyResult::kLiteralChanged : VerifyResult::kTextChanged;
         }
         if (a.kind == UnitKind::kEnd) return VerifyResult::kSame;

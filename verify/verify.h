@@ -39,6 +39,20 @@ enum class VerifyResult { kSame, kLiteralChanged, kTextChanged, kReadError };
 // allocation: two 16 KiB buffers on the stack.
 VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc);
 
+// How far a check has come, for a caller that hands out the converted text
+// while it is checked: the first `original` bytes of the original and the
+// first `converted` bytes of the converted text are known to differ by
+// layout alone (both end where the two agree). At a difference, `differs`
+// is the byte of the original just after the unit that differs.
+struct VerifyProgress {
+    unsigned long long original = 0, converted = 0, differs = 0;
+};
+
+// The same with the encoding read where the streams are refilled (see
+// UnitReader), and progress kept in *progress as the check goes on.
+VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, const Encoding* enc,
+                               VerifyProgress* progress);
+
 // The words for a report line, e.g. "string literal would change".
 const char* verify_reason(VerifyResult r);
 
