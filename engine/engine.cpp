@@ -277,12 +277,17 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
         case scan::kQuote:
             quote();
             break;
-        case scan::kHash:  // code only
-            directive();
+        case scan::kHash:  // code only (the stops see to it)
+            if (lex_ == LexState::kCode) {
+                directive();
+            } else {
+                copy1();
+                moved();
+            }
             break;
-        case scan::kGreater:  // a header name only
+        case scan::kGreater:  // ends a header name; elsewhere a byte like any other
             copy1();
-            set_lex(LexState::kCode);
+            if (lex_ == LexState::kHeaderName) set_lex(LexState::kCode);
             break;
         case scan::kBackslash:
             if (next() == '"' || (next() == '\\' && lex_ == LexState::kString)) copy2();

@@ -159,7 +159,7 @@ __attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p)
         m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), _mm_or_si128(eq(n, '"'), eq(n, '\\'))));
     } else if (L == LexState::kRawString) {
         m = _mm_or_si128(m, eq(v, '"'));
-    } else {
+    } else if (L == LexState::kHeaderName) {
         m = _mm_or_si128(m, eq(v, '>'));
     }
     return static_cast<unsigned>(_mm_movemask_epi8(m));
@@ -251,7 +251,7 @@ __attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(co
         m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), _mm256_or_si256(eq_avx2(n, '"'), eq_avx2(n, '\\'))));
     } else if (L == LexState::kRawString) {
         m = _mm256_or_si256(m, eq_avx2(v, '"'));
-    } else {
+    } else if (L == LexState::kHeaderName) {
         m = _mm256_or_si256(m, eq_avx2(v, '>'));
     }
     return static_cast<unsigned>(_mm256_movemask_epi8(m));
@@ -295,7 +295,7 @@ __attribute__((target("avx512bw"), always_inline)) inline StopMask window_mask_a
         m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & (eq_avx512(n, '"') | eq_avx512(n, '\\')));
     } else if (L == LexState::kRawString) {
         m |= eq_avx512(v, '"');
-    } else {
+    } else if (L == LexState::kHeaderName) {
         m |= eq_avx512(v, '>');
     }
     return m;

@@ -130,6 +130,7 @@ TEST(Lexical, RawLiteralsAndHeaderNames) {
         {"header name ends with its line", "#include <a\n    x > 1\n", 4, "#include <a\n\tx > 1\n", 1, 0},
         {"after a lone CR a line starts", "a\r#include <a    b.h>\n", 4, "a\r#include <a    b.h>\n", 0, 0},
         {"a '#' in a string is no directive", "\"\n#include <a    b.h>\"\n", 4, "\"\n#include <a    b.h>\"\n", 0, 0},
+        {"a '>' in a comment ends nothing", "// a>\"  \n    x\n", 4, "// a>\"\t\n\tx\n", 2, 0},
     });
 }
 
