@@ -23,7 +23,9 @@ bool is_absolute(const wchar_t* name) {
 }
 
 // True when the dialog would put more than MAX_PATH - 1 characters together
-// from the folder shown and the typed name.
+// from the folder shown and a typed name relative to it: it faults there. A
+// typed full path is not put together with anything, and the wide dialog
+// takes it whole, past MAX_PATH too.
 bool typed_name_too_long(HWND dialog) {
     HWND field = GetDlgItem(dialog, kNameCombo);
     if (field == nullptr) field = GetDlgItem(dialog, kNameEdit);
@@ -32,13 +34,10 @@ bool typed_name_too_long(HWND dialog) {
     if (typed <= 0) return false;
     wchar_t head[3] = L"";
     GetWindowTextW(field, head, 3);
-    long long total = typed;
-    if (!is_absolute(head)) {
-        // The folder's length with its NUL, which stands for the separator.
-        const LRESULT folder = SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
-        if (folder > 0) total += folder;
-    }
-    return total >= MAX_PATH;
+    if (is_absolute(head)) return false;
+    // The folder's length with its NUL, which stands for the separator.
+    const LRESULT folder = SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
+    return typed + (folder > 0 ? folder : 0) >= MAX_PATH;
 }
 
 LRESULT CALLBACK guarded_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
