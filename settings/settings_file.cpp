@@ -126,7 +126,10 @@ bool write_number_line(std::FILE* out, std::int32_t value) {
 bool write_slot_line(std::FILE* out, const char* slot, SettingsPlatform& platform) {
     const std::string text(slot, strnlen(slot, kSlotSize - 1));
     std::string bytes;
-    if (!platform.to_file_text(text.c_str(), bytes)) bytes = kUtf8Mark + text;
+    // A text that itself begins with the mark gets one more, so that reading
+    // takes off only the one written here.
+    const bool marked_already = text.compare(0, kUtf8MarkLen, kUtf8Mark) == 0;
+    if (marked_already || !platform.to_file_text(text.c_str(), bytes)) bytes = kUtf8Mark + text;
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n; ++i) {
         char c = bytes[i];

@@ -556,6 +556,7 @@ TEST_F(SettingsFile, SlotsOutsideTheCodePageAreStoredMarkedAndComeBack) {
         {"\xc3\xbcn\xc3\xaf.c",                 "\xfcn\xef.c"},                      // fits: ANSI bytes
         {"C:\\data\xf0\x9f\x98\x80\\*.c",       "\xef\xbb\xbf" "C:\\data\xf0\x9f\x98\x80\\*.c"},  // marked UTF-8
         {"\xe6\x97\xa5\n\xc3\xbc",              "\xef\xbb\xbf\xe6\x97\xa5\x07\xc3\xbc"},  // LF still 0x07
+        {"\xef\xbb\xbfx",                          "\xef\xbb\xbf\xef\xbb\xbfx"},         // its own mark kept
     };
     for (const Case& c : cases) {
         set_default_data();
