@@ -11,6 +11,14 @@
 
 namespace ravolin {
 
+// What a file's own settings say, where a list has them (the command
+// line's .editorconfig files).
+struct FileSettings {
+    int tab_size = 0;               // 1..40; 0: the run's own
+    const char* skipped = nullptr;  // left alone on purpose: why
+    const char* error = nullptr;    // the settings could not be read: why
+};
+
 enum class AddResult {
     kAdded,    // taken (or already there)
     kTooLong,  // not taken: the path does not fit an entry
@@ -36,6 +44,11 @@ public:
     virtual const char* shown_folder(int i) const {
         (void)i;
         return "";
+    }
+    // Entry i's own settings; the strings live as long as the list.
+    virtual FileSettings settings(int i) const {
+        (void)i;
+        return {};
     }
 };
 

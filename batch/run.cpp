@@ -113,7 +113,7 @@ RunOutcome BatchRun::run(FileSystem& fs, const RunInput& input, Report& report, 
     report_ = &report;
     cancel_ = &cancel;
     forced_ = input.encoding;
-    engine_.tab_size = input.tab_size;
+    engine_.tab_size = tab_size_ = input.tab_size;
     left_out_ = 0;
     // A flush that an earlier cancelled run stopped waiting for still uses
     // the groups' names and results.
@@ -193,6 +193,17 @@ BatchRun::Step BatchRun::take_up(const FileList& list, int entry, Pending& p) {
         settle(p, FileOutcome::kSkipped, detail_);
         return Step::kNext;
     }
+    // What the file's own settings say comes before anything is written.
+    const FileSettings own = list.settings(entry);
+    if (own.error) {
+        settle(p, FileOutcome::kError, own.error);
+        return Step::kNext;
+    }
+    if (own.skipped) {
+        settle(p, FileOutcome::kSkipped, own.skipped);
+        return Step::kNext;
+    }
+    p.tab_size = own.tab_size != 0 ? own.tab_size : tab_size_;
     if (!backup_name_of(p.path, backup_name_) || !replacer_.temp_beside(*fs_, p.backup, p.path)) {
         settle_backup_error(p, FsError::kNameTooLong, false);
         return Step::kNext;
@@ -282,6 +293,7 @@ BatchRun::Step BatchRun::convert_backup(Pending& p, Encoding encoding) {
     engine_.out = &*writer_;
     engine_.cancel = cancel_;
     engine_.encoding = encoding;
+    engine_.tab_size = p.tab_size;
     p.tabs = convert_file(engine_);
     p.dots = engine_.dots;
     p.expanded = engine_.expanded;

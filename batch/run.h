@@ -115,6 +115,7 @@ private:
         char backup[kRunPathSize] = {};     // the original under a temporary name, beside path
         FileInfo info;                      // the file as it was when its backup was made
         int tabs = 0, dots = 0, expanded = 0;
+        int tab_size = 0;  // the file's own, or the run's
     };
     static constexpr int kMaxPending = 32;
     static constexpr long long kMaxPendingBytes = 8LL << 20;
@@ -157,6 +158,7 @@ private:
     Report* report_ = nullptr;
     const std::atomic<bool>* cancel_ = nullptr;
     std::optional<Encoding> forced_;
+    int tab_size_ = 4;  // the run's, for files without their own
 
     FixedFileList window_list_;  // the wildcard path's files
     int left_out_ = 0;

@@ -12,7 +12,7 @@
 namespace ravolin {
 namespace {
 
-enum class Converted { kDone, kSkipped, kSeen, kUnreadable, kTooLarge, kCancelled };
+enum class Converted { kDone, kSkipped, kSeen, kUnreadable, kTooLarge, kSettingsError, kCancelled };
 
 // The buffers live as long as the program: a check over thousands of files
 // allocates only while some file is larger than all before it.
@@ -82,6 +82,16 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
     if (fs.stat(list.path(i), &info) != FsError::kNone) return Converted::kUnreadable;
     // Nothing is written, so a file reached twice is simply looked at once.
     if (seen.first_entry(info, i) != i) return Converted::kSeen;
+    // What the file's own settings say, as for a run; but a file its
+    // repository keeps indented with spaces is in the form asked for, so a
+    // hook's check has nothing to say about it.
+    const FileSettings own = list.settings(i);
+    if (own.skipped) return Converted::kSeen;
+    if (own.error) {
+        b.why = own.error;
+        return Converted::kSettingsError;
+    }
+    const int tab_size = own.tab_size != 0 ? own.tab_size : options.tab_size;
     TextScan scan;
     const Read read = read_text(fs, list.path(i), b.original, scan);
     if (read == Read::kFailed) return Converted::kUnreadable;
@@ -94,7 +104,7 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
         return Converted::kSkipped;
     }
     const Encoding encoding = options.encoding.value_or(scan.encoding());
-    if (!convert_in_memory(options.tab_size, options.style, encoding, cancel, b)) return Converted::kCancelled;
+    if (!convert_in_memory(tab_size, options.style, encoding, cancel, b)) return Converted::kCancelled;
     MemorySource original(b.original.data(), b.original.size());
     MemorySource converted(b.converted.out.data(), b.converted.out.size());
     const VerifyResult checked = verify_conversion(original, converted, encoding);
@@ -133,6 +143,9 @@ void cli_check(FileSystem& fs, const CliFileList& list, const CliOptions& option
         e.name = path.c_str();
         if (r == Converted::kSkipped) {
             e.outcome = FileOutcome::kSkipped;
+            e.why = b.why.c_str();
+        } else if (r == Converted::kSettingsError) {
+            e.outcome = FileOutcome::kError;
             e.why = b.why.c_str();
         } else if (r == Converted::kUnreadable || r == Converted::kTooLarge) {
             e.outcome = FileOutcome::kError;

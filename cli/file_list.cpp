@@ -1,5 +1,7 @@
 #include "cli/file_list.h"
 
+#include "cli/editorconfig.h"
+
 namespace ravolin {
 
 void CliFileList::enter_folder(const std::string& where, const std::string& shown) {
@@ -14,7 +16,7 @@ AddResult CliFileList::add(const char* name) {
     if (!entries_.empty() && folders_[entries_.front().folder].where != folders_[folder].where) {
         several_folders_ = true;
     }
-    entries_.push_back(Entry{std::move(path), folder});
+    entries_.push_back(Entry{std::move(path), folder, false, {}, {}});
     return AddResult::kAdded;
 }
 
@@ -24,6 +26,22 @@ std::string CliFileList::patch_path(int i) const {
         if (ch == '\\') ch = '/';
     }
     return p + name(i);
+}
+
+FileSettings CliFileList::settings(int i) const {
+    const Entry& e = entries_[i];
+    if (!editorconfig_ || e.settled) return e.settings;
+    e.settled = true;
+    EditorStyle style;
+    if (!editorconfig_style(e.path.c_str(), &style, &e.why)) {
+        e.settings.error = e.why.c_str();
+    } else if (style.spaces && !expand_) {
+        e.why = "editorconfig: indent_style = space";
+        e.settings.skipped = e.why.c_str();
+    } else if (!tab_size_given_) {
+        e.settings.tab_size = style.tab_size;
+    }
+    return e.settings;
 }
 
 }  // namespace ravolin

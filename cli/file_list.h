@@ -26,6 +26,16 @@ public:
     const char* folder(int i) const override { return folder_of(i).where.c_str(); }
     const char* shown_folder(int i) const override { return several_folders_ ? folder_of(i).shown.c_str() : ""; }
 
+    // From now on settings(i) reads each file's .editorconfig files: its
+    // tab size unless tab_size_given, and a file indented with spaces is
+    // left alone unless the style turns tabs into spaces (expand).
+    void use_editorconfig(bool tab_size_given, bool expand) {
+        editorconfig_ = true;
+        tab_size_given_ = tab_size_given;
+        expand_ = expand;
+    }
+    FileSettings settings(int i) const override;
+
     // How often add was called: names matched, listed before or not.
     long offered() const { return offered_; }
     // Entry i's path as the user would type it from where the program
@@ -41,6 +51,10 @@ private:
     struct Entry {
         std::string path;  // where + name
         int folder;
+        // settings(i), once read; why holds the words it points to.
+        mutable bool settled = false;
+        mutable FileSettings settings;
+        mutable std::string why;
     };
     const Folder& folder_of(int i) const { return folders_[entries_[i].folder]; }
 
@@ -49,6 +63,7 @@ private:
     std::unordered_set<std::string> seen_;  // paths listed
     long offered_ = 0;
     bool several_folders_ = false;
+    bool editorconfig_ = false, tab_size_given_ = false, expand_ = false;
 };
 
 }  // namespace ravolin

@@ -15,6 +15,7 @@
 
 #include "cli/batch.h"
 #include "cli/check.h"
+#include "cli/editorconfig.h"
 #include "cli/hazards.h"
 #include "cli/filter.h"
 #include "cli/options.h"
@@ -79,6 +80,12 @@ int run_on_files(const ravolin::CliOptions& options) {
                   count_words(options.style));
     CliFileList list;
     gather_arguments(fs, options, list, report, cancel);
+    const bool converts = options.mode == CliMode::kRun || options.mode == CliMode::kCheck ||
+                          options.mode == CliMode::kDiff;
+    if (converts && options.editorconfig && editorconfig_supported()) {
+        list.use_editorconfig(options.tab_size_given,
+                              options.style == Style::kExpand || options.style == Style::kExpandLeading);
+    }
     out.set_list(&list);
     if (options.mode == CliMode::kHazards) {
         cli_hazards(fs, list, options, out, report, cancel);
@@ -113,6 +120,7 @@ int cli_main(int argc, char** argv) {
             return 0;
         case ravolin::CliMode::kVersion:
             std::printf("ravolin-cli " RAVOLIN_VERSION " (%s)\n", ravolin::scan_path());
+            if (!ravolin::editorconfig_supported()) std::printf("This build reads no .editorconfig files.\n");
             return 0;
         case ravolin::CliMode::kFilter: {
             static Filter filter;

@@ -13,7 +13,7 @@ namespace {
 // Values of the options that have no one-letter form: above any character.
 enum : int {
     kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptForce, kOptEncoding, kOptVersion,
-    kOptLeading, kOptSmart, kOptExpand,
+    kOptLeading, kOptSmart, kOptExpand, kOptNoEditorconfig,
 };
 
 const option kLongOptions[] = {
@@ -31,6 +31,7 @@ const option kLongOptions[] = {
     {"expand", no_argument, nullptr, kOptExpand},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
+    {"no-editorconfig", no_argument, nullptr, kOptNoEditorconfig},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ':' makes a missing value come back as ':', so that every
@@ -132,6 +133,7 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 if (!parse_strict_tab_size(optarg, o.tab_size)) {
                     return usage_error("invalid tab size '%s': give a whole number from 1 to 40", optarg);
                 }
+                o.tab_size_given = true;
                 break;
             case 'r':
                 o.recursive = true;
@@ -177,6 +179,9 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
             case 'h':
                 o.mode = CliMode::kHelp;
                 return true;
+            case kOptNoEditorconfig:
+                o.editorconfig = false;
+                break;
             case kOptVersion:
                 o.mode = CliMode::kVersion;
                 return true;

@@ -13,6 +13,10 @@ enum class CliMode { kRun, kCheck, kDiff, kRestore, kHazards, kFilter, kHelp, kV
 struct CliOptions {
     CliMode mode = CliMode::kRun;
     int tab_size = 4;  // 1..40
+    bool tab_size_given = false;  // -t: it wins over .editorconfig
+    // Each file's .editorconfig files give its tab size (when -t is not
+    // given) and may leave it alone (indent_style = space).
+    bool editorconfig = true;
     // How bytes >= 0x80 are read; none (auto): each file's own, told from
     // its bytes.
     std::optional<Encoding> encoding;

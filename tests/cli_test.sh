@@ -419,6 +419,26 @@ check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')
 run --version
 contains "version" "ravolin-cli " "$out"
 
+# --- .editorconfig, read by the reference library (native builds only) --------
+# name | .editorconfig | arguments | report (first line) | exit status
+if [ -z "$emu" ]; then
+  while IFS='|' read -r name config args report status; do
+    fresh
+    printf "$config" >.editorconfig
+    eval "run $args b.c"
+    check "editorconfig, $name: report" "$report" "$(printf '%s\n' "$out$err" | head -n 1)"
+    check "editorconfig, $name: exit status" "$status" "$rc"
+  done <<'EOF'
+tab_width|[*.c]\ntab_width = 8\n||Converted: b.c(1 tabs, 0 dots)|0
+numeric indent_size|[*]\nindent_size = 6\n||Converted: b.c(2 tabs, 0 dots)|0
+-t wins|[*.c]\ntab_width = 8\n|-t 4|Converted: b.c(3 tabs, 0 dots)|0
+indent_style = space|[*.c]\nindent_style = space\n||Skipped   : b.c (editorconfig: indent_style = space)|1
+--expand converts it|[*.c]\nindent_style = space\n|--expand|Non conv.: b.c|0
+--no-editorconfig|[*.c]\nindent_style = space\n|--no-editorconfig|Converted: b.c(3 tabs, 0 dots)|0
+a check has nothing to say|[*.c]\nindent_style = space\n|--check||0
+EOF
+fi
+
 # --- native only: signals and the progress line -------------------------------
 if [ -z "$emu" ]; then
   # The report is larger than a pipe holds, so the run waits on it while
