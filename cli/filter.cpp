@@ -21,7 +21,11 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
         std::memcpy(&w, p + i, 8);
         const std::uint64_t x = w ^ 0x0A0A0A0A0A0A0A0Aull;
         const std::uint64_t nonzero = ((x & kLow7) + kLow7) | x;
-        count += static_cast<unsigned long long>(__builtin_popcountll(~nonzero & ~kLow7));
+        // One bit per LF byte, at its top; moved to the bottom and summed by
+        // one multiply (the x86-64 floor has no popcount instruction, and
+        // the library's stand-in cost a sixth of the filter's time).
+        const std::uint64_t ones = (~nonzero & ~kLow7) >> 7;
+        count += static_cast<unsigned long long>((ones * 0x0101010101010101ull) >> 56);
     }
     for (; i < n; ++i) count += p[i] == '\n';
     return count;
