@@ -417,7 +417,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "--check" "--diff" "--restore" "--encoding" "--leading" "--smart" "--expand" "tabs to spaces" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
+  "--check" "--diff" "--restore" "--encoding" "--leading" "--smart" "--expand" "tabs to spaces" "Restored  :" "pre-commit" "undo" "* (any characters)" "--lines=A-B" "--git[=REV]"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"
