@@ -203,6 +203,15 @@ bool git_changed_lines(const std::string& folder, const std::string& name, const
     }
     const GitRun diff = run_git({"--literal-pathspecs", "-C", folder, "diff", "-U0", "--no-color", "--no-ext-diff",
                                  "--no-textconv", rev, "--", name});
+    if (diff.started && diff.status != 0 && std::strcmp(rev, "HEAD") == 0) {
+        // Before a repository's first commit there is no HEAD to compare
+        // with: every file is new, all of it.
+        const GitRun head = run_git({"-C", folder, "rev-parse", "--verify", "--quiet", "HEAD"});
+        if (head.started && head.status == 1) {
+            lines->push_back(LineRange{1, 1LL << 53});
+            return true;
+        }
+    }
     if (!diff.started || diff.status != 0) return !refused(diff, error);
     parse_hunk_lines(diff.output, lines);
     return true;

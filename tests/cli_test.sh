@@ -493,6 +493,10 @@ elif command -v git >/dev/null; then
   check "--git run: an unchanged file gets no backup" "" "$(ls k.c.bak 2>/dev/null)"
   run --git --check k.c m.c s.c u.c
   check "--git --check after the run" "0|" "$rc|$out"
+  # Before the first commit there is no HEAD: a staged file is new, all of it.
+  cd "$tmp" && rm -rf first && mkdir first && cd first && git init -q . && printf '    f;\n' >f.c && git add f.c
+  run --git --check f.c
+  check "--git before the first commit" "1|f.c" "$rc|$out"
   mkdir "$tmp/norepo" && printf '    a;\n' >"$tmp/norepo/n.c"
   GIT_CEILING_DIRECTORIES=$tmp run --git "$tmp/norepo/n.c"
   check "--git outside a repository: exit status" 2 "$rc"
