@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "batch/file_system.h"
+#include "engine/line_merge.h"
 
 namespace ravolin {
 
@@ -17,6 +18,9 @@ struct FileSettings {
     int tab_size = 0;               // 1..40; 0: the run's own
     const char* skipped = nullptr;  // left alone on purpose: why
     const char* error = nullptr;    // the settings could not be read: why
+    // Only these lines are converted, the rest kept byte for byte;
+    // nullptr: every line.
+    const LineRanges* lines = nullptr;
 };
 
 enum class AddResult {

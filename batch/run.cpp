@@ -204,6 +204,12 @@ BatchRun::Step BatchRun::take_up(const FileList& list, int entry, Pending& p) {
         return Step::kNext;
     }
     p.tab_size = own.tab_size != 0 ? own.tab_size : tab_size_;
+    p.lines = own.lines;
+    if (p.lines && p.lines->empty()) {
+        // No line to convert: no backup, nothing written.
+        settle(p, FileOutcome::kUnchanged);
+        return Step::kNext;
+    }
     if (!backup_name_of(p.path, backup_name_) || !replacer_.temp_beside(*fs_, p.backup, p.path)) {
         settle_backup_error(p, FsError::kNameTooLong, false);
         return Step::kNext;
@@ -287,8 +293,25 @@ BatchRun::Step BatchRun::convert_backup(Pending& p, Encoding encoding) {
     }
     InFileCloser in_closer(in);
 
+    // Converting some lines only: the original is read a second time
+    // alongside the conversion, which gives the lines outside the ranges.
+    InFile* again = p.lines ? fs_->open_read(p.backup) : nullptr;
+    InFileCloser again_closer(again);
+    if (p.lines && !again) {
+        out_closer.close();
+        in_closer.close();
+        discard(p);
+        settle(p, FileOutcome::kError);
+        return Step::kNext;
+    }
+    std::optional<LineMerge> merge;
+    if (again) merge.emplace(*again, *out, *p.lines, count_words(engine_.style) == CountWords::kSpaces);
     reader_.emplace(*in);
-    writer_.emplace(*out);
+    if (merge) {
+        writer_.emplace(*merge);
+    } else {
+        writer_.emplace(*out);
+    }
     engine_.in = &*reader_;
     engine_.out = &*writer_;
     engine_.cancel = cancel_;
@@ -299,16 +322,24 @@ BatchRun::Step BatchRun::convert_backup(Pending& p, Encoding encoding) {
     p.expanded = engine_.expanded;
     const unsigned char* rest;
     const bool whole = reader_->peek(&rest) == 0;
-    const bool flushed = whole && writer_->flush();
+    bool flushed = whole && writer_->flush();
+    if (merge && flushed) {
+        flushed = merge->finish();
+        p.tabs = merge->tabs();
+        p.dots = merge->dots();
+        p.expanded = merge->expanded();
+    }
     const bool written = out_closer.close() && flushed;
     in_closer.close();
+    again_closer.close();
     if (!whole || reader_->failed() || !written) {
         discard(p);
         if (!whole) return Step::kCancelled;  // stopped between blocks by a cancel
         settle(p, FileOutcome::kError);
         return Step::kNext;
     }
-    const VerifyResult checked = check_conversion(*fs_, p.backup, p.converted, encoding);
+    const VerifyResult checked =
+        check_conversion(*fs_, p.backup, p.converted, encoding, p.lines ? LineEnds::kKept : LineEnds::kTranslated);
     if (checked != VerifyResult::kSame) {
         discard(p);
         if (checked == VerifyResult::kReadError) {

@@ -116,6 +116,7 @@ private:
         FileInfo info;                      // the file as it was when its backup was made
         int tabs = 0, dots = 0, expanded = 0;
         int tab_size = 0;  // the file's own, or the run's
+        const LineRanges* lines = nullptr;  // the lines to convert; nullptr: all
     };
     static constexpr int kMaxPending = 32;
     static constexpr long long kMaxPendingBytes = 8LL << 20;

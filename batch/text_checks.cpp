@@ -46,14 +46,15 @@ TextKind scan_text(FileSystem& fs, const char* path, Encoding* encoding, const s
     return scan.unclear() ? TextKind::kUnclear : TextKind::kText;
 }
 
-VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding) {
+VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding,
+                              LineEnds ends) {
     InFile* a = fs.open_read(original);
     if (!a) return VerifyResult::kReadError;
     InFileCloser a_closer(a);
     InFile* b = fs.open_read(converted);
     if (!b) return VerifyResult::kReadError;
     InFileCloser b_closer(b);
-    return verify_conversion(*a, *b, encoding);
+    return verify_conversion(*a, *b, encoding, ends);
 }
 
 }  // namespace ravolin

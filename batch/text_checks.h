@@ -44,7 +44,9 @@ enum class TextKind { kText, kUnclear, kBinary, kReadError, kCancelled };
 TextKind scan_text(FileSystem& fs, const char* path, Encoding* encoding, const std::atomic<bool>& cancel,
                    unsigned char* block, std::size_t block_size);
 
-// The independent check of converted against original (both closed files).
-VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding);
+// The independent check of converted against original (both closed files);
+// ends as verify_conversion takes them.
+VerifyResult check_conversion(FileSystem& fs, const char* original, const char* converted, Encoding encoding,
+                              LineEnds ends = LineEnds::kTranslated);
 
 }  // namespace ravolin

@@ -87,6 +87,8 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
     // hook's check has nothing to say about it.
     const FileSettings own = list.settings(i);
     if (own.skipped) return Converted::kSeen;
+    // No line to convert: nothing to say about it either.
+    if (own.lines && own.lines->empty()) return Converted::kSeen;
     if (own.error) {
         b.why = own.error;
         return Converted::kSettingsError;
@@ -105,9 +107,19 @@ Converted examine(FileSystem& fs, const CliFileList& list, int i, const std::str
     }
     const Encoding encoding = options.encoding.value_or(scan.encoding());
     if (!convert_in_memory(tab_size, options.style, encoding, cancel, b)) return Converted::kCancelled;
+    if (own.lines) {
+        // The lines outside the ranges as they stand in the file.
+        MemorySource was(b.original.data(), b.original.size());
+        StringSink merged;
+        LineMerge merge(was, merged, *own.lines, count_words(options.style) == CountWords::kSpaces);
+        merge.write(reinterpret_cast<const unsigned char*>(b.converted.out.data()), b.converted.out.size());
+        merge.finish();
+        b.converted.out.swap(merged.out);
+    }
     MemorySource original(b.original.data(), b.original.size());
     MemorySource converted(b.converted.out.data(), b.converted.out.size());
-    const VerifyResult checked = verify_conversion(original, converted, encoding);
+    const VerifyResult checked =
+        verify_conversion(original, converted, encoding, own.lines ? LineEnds::kKept : LineEnds::kTranslated);
     if (checked != VerifyResult::kSame) {
         b.why = verify_reason(checked);
         return Converted::kSkipped;

@@ -16,7 +16,7 @@ AddResult CliFileList::add(const char* name) {
     if (!entries_.empty() && folders_[entries_.front().folder].where != folders_[folder].where) {
         several_folders_ = true;
     }
-    entries_.push_back(Entry{std::move(path), folder, false, {}, {}});
+    entries_.push_back(Entry{std::move(path), folder, false, {}, {}, {}, false});
     return AddResult::kAdded;
 }
 
@@ -29,6 +29,12 @@ std::string CliFileList::patch_path(int i) const {
 }
 
 FileSettings CliFileList::settings(int i) const {
+    FileSettings s = editorconfig_settings(i);
+    if (entries_[i].some_lines) s.lines = &entries_[i].lines;
+    return s;
+}
+
+FileSettings CliFileList::editorconfig_settings(int i) const {
     const Entry& e = entries_[i];
     if (!editorconfig_ || e.settled) return e.settings;
     e.settled = true;

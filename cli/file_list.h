@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "batch/file_list.h"
@@ -35,6 +36,11 @@ public:
         expand_ = expand;
     }
     FileSettings settings(int i) const override;
+    // Only these lines of entry i are converted (none: nothing to do).
+    void set_lines(int i, LineRanges lines) {
+        entries_[i].lines = std::move(lines);
+        entries_[i].some_lines = true;
+    }
 
     // How often add was called: names matched, listed before or not.
     long offered() const { return offered_; }
@@ -55,8 +61,11 @@ private:
         mutable bool settled = false;
         mutable FileSettings settings;
         mutable std::string why;
+        LineRanges lines;
+        bool some_lines = false;  // lines says which are converted
     };
     const Folder& folder_of(int i) const { return folders_[entries_[i].folder]; }
+    FileSettings editorconfig_settings(int i) const;
 
     std::vector<Folder> folders_;
     std::vector<Entry> entries_;

@@ -18,6 +18,7 @@
 #include "cli/editorconfig.h"
 #include "cli/hazards.h"
 #include "cli/filter.h"
+#include "cli/git_lines.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/restore.h"
@@ -85,6 +86,29 @@ int run_on_files(const ravolin::CliOptions& options) {
     if (converts && options.editorconfig && editorconfig_supported()) {
         list.use_editorconfig(options.tab_size_given,
                               options.style == Style::kExpand || options.style == Style::kExpandLeading);
+    }
+    // Which lines to convert is settled for every file before any is
+    // touched: a git that cannot answer stops the whole run.
+    if (!options.lines.empty()) {
+        if (list.count() > 1) {
+            out.end();
+            std::fputs("ravolin-cli: --lines takes exactly one file\n", stderr);
+            interrupts_done();
+            return 2;
+        }
+        if (list.count() == 1) list.set_lines(0, options.lines);
+    }
+    for (int i = 0; options.git && i < list.count(); ++i) {
+        LineRanges lines;
+        std::string error;
+        if (!git_changed_lines(list.folder(i), list.name(i), options.git_rev, &lines, &error)) {
+            out.end();
+            const std::string line = "ravolin-cli: --git: " + list.shown_path(i) + ": " + error + "\n";
+            write_text(stderr, line.data(), line.size());
+            interrupts_done();
+            return 2;
+        }
+        list.set_lines(i, std::move(lines));
     }
     out.set_list(&list);
     if (options.mode == CliMode::kHazards) {

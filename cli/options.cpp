@@ -13,7 +13,7 @@ namespace {
 // Values of the options that have no one-letter form: above any character.
 enum : int {
     kOptCheck = 256, kOptDiff, kOptRestore, kOptHazards, kOptForce, kOptEncoding, kOptVersion,
-    kOptLeading, kOptSmart, kOptExpand, kOptNoEditorconfig,
+    kOptLeading, kOptSmart, kOptExpand, kOptNoEditorconfig, kOptLines, kOptGit,
 };
 
 const option kLongOptions[] = {
@@ -32,6 +32,8 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {"no-editorconfig", no_argument, nullptr, kOptNoEditorconfig},
+    {"lines", required_argument, nullptr, kOptLines},
+    {"git", optional_argument, nullptr, kOptGit},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ':' makes a missing value come back as ':', so that every
@@ -110,6 +112,19 @@ bool check_operands(CliOptions& o) {
         if (*a == '\0') return usage_error("%s", "an empty file name was given");
         if (std::strcmp(a, "-") == 0) filter = true;
     }
+    if (!o.lines.empty() || o.git) {
+        const char* which = o.git ? "--git" : "--lines";
+        if (o.git && !o.lines.empty()) return usage_error("%s", "--lines and --git exclude each other");
+        if (o.mode != CliMode::kRun && o.mode != CliMode::kCheck && o.mode != CliMode::kDiff) {
+            return usage_error("%s goes with a run, --check and --diff only", which);
+        }
+        if (filter) return usage_error("%s takes files, not '-' (standard input)", which);
+        // Line numbers name the lines of one file.
+        if (!o.lines.empty() && (o.operands.size() != 1 || o.recursive)) {
+            return usage_error("%s", "--lines takes exactly one file");
+        }
+        settle_ranges(o.lines);
+    }
     if (!filter) return true;
     if (o.operands.size() > 1) return usage_error("%s", "'-' (standard input) takes no other files");
     if (o.mode != CliMode::kRun || o.recursive) {
@@ -181,6 +196,22 @@ bool parse_options(int argc, char** argv, CliOptions& o) {
                 return true;
             case kOptNoEditorconfig:
                 o.editorconfig = false;
+                break;
+            case kOptLines: {
+                LineRange r;
+                if (!parse_line_range(optarg, &r)) {
+                    return usage_error("invalid line range '%s': give A-B, whole numbers from 1 with A <= B", optarg);
+                }
+                o.lines.push_back(r);
+                break;
+            }
+            case kOptGit:
+                o.git = true;
+                if (optarg) {
+                    // A revision that starts with '-' would be read by git as an option.
+                    if (*optarg == '\0' || *optarg == '-') return usage_error("invalid revision '%s'", optarg);
+                    o.git_rev = optarg;
+                }
                 break;
             case kOptVersion:
                 o.mode = CliMode::kVersion;

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "engine/line_merge.h"
+
 #include "engine/encoding.h"
 #include "engine/engine.h"
 
@@ -27,6 +29,11 @@ struct CliOptions {
     // --restore: put a backup back even over a file edited since it was
     // converted.
     bool force = false;
+    // --lines: only these lines of the one file are converted.
+    LineRanges lines;
+    // --git[=REV]: only the lines that differ from REV (git_rev) in each file.
+    bool git = false;
+    const char* git_rev = "HEAD";
     std::vector<const char*> operands;  // FILE, PATTERN and FOLDER arguments, in order
 };
 

@@ -86,6 +86,11 @@ done <<'EOF'
 --smart --expand b.c|--smart and --expand exclude each other
 --leading --smart b.c|--smart and --leading exclude each other
 ''|an empty file name
+--lines=3-1 b.c|invalid line range '3-1'
+--lines=1-2 a.c b.c|--lines takes exactly one file
+--lines=1 --git b.c|--lines and --git exclude each other
+--lines=1 --restore b.c|--lines goes with a run, --check and --diff only
+--git -|--git takes files, not '-'
 EOF
 
 # --- runs: the command line reaches the run ----------------------------------
@@ -412,7 +417,7 @@ check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
-  "--check" "--diff" "--restore" "--encoding" "--leading" "--smart" "--expand" "tabs to spaces" "Restored  :" "pre-commit" "undo" "* (any characters)"; do
+  "--check" "--diff" "--restore" "--encoding" "--leading" "--smart" "--expand" "tabs to spaces" "Restored  :" "pre-commit" "undo" "* (any characters)" "--lines=A-B" "--git[=REV]"; do
   contains "help mentions $word" "$word" "$out"
 done
 check "help fits 80 columns" "" "$(printf '%s\n' "$out" | awk 'length($0) > 79')"
@@ -437,6 +442,65 @@ indent_style = space|[*.c]\nindent_style = space\n||Skipped   : b.c (editorconfi
 --no-editorconfig|[*.c]\nindent_style = space\n|--no-editorconfig|Converted: b.c(3 tabs, 0 dots)|0
 a check has nothing to say|[*.c]\nindent_style = space\n|--check||0
 EOF
+fi
+
+# --- --lines and --git: only the lines asked for, every line end kept ------
+fresh
+printf '    a;\n    b;\n    c;\n' >l.c
+run --lines=2-2 l.c
+check "--lines: report" "Converted: l.c(1 tabs, 0 dots)" "$(printf '%s\n' "$out" | head -n 1)"
+check "--lines: that line only, LF kept" "$(printf '    a;\n\tb;\n    c;\n')" "$(cat l.c)"
+check "--lines: LF kept, no CR" 0 "$(tr -cd '\r' <l.c | wc -c)"
+fresh
+printf '    a;\n' >l.c
+run --lines=1-2 '*.c'
+check "--lines, a pattern that matches three files" "2|    a;|a.c b.c l.c" "$rc|$(cat l.c)|$(echo $(ls))"
+
+if [ -n "$emu" ]; then
+  # No git for the Windows program here: that is a clear error too.
+  fresh
+  run --git --check b.c
+  check "--git without git: exit status" 2 "$rc"
+elif command -v git >/dev/null; then
+  # A real repository: m.c changed but not staged, s.c changed and staged,
+  # u.c untracked, k.c committed and unchanged.
+  cd "$tmp" && rm -rf repo && mkdir repo && cd repo || exit 1
+  git init -q . && git config user.email t@example.org && git config user.name t && git config core.autocrlf false
+  printf '    a;\n    b;\n    c;\n' >m.c
+  printf '    s;\n' >s.c
+  printf '    k;\n' >k.c
+  git add . && git commit -qm one
+  printf '    a;\n    B;\n    c;\n' >m.c
+  printf '    s;\n    t;\n' >s.c
+  git add s.c
+  printf '    u;\n    v;\n' >u.c
+  run --git --check k.c m.c s.c u.c
+  check "--git --check: the files with changed lines" "1|m.c s.c u.c" "$rc|$(echo $out)"
+  run --git --diff k.c m.c s.c u.c
+  check "--git --diff: the changed lines only" "$(printf '+\tB;\n+\tt;\n+\tu;\n+\tv;')" "$(grep '^+[^+]' "$tmp/out")"
+  run --git=HEAD~5 m.c
+  check "--git, unknown revision: exit status" 2 "$rc"
+  contains "--git, unknown revision: git's words" "HEAD~5" "$err"
+  PATH=/nonexistent "$cli_exe" --git m.c >"$tmp/out" 2>"$tmp/err"
+  rc=$?
+  err=$(cat "$tmp/err")
+  check "--git, no git: exit status" "2|m.c" "$rc|$(ls m.c*)"
+  contains "--git, no git: message" "git could not be run" "$err"
+  run --git k.c m.c s.c u.c
+  check "--git run: exit status" 0 "$rc"
+  check "--git run: changed lines converted, the rest kept" "$(printf '    a;\n\tB;\n    c;|    s;\n\tt;|\tu;\n\tv;|    k;')" \
+    "$(cat m.c)|$(cat s.c)|$(cat u.c)|$(cat k.c)"
+  check "--git run: an unchanged file gets no backup" "" "$(ls k.c.bak 2>/dev/null)"
+  run --git --check k.c m.c s.c u.c
+  check "--git --check after the run" "0|" "$rc|$out"
+  # Before the first commit there is no HEAD: a staged file is new, all of it.
+  cd "$tmp" && rm -rf first && mkdir first && cd first && git init -q . && printf '    f;\n' >f.c && git add f.c
+  run --git --check f.c
+  check "--git before the first commit" "1|f.c" "$rc|$out"
+  mkdir "$tmp/norepo" && printf '    a;\n' >"$tmp/norepo/n.c"
+  GIT_CEILING_DIRECTORIES=$tmp run --git "$tmp/norepo/n.c"
+  check "--git outside a repository: exit status" 2 "$rc"
+  contains "--git outside a repository: message" "not a git repository" "$err"
 fi
 
 # --- native only: signals and the progress line -------------------------------

@@ -3,9 +3,11 @@
 // and compared after LF -> CR LF, as the output stream stores them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/line_merge.h"
 #include "tests/test_util.h"
 
 using ravolin::test::convert;
@@ -222,6 +224,76 @@ TEST(LineEnds, LongLinesAreConvertedInPieces) {
     many += "\n";
     auto m = convert(many, 4);
     EXPECT_EQ(m.dots, static_cast<int>(many.size() / 5));
+}
+
+TEST(LineEnds, OnlyTheLinesAsked) {
+    // The whole file is converted, then each line comes from the conversion
+    // or, byte for byte and with its own line end, from the original.
+    struct Row {
+        const char* name;
+        std::string in;
+        ravolin::LineRanges lines;
+        std::string want;  // as stored
+        int tabs, dots, expanded;
+        ravolin::Style style;
+    };
+    const std::string longer = std::string(1999, 'a') + "    b";  // its blanks start the second piece
+    const Row rows[] = {
+        {"first line, LF ends kept", "    a\n    b\n", {{1, 1}}, "\ta\n    b\n", 1, 0, 0, ravolin::Style::kTabs},
+        {"last line without its end", "    a\n    b", {{2, 9}}, "    a\n\tb", 1, 0, 0, ravolin::Style::kTabs},
+        {"CR LF ends", "    a\r\n    b\r\n    c\r\n", {{2, 2}}, "    a\r\n\tb\r\n    c\r\n", 1, 0, 0,
+         ravolin::Style::kTabs},
+        {"lone CR ends a line", "    a\r    b\n", {{2, 2}}, "    a\r\tb\n", 1, 0, 0, ravolin::Style::kTabs},
+        {"range starts inside a comment, string after it kept", "/*\n    a\n*/ s = \"    \";    x;\n",
+         {{2, 3}}, "/*\n\ta\n*/ s = \"    \";\t  x;\n", 2, 0, 0, ravolin::Style::kTabs},
+        {"a line cut into pieces is one line", longer + "\n" + longer + "\n    c\n", {{1, 1}, {3, 3}},
+         std::string(1999, 'a') + "\tb\n" + longer + "\n\tc\n", 2, 0, 0, ravolin::Style::kTabs},
+        {"a dot belongs to its line", "// " + kHyo + "\n// " + kHyo + "\n", {{2, 2}}, "// " + kHyo + "\n// " + kHyo + ".\n",
+         0, 1, 0, ravolin::Style::kTabs},
+        {"end-of-text mark kept outside the ranges", "    a\n    b\x1a", {{1, 1}}, "\ta\n    b\x1a", 1, 0, 0,
+         ravolin::Style::kTabs},
+        {"no lines", "    a\n", {}, "    a\n", 0, 0, 0, ravolin::Style::kTabs},
+        {"tabs to spaces", "\ta\n\tb\n", {{2, 2}}, "\ta\n    b\n", 0, 0, 1, ravolin::Style::kExpand},
+    };
+    for (const Row& r : rows) {
+        const std::string converted = convert(r.in, 4, 0, ravolin::Encoding::kCp932, ravolin::convert_file,
+                                              LineEnds::kKept, r.style).text;
+        // One-byte blocks on either side put every line end across a block.
+        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}}) {
+            SCOPED_TRACE(std::string(r.name) + " chunk=" + std::to_string(chunk));
+            ravolin::MemorySource original(r.in.data(), r.in.size(), chunk);
+            ravolin::StringSink out;
+            ravolin::LineMerge merge(original, out, r.lines, r.style == ravolin::Style::kExpand);
+            const auto* p = reinterpret_cast<const unsigned char*>(converted.data());
+            const std::size_t step = chunk ? chunk : converted.size() + 1;
+            for (std::size_t i = 0; i < converted.size(); i += step) {
+                merge.write(p + i, std::min(step, converted.size() - i));
+            }
+            ASSERT_TRUE(merge.finish());
+            EXPECT_EQ(out.out, r.want);
+            EXPECT_EQ(merge.tabs(), r.tabs);
+            EXPECT_EQ(merge.dots(), r.dots);
+            EXPECT_EQ(merge.expanded(), r.expanded);
+        }
+    }
+}
+
+TEST(LineEnds, LineRangesAsTyped) {
+    ravolin::LineRange r{};
+    EXPECT_TRUE(ravolin::parse_line_range("3-7", &r));
+    EXPECT_EQ(r.first, 3);
+    EXPECT_EQ(r.last, 7);
+    EXPECT_TRUE(ravolin::parse_line_range("5", &r));
+    EXPECT_EQ(r.first, 5);
+    EXPECT_EQ(r.last, 5);
+    for (const char* bad : {"", "0-3", "7-3", "3-", "-3", "a-b", "1-2-3", "3 -7", "99999999999999999999"}) {
+        EXPECT_FALSE(ravolin::parse_line_range(bad, &r)) << bad;
+    }
+    ravolin::LineRanges joined{{8, 9}, {1, 2}, {3, 4}, {2, 3}};
+    ravolin::settle_ranges(joined);
+    ASSERT_EQ(joined.size(), 2u);
+    EXPECT_EQ(joined[0].last, 4);
+    EXPECT_EQ(joined[1].first, 8);
 }
 
 }  // namespace

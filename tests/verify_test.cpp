@@ -128,6 +128,30 @@ TEST(Verify, OtherTextChanges) {
     });
 }
 
+TEST(Verify, LinesThatKeepTheirOwnLineEnds) {
+    // A file converted in some lines only keeps every line end as it was:
+    // the check then wants each to be the original's own.
+    struct Row {
+        const char* name;
+        std::string was, now;
+        VerifyResult want;
+    };
+    const Row rows[] = {
+        {"LF kept opposite LF", "    a\n    b\n", "\ta\n    b\n", kSame},
+        {"a dot at the end of a line", "// " + kHyo + "\nx;\n", "// " + kHyo + ".\nx;\n", kSame},
+        {"CR LF became LF", "a;\r\nb;\r\n", "a;\nb;\r\n", kText},
+        {"LF became CR LF", "a;\nb;\n", "a;\r\nb;\n", kText},
+        {"text changed", "int x;\n", "intx;\n", kText},
+    };
+    for (const Row& r : rows) {
+        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+            MemorySource a(r.was.data(), r.was.size(), chunk), b(r.now.data(), r.now.size(), chunk);
+            EXPECT_EQ(ravolin::verify_conversion(a, b, kCp932, ravolin::LineEnds::kKept), r.want)
+                << r.name << " chunk=" << chunk;
+        }
+    }
+}
+
 TEST(Verify, HandMadeLiteralChanges) {
     check({
         {"blank in a string becomes a tab", kCp932, "s = \"a b\";\n", "a b", "a\tb", kLiteral},

@@ -15,7 +15,7 @@ inline bool blank(unsigned char c) { return c == ' ' || c == '\t'; }
 // that passes, a run of blanks on each side, or a line end on each side.
 // False, with i and j as they were, when something else stands there.
 inline bool step(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, std::size_t& i,
-                 std::size_t& j, const CLexer::Bulk& bulk, const unsigned char* single) {
+                 std::size_t& j, const CLexer::Bulk& bulk, const unsigned char* single, bool own_ends) {
     const unsigned char x = a[i], y = b[j];
     if (x == y && bulk.pass[x] && single[x]) {
         ++i;
@@ -43,8 +43,9 @@ inline bool step(const unsigned char* a, std::size_t na, const unsigned char* b,
         return true;
     }
     if (bulk.lines) {
-        const std::size_t la = original_newline(a + i, na - i), lb = converted_newline(b + j, nb - j);
-        if (la != 0 && lb != 0) {
+        const std::size_t la = original_newline(a + i, na - i);
+        const std::size_t lb = own_ends ? original_newline(b + j, nb - j) : converted_newline(b + j, nb - j);
+        if (la != 0 && lb != 0 && (!own_ends || la == lb)) {
             i += la;
             j += lb;
             return true;
@@ -56,7 +57,7 @@ inline bool step(const unsigned char* a, std::size_t na, const unsigned char* b,
 }  // namespace
 
 RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb,
-                  const CLexer::Bulk& bulk, const unsigned char* single, bool pairs) {
+                  const CLexer::Bulk& bulk, const unsigned char* single, bool pairs, bool own_ends) {
     std::size_t i = 0, j = 0;
 #if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
     // Sixteen places at a time are passed when each holds the same byte on
@@ -102,12 +103,12 @@ RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b
         const int k = __builtin_ctz(static_cast<unsigned>(~good));
         i += static_cast<std::size_t>(k);
         j += static_cast<std::size_t>(k);
-        if (!step(a, na, b, nb, i, j, bulk, single)) return {i, j};
+        if (!step(a, na, b, nb, i, j, bulk, single, own_ends)) return {i, j};
     }
 #else
     (void)pairs;  // step() reads single, which says all pairs need
 #endif
-    while (i < na && j < nb && step(a, na, b, nb, i, j, bulk, single)) {
+    while (i < na && j < nb && step(a, na, b, nb, i, j, bulk, single, own_ends)) {
     }
     return {i, j};
 }

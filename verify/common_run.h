@@ -19,8 +19,9 @@ struct RunEnd {
 // bulk.blank_runs, and line ends where bulk.lines. Stops before anything
 // else, and before a run of blanks or a line end that reaches the end of
 // either view. single: the bytes that are a unit of their own; with pairs,
-// the others are all >= 0x80.
+// the others are all >= 0x80. own_ends: b keeps a's line ends (LF opposite
+// LF, CR LF opposite CR LF) instead of writing CR LF for each.
 RunEnd common_run(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb,
-                  const CLexer::Bulk& bulk, const unsigned char* single, bool pairs);
+                  const CLexer::Bulk& bulk, const unsigned char* single, bool pairs, bool own_ends = false);
 
 }  // namespace ravolin

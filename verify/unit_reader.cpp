@@ -69,11 +69,11 @@ Unit UnitReader::peek() {
     case kCr:
         if (next == '\n' && more) {
             len_ = 2;
-            return {UnitKind::kNewline, 0, 0};
+            return {UnitKind::kNewline, '\r', 0};
         }
         return {UnitKind::kLoneCr, 0, 0};
     case kLf:
-        return {original_ ? UnitKind::kNewline : UnitKind::kBareLf, 0, 0};
+        return {original_ ? UnitKind::kNewline : UnitKind::kBareLf, '\n', 0};
     case kCtrlZ:
         if (original_ && !more) return {UnitKind::kEnd, 0, 0};
         break;

@@ -12,7 +12,7 @@ namespace ravolin {
 enum class UnitKind : unsigned char {
     kByte,     // one byte: ASCII, a single-byte character, a byte of a UTF-8 sequence
     kPair,     // a code page 932 double-byte character
-    kNewline,  // LF or CR LF in the original; CR LF in the converted file
+    kNewline,  // LF or CR LF in the original; CR LF in the converted file (b0: the first byte)
     kLoneCr,   // a CR that no LF follows
     kBareLf,   // an LF without its CR in the converted file: the converter never writes one
     kBlanks,   // spaces and tabs outside literals, taken as one (made by the check, never read)
@@ -43,13 +43,16 @@ class UnitReader {
 public:
     // The original is read with the text-stream rules (CR LF and LF are one
     // line end; one Ctrl-Z as the very last byte is not text); the converted
-    // file as written (its line ends must be CR LF).
-    enum class Role { kOriginal, kConverted };
+    // file as written (its line ends must be CR LF). A file converted in
+    // some lines only keeps the original's line ends, so it is read by the
+    // original's rules (kOwnEnds); the check then wants each line end to be
+    // the original's own.
+    enum class Role { kOriginal, kConverted, kOwnEnds };
 
     // *enc is read again at every refill: a source that decides the
     // encoding at its first byte >= 0x80 decides it before handing that over.
     UnitReader(ByteSource& src, const Encoding* enc, Role role)
-        : src_(&src), enc_(enc), pairs_(*enc == Encoding::kCp932), original_(role == Role::kOriginal) {}
+        : src_(&src), enc_(enc), pairs_(*enc == Encoding::kCp932), original_(role != Role::kConverted) {}
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;
 

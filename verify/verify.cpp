@@ -14,8 +14,11 @@ struct Token {
     bool dot_allowed;  // a '.' here may be the converter's, if a line end follows
 };
 
-bool same(const Token& a, const Token& b) {
+// own_ends: a line end must be the original's own (LF opposite LF, CR LF
+// opposite CR LF).
+bool same(const Token& a, const Token& b, bool own_ends) {
     if (a.kind != b.kind) return false;
+    if (a.kind == UnitKind::kNewline) return !own_ends || a.b0 == b.b0;
     if (a.kind == UnitKind::kByte) return a.b0 == b.b0;
     if (a.kind == UnitKind::kPair) return a.b0 == b.b0 && a.b1 == b.b1;
     return true;  // a line end, a run of blanks, the end
@@ -61,7 +64,7 @@ public:
     // on both sides and needs no token: a character that changes the
     // lexer's state, a line end, a run of blanks at a view's end. Returns
     // where the token-by-token comparison must decide.
-    static void pass_common(Side& a, Side& b, VerifyProgress* progress) {
+    static void pass_common(Side& a, Side& b, VerifyProgress* progress, bool own_ends) {
         for (;;) {
             if (progress) {
                 progress->original = a.taken();
@@ -73,7 +76,7 @@ public:
             if (na == 0 || nb == 0) return;
             const CLexer::Bulk* bulk = a.lexer_.bulk();
             if (bulk) {
-                const RunEnd e = common_run(pa, na, pb, nb, *bulk, single, a.reader_.pairs());
+                const RunEnd e = common_run(pa, na, pb, nb, *bulk, single, a.reader_.pairs(), own_ends);
                 if (e.a > 0) {
                     a.pass(pa, e.a);
                     b.pass(pb, e.b);
@@ -94,7 +97,7 @@ public:
                 continue;
             }
             const std::size_t la = a.reader_.newline_at(pa, na), lb = b.reader_.newline_at(pb, nb);
-            if (la != 0 && lb != 0) {
+            if (la != 0 && lb != 0 && (!own_ends || la == lb)) {
                 a.take(Unit{UnitKind::kNewline, 0, 0}, la);
                 b.take(Unit{UnitKind::kNewline, 0, 0}, lb);
             } else if (x == y && single[x] && la == 0 && lb == 0) {
@@ -141,27 +144,28 @@ private:
 
 }  // namespace
 
-VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc) {
-    return verify_conversion(original, converted, &enc, nullptr);
+VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc, LineEnds ends) {
+    return verify_conversion(original, converted, &enc, nullptr, ends);
 }
 
 VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, const Encoding* enc,
-                               VerifyProgress* progress) {
+                               VerifyProgress* progress, LineEnds ends) {
+    const bool own_ends = ends == LineEnds::kKept;
     Side was(original, enc, UnitReader::Role::kOriginal);
-    Side now(converted, enc, UnitReader::Role::kConverted);
+    Side now(converted, enc, own_ends ? UnitReader::Role::kOwnEnds : UnitReader::Role::kConverted);
     for (;;) {
         // Both lexers stand in the same state here: all before was the same.
-        Side::pass_common(was, now, progress);
+        Side::pass_common(was, now, progress, own_ends);
         const Token a = was.next();
         Token b = now.next();
         if (a.kind == UnitKind::kError || b.kind == UnitKind::kError) return VerifyResult::kReadError;
-        if (!same(a, b) && b.dot_allowed && b.kind == UnitKind::kByte && b.b0 == '.' &&
+        if (!same(a, b, own_ends) && b.dot_allowed && b.kind == UnitKind::kByte && b.b0 == '.' &&
             (a.kind == UnitKind::kNewline || a.kind == UnitKind::kLoneCr)) {
             // Only pairs can allow a dot, and only code page 932 has pairs.
             b = now.next();
             if (b.kind == UnitKind::kError) return VerifyResult::kReadError;
         }
-        if (!same(a, b)) {
+        if (!same(a, b, own_ends)) {
             if (progress) progress->differs = was.taken();
             return a.literal || b.literal ? VerifyResult::kLiteralChanged : VerifyResult::kTextChanged;
         }

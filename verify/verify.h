@@ -36,8 +36,12 @@ namespace ravolin {
 enum class VerifyResult { kSame, kLiteralChanged, kTextChanged, kReadError };
 
 // Reads both streams to their end, or up to the first difference. No
-// allocation: two 16 KiB buffers on the stack.
-VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc);
+// allocation: two 16 KiB buffers on the stack. ends: kTranslated, the
+// converted file's line ends are CR LF as a run writes them; kKept, they are
+// the original's own, line for line (a file converted in some lines only),
+// and it is read by the original's rules.
+VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, Encoding enc,
+                               LineEnds ends = LineEnds::kTranslated);
 
 // How far a check has come, for a caller that hands out the converted text
 // while it is checked: the first `original` bytes of the original and the
@@ -51,7 +55,7 @@ struct VerifyProgress {
 // The same with the encoding read where the streams are refilled (see
 // UnitReader), and progress kept in *progress as the check goes on.
 VerifyResult verify_conversion(ByteSource& original, ByteSource& converted, const Encoding* enc,
-                               VerifyProgress* progress);
+                               VerifyProgress* progress, LineEnds ends = LineEnds::kTranslated);
 
 // The words for a report line, e.g. "string literal would change".
 const char* verify_reason(VerifyResult r);
