@@ -7,7 +7,7 @@ pkgs=(cmake ninja-build g++ clang googletest
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine32:i386 wine64 xvfb xauth imagemagick locales fonts-ipafont-gothic fonts-dejavu-core libx11-dev
       libeditorconfig-dev libpcre2-dev e2fsprogs coreutils valgrind bc unicode-data
-      help2man lintian dpkg-dev man-db icoutils strace)
+      help2man lintian dpkg-dev man-db icoutils strace git)
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
