@@ -7,6 +7,7 @@
 // rest of the input follows as it came, byte for byte: the output is always
 // a file a run would accept in place of the input.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,7 +59,8 @@ private:
     private:
         bool more();
         ByteSource* src_ = nullptr;
-        std::vector<unsigned char> buf_;
+        std::unique_ptr<unsigned char[]> buf_;
+        std::size_t len_ = 0, cap_ = 0;
         unsigned long long base_ = 0;   // the offset of buf_[0]
         unsigned long long lines_ = 0;  // line ends before base_
         bool done_ = false, error_ = false;
