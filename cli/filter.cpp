@@ -55,53 +55,71 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
 
 void CheckedFilter::Record::reset(ByteSource& src) {
     src_ = &src;
-    len_ = 0;
+    blocks_.clear();
+    last_len_ = 0;
     base_ = lines_ = 0;
     done_ = error_ = false;
 }
 
 bool CheckedFilter::Record::more() {
     if (done_) return false;
-    if (cap_ - len_ < kReadSize) {
-        // Grown without clearing: the bytes are read into it at once.
-        const std::size_t cap = std::max(2 * cap_, len_ + kReadSize);
-        std::unique_ptr<unsigned char[]> grown(new unsigned char[cap]);
-        if (len_ > 0) std::memcpy(grown.get(), buf_.get(), len_);
-        buf_ = std::move(grown);
-        cap_ = cap;
+    if (blocks_.empty() || last_len_ == kReadSize) {
+        blocks_.push_back(spare_ ? std::move(spare_) : std::unique_ptr<unsigned char[]>(new unsigned char[kReadSize]));
+        last_len_ = 0;
     }
-    const long got = src_->read(buf_.get() + len_, kReadSize);
-    if (got > 0) len_ += static_cast<std::size_t>(got);
+    const long got = src_->read(blocks_.back().get() + last_len_, kReadSize - last_len_);
+    if (got > 0) last_len_ += static_cast<std::size_t>(got);
     if (got < 0) error_ = true;
     if (got <= 0) done_ = true;
     return got > 0;
 }
 
+unsigned char* CheckedFilter::Record::at(unsigned long long pos, std::size_t* left) const {
+    const unsigned long long off = pos - base_;
+    const std::size_t block = static_cast<std::size_t>(off / kReadSize), in = static_cast<std::size_t>(off % kReadSize);
+    *left = (block + 1 == blocks_.size() ? last_len_ : kReadSize) - in;
+    return blocks_[block].get() + in;
+}
+
 long CheckedFilter::Record::read_at(unsigned long long pos, unsigned char* buf, std::size_t n) {
-    while (pos >= base_ + len_) {
+    unsigned char* data;
+    const long k = lend_at(pos, &data);
+    if (k <= 0) return k;
+    const std::size_t m = std::min(n, static_cast<std::size_t>(k));
+    std::memcpy(buf, data, m);
+    return static_cast<long>(m);
+}
+
+long CheckedFilter::Record::lend_at(unsigned long long pos, unsigned char** data) {
+    while (blocks_.empty() || pos >= base_ + (blocks_.size() - 1) * kReadSize + last_len_) {
         if (!more()) return error_ ? -1 : 0;
     }
-    const std::size_t at = static_cast<std::size_t>(pos - base_);
-    const std::size_t k = std::min(n, len_ - at);
-    std::memcpy(buf, buf_.get() + at, k);
-    return static_cast<long>(k);
+    std::size_t left;
+    *data = at(pos, &left);
+    return static_cast<long>(left);
 }
 
 void CheckedFilter::Record::trim(unsigned long long pos) {
-    if (pos <= base_) return;
-    const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(pos - base_, len_));
-    // Moved only once half of it is done with: each byte moves about once.
-    if (k < kReadSize || 2 * k < len_) return;
-    lines_ += count_lf(buf_.get(), k);
-    std::memmove(buf_.get(), buf_.get() + k, len_ - k);
-    len_ -= k;
-    base_ += k;
+    // Whole blocks only (all but the last are full), so nothing ever moves.
+    while (blocks_.size() > 1 && pos >= base_ + kReadSize) {
+        lines_ += count_lf(blocks_.front().get(), kReadSize);
+        spare_ = std::move(blocks_.front());
+        blocks_.pop_front();
+        base_ += kReadSize;
+    }
 }
 
 unsigned long long CheckedFilter::Record::lines_before(unsigned long long pos) const {
-    if (pos < base_) return lines_;
-    const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(pos - base_, len_));
-    return lines_ + count_lf(buf_.get(), k);
+    unsigned long long lines = lines_;
+    for (unsigned long long from = base_; from < pos && !blocks_.empty();) {
+        std::size_t left;
+        const unsigned char* p = at(from, &left);
+        const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(left, pos - from));
+        if (k == 0) break;  // past what was read
+        lines += count_lf(p, k);
+        from += k;
+    }
+    return lines;
 }
 
 long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
@@ -110,15 +128,36 @@ long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
     return k;
 }
 
+long CheckedFilter::Cursor::lend(unsigned char** data, std::size_t* plain) {
+    *plain = 0;
+    held = pos;
+    const long k = record->lend_at(pos, data);
+    if (k > 0) pos += static_cast<unsigned long long>(k);
+    return k;
+}
+
 long CheckedFilter::Converted::read(unsigned char* buf, std::size_t n) {
+    unsigned char* data;
+    std::size_t plain;
+    const long k = lend(&data, &plain);
+    if (k <= 0) return k;
+    // Whatever was not copied is handed over again.
+    const std::size_t m = std::min(n, static_cast<std::size_t>(k));
+    std::memcpy(buf, data, m);
+    filter->text_pos_ -= static_cast<std::size_t>(k) - m;
+    return static_cast<long>(m);
+}
+
+long CheckedFilter::Converted::lend(unsigned char** data, std::size_t* plain) {
     CheckedFilter& f = *filter;
+    *plain = 0;
     while (f.text_pos_ == f.text_base_ + f.text_.size()) {
         if (!f.release()) return -1;
         if (!f.produce()) return f.stop_ ? -1 : 0;
     }
     const std::size_t at = static_cast<std::size_t>(f.text_pos_ - f.text_base_);
-    const std::size_t k = std::min(n, f.text_.size() - at);
-    std::memcpy(buf, f.text_.data() + at, k);
+    const std::size_t k = f.text_.size() - at;
+    *data = f.text_.data() + at;
     f.text_pos_ += k;
     return static_cast<long>(k);
 }
@@ -194,7 +233,7 @@ bool CheckedFilter::release() {
         text_.erase(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(done));
         text_base_ += done;
     }
-    record_.trim(std::min({out_original_, to_reader_.pos, to_check_.pos}));
+    record_.trim(std::min({out_original_, to_reader_.pos, to_check_.held}));
     return true;
 }
 
@@ -279,7 +318,8 @@ FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_siz
     if (!encoding) source = &sniffer_.emplace(input, &engine_.encoding);
     record_.reset(*source);
     to_reader_.record = to_check_.record = &record_;
-    to_reader_.pos = to_check_.pos = 0;
+    to_reader_.pos = to_check_.pos = to_check_.held = 0;
+    to_check_.lending = true;
     converted_.filter = this;
     sink_.out = &text_;
     reader_.emplace(to_reader_);

@@ -7,6 +7,7 @@
 // rest of the input follows as it came, byte for byte: the output is always
 // a file a run would accept in place of the input.
 #pragma once
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,11 +46,15 @@ private:
     FilterResult run_whole(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                            Style style);
 
-    // The input's bytes as read, from the oldest one still needed.
+    // The input's bytes as read, from the oldest one still needed, in
+    // blocks that never move: a block lent to the check stays where it is
+    // while the converter reads on.
     class Record {
     public:
         void reset(ByteSource& src);
         long read_at(unsigned long long pos, unsigned char* buf, std::size_t n);
+        // The bytes from pos on to the end of their block, in place.
+        long lend_at(unsigned long long pos, unsigned char** data);
         // Bytes before pos are not needed any more.
         void trim(unsigned long long pos);
         // LF bytes before pos (pos at least the oldest byte kept).
@@ -58,21 +63,33 @@ private:
 
     private:
         bool more();
+        // Where pos (kept, and read) lies: its block and the bytes from it
+        // to the block's end.
+        unsigned char* at(unsigned long long pos, std::size_t* left) const;
         ByteSource* src_ = nullptr;
-        std::unique_ptr<unsigned char[]> buf_;
-        std::size_t len_ = 0, cap_ = 0;
-        unsigned long long base_ = 0;   // the offset of buf_[0]
+        std::deque<std::unique_ptr<unsigned char[]>> blocks_;  // all full but the last
+        std::unique_ptr<unsigned char[]> spare_;               // the last block let go, for the next
+        std::size_t last_len_ = 0;      // bytes in the last block
+        unsigned long long base_ = 0;   // the offset of blocks_[0][0]
         unsigned long long lines_ = 0;  // line ends before base_
         bool done_ = false, error_ = false;
     };
     struct Cursor : ByteSource {
         long read(unsigned char* buf, std::size_t n) override;
+        bool lends() const override { return lending; }
+        // Lends up to a block's end; held: where the bytes lent last begin,
+        // to be kept until the next call.
+        long lend(unsigned char** data, std::size_t* plain) override;
         Record* record = nullptr;
-        unsigned long long pos = 0;
+        unsigned long long pos = 0, held = 0;
+        bool lending = false;
     };
     // The converted text for the check, made a block at a time as it asks.
+    // Lent in place: it moves only when the check asks for more.
     struct Converted : ByteSource {
         long read(unsigned char* buf, std::size_t n) override;
+        bool lends() const override { return true; }
+        long lend(unsigned char** data, std::size_t* plain) override;
         CheckedFilter* filter = nullptr;
     };
     struct Sink : ByteSink {
