@@ -189,7 +189,7 @@ void CheckedFilter::convert_ahead() {
     if (check_waits_) changed_.notify_all();
 }
 
-// Two blocks are plenty to keep both threads busy; more only hold memory.
+// A few blocks queued keep both threads busy; more would only hold memory.
 constexpr std::size_t kAhead = 3;
 
 bool CheckedFilter::hand_over(Block&& block) {

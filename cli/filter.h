@@ -6,6 +6,11 @@
 // after a Ctrl-Z) or in neither encoding, what is already out stays and the
 // rest of the input follows as it came, byte for byte: the output is always
 // a file a run would accept in place of the input.
+//
+// The converter runs on a thread of its own, a few blocks ahead of the
+// check; what it finds further on (binary input, say) counts only once the
+// check has come to it, so the output does not depend on how far ahead it
+// got.
 #pragma once
 #include <condition_variable>
 #include <deque>
