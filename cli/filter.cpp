@@ -3,30 +3,51 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "batch/text_checks.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ravolin {
 namespace {
 
 constexpr std::size_t kReadSize = 1u << 16;
 
-// Eight bytes at a time: a byte of w ^ 0x0A.. is zero exactly where an LF is.
 unsigned long long count_lf(const unsigned char* p, std::size_t n) {
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     unsigned long long count = 0;
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: each compare gives -1 per LF, summed per
+    // byte lane for up to 255 steps, then across the lanes by psadbw.
+    const __m128i lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+        __m128i lanes = zero;
+        const std::size_t steps = std::min<std::size_t>((n - i) / 16, 255);
+        for (std::size_t s = 0; s < steps; ++s, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lf));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, zero);
+        count += static_cast<unsigned long long>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<unsigned long long>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+    }
+#else
+    // Eight bytes at a time: a byte of w ^ 0x0A.. is zero exactly where an LF is.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
         const std::uint64_t x = w ^ 0x0A0A0A0A0A0A0A0Aull;
         const std::uint64_t nonzero = ((x & kLow7) + kLow7) | x;
         // One bit per LF byte, at its top; moved to the bottom and summed by
-        // one multiply (the x86-64 floor has no popcount instruction, and
-        // the library's stand-in cost a sixth of the filter's time).
+        // one multiply (no popcount instruction to rely on).
         const std::uint64_t ones = (~nonzero & ~kLow7) >> 7;
         count += static_cast<unsigned long long>((ones * 0x0101010101010101ull) >> 56);
     }
+#endif
     for (; i < n; ++i) count += p[i] == '\n';
     return count;
 }
@@ -35,46 +56,44 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
 
 void CheckedFilter::Record::reset(ByteSource& src) {
     src_ = &src;
-    buf_.clear();
-    base_ = lines_ = 0;
+    blocks_.clear();
+    last_len_ = 0;
+    base_ = 0;
     done_ = error_ = false;
 }
 
 bool CheckedFilter::Record::more() {
     if (done_) return false;
-    const std::size_t had = buf_.size();
-    buf_.resize(had + kReadSize);
-    const long got = src_->read(buf_.data() + had, kReadSize);
-    buf_.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (blocks_.empty() || last_len_ == kReadSize) {
+        blocks_.push_back(spare_ ? std::move(spare_) : std::unique_ptr<unsigned char[]>(new unsigned char[kReadSize]));
+        last_len_ = 0;
+    }
+    const long got = src_->read(blocks_.back().get() + last_len_, kReadSize - last_len_);
+    if (got > 0) last_len_ += static_cast<std::size_t>(got);
     if (got < 0) error_ = true;
     if (got <= 0) done_ = true;
     return got > 0;
 }
 
 long CheckedFilter::Record::read_at(unsigned long long pos, unsigned char* buf, std::size_t n) {
-    while (pos >= base_ + buf_.size()) {
+    while (blocks_.empty() || pos >= base_ + (blocks_.size() - 1) * kReadSize + last_len_) {
         if (!more()) return error_ ? -1 : 0;
     }
-    const std::size_t at = static_cast<std::size_t>(pos - base_);
-    const std::size_t k = std::min(n, buf_.size() - at);
-    std::memcpy(buf, buf_.data() + at, k);
+    const unsigned long long off = pos - base_;
+    const std::size_t block = static_cast<std::size_t>(off / kReadSize), in = static_cast<std::size_t>(off % kReadSize);
+    const std::size_t left = (block + 1 == blocks_.size() ? last_len_ : kReadSize) - in;
+    const std::size_t k = std::min(n, left);
+    std::memcpy(buf, blocks_[block].get() + in, k);
     return static_cast<long>(k);
 }
 
 void CheckedFilter::Record::trim(unsigned long long pos) {
-    if (pos <= base_) return;
-    const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(pos - base_, buf_.size()));
-    // Moved only once half of it is done with: each byte moves about once.
-    if (k < kReadSize || 2 * k < buf_.size()) return;
-    lines_ += count_lf(buf_.data(), k);
-    buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(k));
-    base_ += k;
-}
-
-unsigned long long CheckedFilter::Record::lines_before(unsigned long long pos) const {
-    if (pos < base_) return lines_;
-    const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(pos - base_, buf_.size()));
-    return lines_ + count_lf(buf_.data(), k);
+    // Whole blocks only (all but the last are full), so nothing ever moves.
+    while (blocks_.size() > 1 && pos >= base_ + kReadSize) {
+        spare_ = std::move(blocks_.front());
+        blocks_.pop_front();
+        base_ += kReadSize;
+    }
 }
 
 long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
@@ -83,20 +102,7 @@ long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
     return k;
 }
 
-long CheckedFilter::Converted::read(unsigned char* buf, std::size_t n) {
-    CheckedFilter& f = *filter;
-    while (f.text_pos_ == f.text_base_ + f.text_.size()) {
-        if (!f.release()) return -1;
-        if (!f.produce()) return f.stop_ ? -1 : 0;
-    }
-    const std::size_t at = static_cast<std::size_t>(f.text_pos_ - f.text_base_);
-    const std::size_t k = std::min(n, f.text_.size() - at);
-    std::memcpy(buf, f.text_.data() + at, k);
-    f.text_pos_ += k;
-    return static_cast<long>(k);
-}
-
-// Converts the next block for the check; false at the end of the text or
+// Converts the next block into text_; false at the end of the text or
 // where the conversion must stop (stop_ says why).
 bool CheckedFilter::produce() {
     if (ended_ || stop_) return false;
@@ -131,7 +137,6 @@ bool CheckedFilter::produce() {
     const bool more = convert_step(engine_, &tabs);
     tabs_ += tabs;
     writer_->flush();
-    blocks_.push_back({reader_->consumed(), text_base_ + text_.size()});
     if (more) return true;
     ended_ = true;
     if (reader_->failed() || record_.failed()) {
@@ -141,41 +146,174 @@ bool CheckedFilter::produce() {
     return true;  // the last block is there to be checked
 }
 
-// Writes out every block the check has accepted; false when the output
-// fails.
-bool CheckedFilter::release() {
-    while (first_block_ < blocks_.size()) {
-        const Block& b = blocks_[first_block_];
-        if (b.original_end > progress_.original || b.converted_end > progress_.converted) break;
-        const std::size_t from = static_cast<std::size_t>(out_converted_ - text_base_);
-        const std::size_t n = static_cast<std::size_t>(b.converted_end - out_converted_);
-        if (n > 0 && !output_->write(text_.data() + from, n)) {
-            write_failed_ = true;
-            return false;
+// The converter's thread: converts block after block and hands each over
+// with the input it came from, waiting while the check is enough blocks
+// behind; stops at the end, where the conversion must stop, or when the
+// check is over.
+void CheckedFilter::convert_ahead() {
+    for (;;) {
+        text_.clear();
+        if (!produce()) break;
+        Block b;
+        b.converted.swap(text_);
+        Cursor from;
+        from.record = &record_;
+        from.pos = handed_;
+        const unsigned long long end = reader_->consumed();
+        long k = 0;
+        b.original.reserve(static_cast<std::size_t>(end - handed_));
+        while (from.pos < end) {
+            const std::size_t had = b.original.size();
+            b.original.resize(had + static_cast<std::size_t>(end - from.pos));
+            k = from.read(b.original.data() + had, static_cast<std::size_t>(end - from.pos) );
+            b.original.resize(had + (k > 0 ? static_cast<std::size_t>(k) : 0));
+            if (k <= 0) break;
         }
-        out_original_ = b.original_end;
-        out_converted_ = b.converted_end;
-        ++first_block_;
+        if (ended_) {
+            // What the text ended before (a last Ctrl-Z) is the check's too.
+            unsigned char buf[256];
+            while ((k = from.read(buf, sizeof buf)) > 0) b.original.insert(b.original.end(), buf, buf + k);
+        }
+        if (k < 0 && !stop_) stop_ = FilterResult::kReadError;
+        b.original_end = from.pos;
+        b.encoding = engine_.encoding;
+        // A block the check never takes stays in the record, to be passed
+        // through as it came.
+        if (!hand_over(std::move(b))) return;
+        handed_ = from.pos;
+        record_.trim(std::min(handed_, to_reader_.pos));
+        if (ended_ || stop_) break;
     }
-    if (first_block_ == blocks_.size()) {
-        blocks_.clear();
-        first_block_ = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    if (check_waits_) changed_.notify_all();
+}
+
+// A few blocks queued keep both threads busy; more would only hold memory.
+constexpr std::size_t kAhead = 3;
+
+bool CheckedFilter::hand_over(Block&& block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (queue_.size() >= kAhead && !cancel_) {
+        converter_waits_ = true;
+        changed_.wait(lock);
+        converter_waits_ = false;
     }
-    // Converted text the check has read and that is out is done with.
-    const std::size_t done = static_cast<std::size_t>(std::min(out_converted_, text_pos_) - text_base_);
-    if (done >= kReadSize && 2 * done >= text_.size()) {
-        text_.erase(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(done));
-        text_base_ += done;
-    }
-    record_.trim(std::min({out_original_, to_reader_.pos, to_check_.pos}));
+    if (cancel_) return false;
+    queue_.push_back(std::move(block));
+    if (check_waits_) changed_.notify_all();
     return true;
 }
 
-// The input from byte from on, as it is.
-bool CheckedFilter::pass_rest(unsigned long long from) {
+// Block n (from 0), taken from the converter as needed; nullptr after the
+// last one.
+CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
+    while (first_ + taken_.size() <= n) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (queue_.empty() && !finished_) {
+            check_waits_ = true;
+            changed_.wait(lock);
+            check_waits_ = false;
+        }
+        if (queue_.empty()) return nullptr;
+        taken_.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+        if (converter_waits_) changed_.notify_all();
+        lock.unlock();
+        Block& b = taken_.back();
+        const Block* before = taken_.size() > 1 ? &taken_[taken_.size() - 2] : nullptr;
+        b.converted_end = (before ? before->converted_end : first_converted_) + b.converted.size();
+        check_encoding_ = b.encoding;
+    }
+    return &taken_[static_cast<std::size_t>(n - first_)];
+}
+
+long CheckedFilter::Side::read(unsigned char* buf, std::size_t n) {
+    if (rest_len == 0) {
+        std::size_t plain;
+        const long k = lend(&rest, &plain);
+        if (k <= 0) return k;
+        rest_len = static_cast<std::size_t>(k);
+    }
+    const std::size_t m = std::min(n, rest_len);
+    std::memcpy(buf, rest, m);
+    rest += m;
+    rest_len -= m;
+    return static_cast<long>(m);
+}
+
+long CheckedFilter::Side::lend(unsigned char** data, std::size_t* plain) {
+    CheckedFilter& f = *filter;
+    *plain = 0;
+    for (;;) {
+        // Text the check has accepted goes out as soon as it asks for more.
+        if (converted && !f.release()) return -1;
+        Block* b = f.block(next);
+        if (!b) {
+            // The converter's thread is over (block() saw it finish), so
+            // what it left is ours to read.
+            if (!f.stop_) return 0;
+            if (converted) {
+                f.stop_seen_ = true;
+                return -1;
+            }
+            // The input after where the conversion stopped, for the check
+            // to read on as far as it does.
+            if (f.beyond_pos_ < f.handed_) f.beyond_pos_ = f.handed_;
+            Cursor beyond;
+            beyond.record = &f.record_;
+            beyond.pos = f.beyond_pos_;
+            f.beyond_.resize(kReadSize);
+            const long k = beyond.read(f.beyond_.data(), kReadSize);
+            if (k <= 0) return k;
+            f.beyond_pos_ = beyond.pos;
+            *data = f.beyond_.data();
+            return k;
+        }
+        ++next;
+        std::vector<unsigned char>& bytes = converted ? b->converted : b->original;
+        if (bytes.empty()) continue;
+        *data = bytes.data();
+        return static_cast<long>(bytes.size());
+    }
+}
+
+// Writes out every block the check has accepted; false when the output
+// fails. Blocks both sides are done with are let go.
+bool CheckedFilter::release() {
+    while (out_ < first_ + taken_.size()) {
+        const Block& b = taken_[static_cast<std::size_t>(out_ - first_)];
+        if (b.original_end > progress_.original || b.converted_end > progress_.converted) break;
+        if (!b.converted.empty() && !output_->write(b.converted.data(), b.converted.size())) {
+            write_failed_ = true;
+            return false;
+        }
+        out_lines_ += count_lf(b.original.data(), b.original.size());
+        out_original_ = b.original_end;
+        ++out_;
+    }
+    // A side still holds the block it lent last.
+    while (!taken_.empty() && first_ < out_ && first_ + 1 < original_side_.next &&
+           first_ + 1 < converted_side_.next) {
+        first_converted_ = taken_.front().converted_end;
+        taken_.pop_front();
+        ++first_;
+    }
+    return true;
+}
+
+// The input from out_original_ on, as it is: what the blocks not written
+// out hold, then what the converter left unread (its thread is over).
+bool CheckedFilter::pass_rest() {
+    for (Block& b : queue_) taken_.push_back(std::move(b));
+    queue_.clear();
+    for (std::size_t i = static_cast<std::size_t>(out_ - first_); i < taken_.size(); ++i) {
+        const std::vector<unsigned char>& o = taken_[i].original;
+        if (!o.empty() && !output_->write(o.data(), o.size())) return false;
+    }
     Cursor rest;
     rest.record = &record_;
-    rest.pos = from;
+    rest.pos = handed_;
     unsigned char buf[1u << 14];
     long k;
     while ((k = rest.read(buf, sizeof buf)) > 0) {
@@ -240,6 +378,28 @@ FilterResult CheckedFilter::run_whole(ByteSource& input, ByteSink& output, int t
     return r;
 }
 
+// LF bytes before pos in the input, pos at least out_original_ (the
+// converter's thread is over).
+unsigned long long CheckedFilter::lines_before(unsigned long long pos) {
+    unsigned long long lines = out_lines_, at = out_original_;
+    for (std::size_t i = static_cast<std::size_t>(out_ - first_); i < taken_.size() && at < pos; ++i) {
+        const std::vector<unsigned char>& o = taken_[i].original;
+        const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(o.size(), pos - at));
+        lines += count_lf(o.data(), k);
+        at += o.size();
+    }
+    Cursor rest;
+    rest.record = &record_;
+    rest.pos = at;
+    unsigned char buf[1u << 14];
+    while (rest.pos < pos) {
+        const long k = rest.read(buf, static_cast<std::size_t>(std::min<unsigned long long>(sizeof buf, pos - rest.pos)));
+        if (k <= 0) break;
+        lines += count_lf(buf, static_cast<std::size_t>(k));
+    }
+    return lines;
+}
+
 FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                                 Style style) {
     if (style != Style::kTabs) return run_whole(input, output, tab_size, encoding, style);
@@ -251,23 +411,47 @@ FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_siz
     // Standard input cannot be read twice: auto decides as it goes by.
     if (!encoding) source = &sniffer_.emplace(input, &engine_.encoding);
     record_.reset(*source);
-    to_reader_.record = to_check_.record = &record_;
-    to_reader_.pos = to_check_.pos = 0;
-    converted_.filter = this;
+    to_reader_.record = &record_;
+    to_reader_.pos = 0;
     sink_.out = &text_;
     reader_.emplace(to_reader_);
     writer_.emplace(sink_);
     engine_.in = &*reader_;
     engine_.out = &*writer_;
     convert_begin(engine_);
+    text_.clear();
+    tabs_ = 0;
+    ended_ = false;
+    stop_.reset();
+    handed_ = 0;
+    queue_.clear();
+    finished_ = cancel_ = converter_waits_ = check_waits_ = false;
+    taken_.clear();
+    first_ = out_ = first_converted_ = out_lines_ = out_original_ = beyond_pos_ = 0;
+    original_side_ = Side{};
+    converted_side_ = Side{};
+    original_side_.filter = converted_side_.filter = this;
+    converted_side_.converted = true;
+    check_encoding_ = engine_.encoding;
+    progress_ = VerifyProgress{};
+    write_failed_ = stop_seen_ = false;
 
     FilterResult r;
-    r.check = verify_conversion(to_check_, converted_, &engine_.encoding, &progress_);
+    {
+        std::thread converter([this] { convert_ahead(); });
+        r.check = verify_conversion(original_side_, converted_side_, &check_encoding_, &progress_);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancel_ = true;
+            if (converter_waits_) changed_.notify_all();
+        }
+        converter.join();
+    }
     if (write_failed_) {
         r.kind = FilterResult::kWriteError;
         return r;
     }
-    if (r.check == VerifyResult::kSame && !stop_) {
+    if (r.check == VerifyResult::kSame && !stop_seen_) {
         progress_.original = progress_.converted = ~0ull;  // all of it accepted
         if (!release()) r.kind = FilterResult::kWriteError;
         r.tabs = tabs_ > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(tabs_);
@@ -278,13 +462,13 @@ FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_siz
         r.kind = FilterResult::kWriteError;
         return r;
     }
-    r.kind = stop_ ? *stop_ : r.check == VerifyResult::kReadError ? FilterResult::kReadError
-                                                                   : FilterResult::kCheckFailed;
+    r.kind = stop_seen_ ? *stop_ : r.check == VerifyResult::kReadError ? FilterResult::kReadError
+                                                                        : FilterResult::kCheckFailed;
     if (r.kind == FilterResult::kCheckFailed) {
-        r.line = record_.lines_before(progress_.differs > 0 ? progress_.differs - 1 : 0) + 1;
+        r.line = lines_before(progress_.differs > 0 ? progress_.differs - 1 : 0) + 1;
     }
-    r.from_line = record_.lines_before(out_original_) + 1;
-    if (!pass_rest(out_original_)) {
+    r.from_line = out_lines_ + 1;
+    if (!pass_rest()) {
         if (record_.failed()) r.kind = FilterResult::kReadError;
         else r.kind = FilterResult::kWriteError;
     }

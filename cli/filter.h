@@ -6,7 +6,16 @@
 // after a Ctrl-Z) or in neither encoding, what is already out stays and the
 // rest of the input follows as it came, byte for byte: the output is always
 // a file a run would accept in place of the input.
+//
+// The converter runs on a thread of its own, a few blocks ahead of the
+// check; what it finds further on (binary input, say) counts only once the
+// check has come to it, so the output does not depend on how far ahead it
+// got.
 #pragma once
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,34 +53,29 @@ private:
     FilterResult run_whole(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                            Style style);
 
-    // The input's bytes as read, from the oldest one still needed.
+    // The input's bytes as read, from the oldest one still needed, in
+    // blocks that never move.
     class Record {
     public:
         void reset(ByteSource& src);
         long read_at(unsigned long long pos, unsigned char* buf, std::size_t n);
         // Bytes before pos are not needed any more.
         void trim(unsigned long long pos);
-        // LF bytes before pos (pos at least the oldest byte kept).
-        unsigned long long lines_before(unsigned long long pos) const;
         bool failed() const { return error_; }
 
     private:
         bool more();
         ByteSource* src_ = nullptr;
-        std::vector<unsigned char> buf_;
-        unsigned long long base_ = 0;   // the offset of buf_[0]
-        unsigned long long lines_ = 0;  // line ends before base_
+        std::deque<std::unique_ptr<unsigned char[]>> blocks_;  // all full but the last
+        std::unique_ptr<unsigned char[]> spare_;               // the last block let go, for the next
+        std::size_t last_len_ = 0;      // bytes in the last block
+        unsigned long long base_ = 0;   // the offset of blocks_[0][0]
         bool done_ = false, error_ = false;
     };
     struct Cursor : ByteSource {
         long read(unsigned char* buf, std::size_t n) override;
         Record* record = nullptr;
         unsigned long long pos = 0;
-    };
-    // The converted text for the check, made a block at a time as it asks.
-    struct Converted : ByteSource {
-        long read(unsigned char* buf, std::size_t n) override;
-        CheckedFilter* filter = nullptr;
     };
     struct Sink : ByteSink {
         bool write(const unsigned char* buf, std::size_t n) override {
@@ -80,33 +84,75 @@ private:
         }
         std::vector<unsigned char>* out = nullptr;
     };
+
+    // The converter runs on a thread of its own, a few blocks ahead of the
+    // check. A block: the input it converted (with, after the last one, any
+    // input the text ended before) and what it became.
     struct Block {
-        unsigned long long original_end, converted_end;
+        std::vector<unsigned char> original, converted;
+        unsigned long long original_end = 0, converted_end = 0;
+        Encoding encoding = Encoding::kCp932;  // as known once the block was read
+    };
+    // The check reads both sides block by block, each from where it lies;
+    // a block lent stays until the same side asks again.
+    struct Side : ByteSource {
+        long read(unsigned char* buf, std::size_t n) override;
+        bool lends() const override { return true; }
+        long lend(unsigned char** data, std::size_t* plain) override;
+        CheckedFilter* filter = nullptr;
+        bool converted = false;
+        unsigned long long next = 0;  // the block it lends next
+        // Of the block lent last, the bytes not handed over by read.
+        unsigned char* rest = nullptr;
+        std::size_t rest_len = 0;
     };
 
+    // The converter's thread.
+    void convert_ahead();
     bool produce();
+    bool hand_over(Block&& block);
+    // The check's thread.
+    Block* block(unsigned long long n);
     bool release();
-    bool pass_rest(unsigned long long from);
+    bool pass_rest();
+    unsigned long long lines_before(unsigned long long pos);
 
+    // Of the converter's thread while it runs.
     ByteSink* output_ = nullptr;
     EngineState engine_;
     std::optional<EncodingSniffer> sniffer_;
     std::optional<TextReader> reader_;
     std::optional<TextWriter> writer_;
     Record record_;
-    Cursor to_reader_, to_check_;
-    Converted converted_;
+    Cursor to_reader_;
     Sink sink_;
-    std::vector<unsigned char> text_;  // converted, from offset text_base_ on
-    unsigned long long text_base_ = 0, text_pos_ = 0;  // text_pos_: handed to the check
-    std::vector<Block> blocks_;  // converted, not yet out
-    std::size_t first_block_ = 0;
-    unsigned long long out_original_ = 0, out_converted_ = 0;  // what is out stands for this much input
-    VerifyProgress progress_;
+    std::vector<unsigned char> text_;  // the block being converted
     long long tabs_ = 0;
     bool ended_ = false;
     std::optional<FilterResult::Kind> stop_;  // why the conversion stopped early
+    unsigned long long handed_ = 0;  // input handed over in blocks
+
+    // Between the threads, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Block> queue_;  // converted, not yet taken by the check
+    bool finished_ = false;    // the converter has handed over its last block
+    bool cancel_ = false;      // the check is over: the converter stops
+    bool converter_waits_ = false, check_waits_ = false;
+
+    // Of the check's thread.
+    std::deque<Block> taken_;  // blocks taken from queue_, from block number first_ on
+    unsigned long long first_ = 0, out_ = 0;  // out_: blocks written out
+    Side original_side_, converted_side_;
+    Encoding check_encoding_ = Encoding::kCp932;
+    unsigned long long first_converted_ = 0;  // converted bytes before block first_
+    unsigned long long out_original_ = 0, out_lines_ = 0;  // what is out stands for this much input, these lines
+    // Where the conversion stopped, the check may read on in the input.
+    std::vector<unsigned char> beyond_;
+    unsigned long long beyond_pos_ = 0;
+    VerifyProgress progress_;
     bool write_failed_ = false;
+    bool stop_seen_ = false;  // the check came to where the conversion stopped
 };
 
 }  // namespace ravolin

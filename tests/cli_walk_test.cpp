@@ -344,19 +344,31 @@ TEST(Filter, ChecksAndPassesTheRestThrough) {
         }
     }
     // Far into the input: the lines before are out converted, the line named,
-    // the rest as it came.
-    const std::string in = many + quote + many;
+    // the rest as it came. The converter runs ahead of the check: what it
+    // finds further on (a NUL) neither hides the check's failure nor loses
+    // the blocks it had ready.
+    for (const std::string& in : {many + quote + many, many + quote + many.substr(0, 70000) + "\0"s}) {
+        MemorySource src(in.data(), in.size());
+        StringSink out;
+        auto filter = std::make_unique<CheckedFilter>();
+        const FilterResult r = filter->run(src, out, 4, std::nullopt);
+        EXPECT_EQ(r.kind, FilterResult::kCheckFailed) << filter_message(r);
+        EXPECT_EQ(r.line, 30001u);
+        ASSERT_GT(r.from_line, 1u);
+        ASSERT_LE(r.from_line, 30001u);
+        std::size_t split = 0;
+        for (unsigned long long line = 1; line < r.from_line; ++line) split = in.find('\n', split) + 1;
+        EXPECT_TRUE(out.out == convert(in.substr(0, split), 4).text + in.substr(split));
+    }
+    // Output that fails while the converter is blocks ahead ends the run.
+    struct FullSink : ByteSink {
+        bool write(const unsigned char*, std::size_t n) override { return (room -= std::min(room, n)) > 0; }
+        std::size_t room = 100000;
+    } full;
+    const std::string in = many + many;
     MemorySource src(in.data(), in.size());
-    StringSink out;
     auto filter = std::make_unique<CheckedFilter>();
-    const FilterResult r = filter->run(src, out, 4, std::nullopt);
-    EXPECT_EQ(r.kind, FilterResult::kCheckFailed);
-    EXPECT_EQ(r.line, 30001u);
-    ASSERT_GT(r.from_line, 1u);
-    ASSERT_LE(r.from_line, 30001u);
-    std::size_t split = 0;
-    for (unsigned long long line = 1; line < r.from_line; ++line) split = in.find('\n', split) + 1;
-    EXPECT_EQ(out.out, convert(in.substr(0, split), 4).text + in.substr(split));
+    EXPECT_EQ(filter->run(src, full, 4, std::nullopt).kind, FilterResult::kWriteError);
 }
 
 }  // namespace

@@ -82,6 +82,10 @@ Converted convert_lent(const std::string& in, int tab_size, std::size_t block, E
     return convert_from(src, tab_size, encoding, convert_file, LineEnds::kKept, style);
 }
 
+std::unique_ptr<ByteSource> lending_source(const std::string& data, std::size_t block) {
+    return std::make_unique<LendingSource>(data, block);
+}
+
 void for_each_scan_path(void (*f)(void*), void* context) {
     const ScanPath was = scan_path_in_use();
     for (const ScanPath path : {ScanPath::kScalar, ScanPath::kSse2, ScanPath::kAvx2, ScanPath::kAvx512}) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "engine/engine.h"
@@ -42,6 +43,8 @@ Converted convert(const std::string& in, int tab_size, std::size_t chunk = 0,
 // every other block says which of its bytes are plain.
 Converted convert_lent(const std::string& in, int tab_size, std::size_t block,
                        Encoding encoding = Encoding::kCp932, Style style = Style::kTabs);
+// A source that lends data (kept by the caller) as convert_lent's does.
+std::unique_ptr<ByteSource> lending_source(const std::string& data, std::size_t block);
 
 // Runs f once for every scanner this machine has, with that scanner in use,
 // then puts back the one that was in use.

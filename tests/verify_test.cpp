@@ -53,6 +53,12 @@ void check(const std::vector<Case>& cases, const Encoding* converter = nullptr) 
         for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
             EXPECT_EQ(verify(c.in, out, c.enc, chunk), c.want) << c.name << " chunk=" << chunk;
         }
+        // Read where they lie, a unit across blocks lent one, two or three
+        // bytes at a time.
+        for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
+            auto a = ravolin::test::lending_source(c.in, block), b = ravolin::test::lending_source(out, block);
+            EXPECT_EQ(ravolin::verify_conversion(*a, *b, c.enc), c.want) << c.name << " lent=" << block;
+        }
     }
 }
 

@@ -34,6 +34,11 @@ constexpr Tables kTables = make_tables();
 }  // namespace
 
 void UnitReader::fill() {
+    if (lends_) {
+        lend();
+        pairs_ = *enc_ == Encoding::kCp932;
+        return;
+    }
     const std::size_t rest = lim_ - pos_;
     std::memmove(buf_, buf_ + pos_, rest);
     base_ += pos_;
@@ -55,6 +60,52 @@ void UnitReader::fill() {
     pairs_ = *enc_ == Encoding::kCp932;
 }
 
+// Called with fewer than two bytes in view: on in place in the next block,
+// with a byte left over joined to its first bytes in buf_.
+void UnitReader::lend() {
+    // Enough for a unit, and a view that is not all bridge.
+    constexpr std::size_t kBridge = 16;
+    for (;;) {
+        if (bridging_ && pos_ >= lent_at_) {
+            // Every byte before the lent block is read: on in place.
+            const std::size_t skip = pos_ - lent_at_;
+            base_ += lent_at_;
+            text_ = lent_;
+            pos_ = skip;
+            lim_ = lent_len_;
+            bridging_ = false;
+        }
+        if (lim_ - pos_ >= 2 || done_) return;
+        const std::size_t rest = lim_ - pos_;
+        if (rest > 0) buf_[0] = text_[pos_];
+        base_ += pos_;
+        text_ = buf_;
+        pos_ = 0;
+        lim_ = rest;
+        unsigned char* data;
+        std::size_t plain;
+        const long got = src_->lend(&data, &plain);
+        if (got <= 0) {
+            error_ = got < 0;
+            done_ = true;
+            return;
+        }
+        const std::size_t n = static_cast<std::size_t>(got);
+        if (rest == 0) {
+            text_ = data;
+            lim_ = n;
+            continue;
+        }
+        const std::size_t k = n < kBridge ? n : kBridge;
+        std::memcpy(buf_ + rest, data, k);
+        lim_ = rest + k;
+        lent_ = data;
+        lent_len_ = n;
+        lent_at_ = rest;
+        bridging_ = true;
+    }
+}
+
 const unsigned char* UnitReader::single_bytes() const { return kTables.single[pairs_]; }
 
 Unit UnitReader::peek() {
@@ -62,9 +113,9 @@ Unit UnitReader::peek() {
     len_ = 1;
     if (error_) return {UnitKind::kError, 0, 0};
     if (pos_ == lim_) return {UnitKind::kEnd, 0, 0};
-    const unsigned char b = buf_[pos_];
+    const unsigned char b = text_[pos_];
     const bool more = pos_ + 1 < lim_;  // when false, b is the stream's last byte
-    const unsigned char next = more ? buf_[pos_ + 1] : 0;
+    const unsigned char next = more ? text_[pos_ + 1] : 0;
     switch (kTables.cls[b]) {
     case kCr:
         if (next == '\n' && more) {

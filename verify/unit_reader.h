@@ -1,6 +1,7 @@
 // Reads a file's bytes as the units the conversion check compares: one
 // byte, one double-byte character, or one line end. Streams of any size go
-// through one fixed buffer.
+// through one fixed buffer, or are read where they lie when the source lends
+// its blocks (the buffer then only joins one block's last byte to the next).
 #pragma once
 #include <cstddef>
 
@@ -52,7 +53,8 @@ public:
     // *enc is read again at every refill: a source that decides the
     // encoding at its first byte >= 0x80 decides it before handing that over.
     UnitReader(ByteSource& src, const Encoding* enc, Role role)
-        : src_(&src), enc_(enc), pairs_(*enc == Encoding::kCp932), original_(role != Role::kConverted) {}
+        : src_(&src), enc_(enc), pairs_(*enc == Encoding::kCp932), original_(role != Role::kConverted),
+          lends_(src.lends()) {}
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;
 
@@ -67,7 +69,7 @@ public:
     // unit of their own whatever stands next to them.
     std::size_t view(const unsigned char** p) {
         if (pos_ == lim_ && !done_) fill();
-        *p = buf_ + pos_;
+        *p = text_ + pos_;
         return error_ ? 0 : lim_ - pos_;
     }
     void skip(std::size_t n) { pos_ += n; }
@@ -81,15 +83,24 @@ public:
 
 private:
     void fill();
+    void lend();
 
     // Small enough for the stack of any thread, large enough that a read
     // per block costs nothing next to looking at its bytes.
     static constexpr std::size_t kBufSize = 1u << 14;
     ByteSource* src_;
     const Encoding* enc_;
-    unsigned long long base_ = 0;  // bytes before buf_[0]
+    unsigned long long base_ = 0;  // bytes before text_[0]
     bool pairs_;     // code page 932: lead and trail bytes form one character
     bool original_;
+    const bool lends_;
+    // The bytes are read in text_[pos_, lim_): buf_, or a block the source
+    // lent. While bridging, buf_ holds a block's last byte and the first
+    // bytes of the next one, lent_, from buf_[lent_at_] on.
+    const unsigned char* text_ = buf_;
+    const unsigned char* lent_ = nullptr;
+    std::size_t lent_len_ = 0, lent_at_ = 0;
+    bool bridging_ = false;
     bool done_ = false;   // the source is exhausted or failed
     bool error_ = false;
     std::size_t pos_ = 0, lim_ = 0, len_ = 0;  // len_: bytes of the unit peek returned
