@@ -54,8 +54,15 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
+std::size_t CheckedFilter::size_of(const std::vector<Piece>& pieces) {
+    std::size_t n = 0;
+    for (const Piece& p : pieces) n += p.len;
+    return n;
+}
+
 void CheckedFilter::Record::reset(ByteSource& src) {
     src_ = &src;
+    for (std::unique_ptr<unsigned char[]>& block : blocks_) spares_.push_back(std::move(block));
     blocks_.clear();
     last_len_ = 0;
     base_ = 0;
@@ -65,7 +72,13 @@ void CheckedFilter::Record::reset(ByteSource& src) {
 bool CheckedFilter::Record::more() {
     if (done_) return false;
     if (blocks_.empty() || last_len_ == kReadSize) {
-        blocks_.push_back(spare_ ? std::move(spare_) : std::unique_ptr<unsigned char[]>(new unsigned char[kReadSize]));
+        if (spares_.empty()) {
+            // Not cleared: only what is read into it is ever read.
+            blocks_.emplace_back(new unsigned char[kReadSize + kPieceSlack]);
+        } else {
+            blocks_.push_back(std::move(spares_.back()));
+            spares_.pop_back();
+        }
         last_len_ = 0;
     }
     const long got = src_->read(blocks_.back().get() + last_len_, kReadSize - last_len_);
@@ -75,22 +88,40 @@ bool CheckedFilter::Record::more() {
     return got > 0;
 }
 
-long CheckedFilter::Record::read_at(unsigned long long pos, unsigned char* buf, std::size_t n) {
+long CheckedFilter::Record::lend_at(unsigned long long pos, const unsigned char** data) {
     while (blocks_.empty() || pos >= base_ + (blocks_.size() - 1) * kReadSize + last_len_) {
         if (!more()) return error_ ? -1 : 0;
     }
     const unsigned long long off = pos - base_;
     const std::size_t block = static_cast<std::size_t>(off / kReadSize), in = static_cast<std::size_t>(off % kReadSize);
-    const std::size_t left = (block + 1 == blocks_.size() ? last_len_ : kReadSize) - in;
-    const std::size_t k = std::min(n, left);
-    std::memcpy(buf, blocks_[block].get() + in, k);
-    return static_cast<long>(k);
+    *data = blocks_[block].get() + in;
+    return static_cast<long>((block + 1 == blocks_.size() ? last_len_ : kReadSize) - in);
+}
+
+long CheckedFilter::Record::read_at(unsigned long long pos, unsigned char* buf, std::size_t n) {
+    const unsigned char* data;
+    const long k = lend_at(pos, &data);
+    if (k <= 0) return k;
+    const std::size_t m = std::min(n, static_cast<std::size_t>(k));
+    std::memcpy(buf, data, m);
+    return static_cast<long>(m);
+}
+
+std::size_t CheckedFilter::Record::settled(unsigned long long pos, std::size_t n) const {
+    if (done_) return n;  // nothing is read into the record any more
+    const unsigned long long off = pos - base_;
+    const std::size_t block = static_cast<std::size_t>(off / kReadSize), in = static_cast<std::size_t>(off % kReadSize);
+    // Only what follows the bytes read so far is still written; after a
+    // block's end lies slack that nothing writes.
+    const std::size_t filled = block + 1 == blocks_.size() ? last_len_ : kReadSize;
+    if (filled >= std::min(in + n + kPieceSlack, kReadSize)) return n;
+    return filled >= in + kPieceSlack ? std::min(n, filled - kPieceSlack - in) : 0;
 }
 
 void CheckedFilter::Record::trim(unsigned long long pos) {
     // Whole blocks only (all but the last are full), so nothing ever moves.
     while (blocks_.size() > 1 && pos >= base_ + kReadSize) {
-        spare_ = std::move(blocks_.front());
+        spares_.push_back(std::move(blocks_.front()));
         blocks_.pop_front();
         base_ += kReadSize;
     }
@@ -102,7 +133,16 @@ long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
     return k;
 }
 
-// Converts the next block into text_; false at the end of the text or
+bool CheckedFilter::Sink::write(const unsigned char* buf, std::size_t n) {
+    if (lend_next && !lent.data) {
+        lent = Piece{buf, n};
+    } else {
+        copied.insert(copied.end(), buf, buf + n);
+    }
+    return true;
+}
+
+// Converts the next block into writer_; false at the end of the text or
 // where the conversion must stop (stop_ says why).
 bool CheckedFilter::produce() {
     if (ended_ || stop_) return false;
@@ -136,7 +176,6 @@ bool CheckedFilter::produce() {
     long long tabs = 0;
     const bool more = convert_step(engine_, &tabs);
     tabs_ += tabs;
-    writer_->flush();
     if (more) return true;
     ended_ = true;
     if (reader_->failed() || record_.failed()) {
@@ -152,41 +191,82 @@ bool CheckedFilter::produce() {
 // check is over.
 void CheckedFilter::convert_ahead() {
     for (;;) {
-        text_.clear();
+        if (!writer_) {
+            if (writers_.empty()) {
+                writer_ = std::make_unique<TextWriter>(sink_);
+            } else {
+                writer_ = std::move(writers_.back());
+                writers_.pop_back();
+            }
+        }
+        engine_.out = writer_.get();
         if (!produce()) break;
         Block b;
-        b.converted.swap(text_);
-        Cursor from;
-        from.record = &record_;
-        from.pos = handed_;
-        const unsigned long long end = reader_->consumed();
-        long k = 0;
-        b.original.reserve(static_cast<std::size_t>(end - handed_));
-        while (from.pos < end) {
-            const std::size_t had = b.original.size();
-            b.original.resize(had + static_cast<std::size_t>(end - from.pos));
-            k = from.read(b.original.data() + had, static_cast<std::size_t>(end - from.pos) );
-            b.original.resize(had + (k > 0 ? static_cast<std::size_t>(k) : 0));
-            if (k <= 0) break;
+        sink_.lend_next = true;
+        writer_->flush();
+        sink_.lend_next = false;
+        if (!sink_.copied.empty()) {
+            b.copied.swap(sink_.copied);
+            const std::size_t n = b.copied.size();
+            b.copied.resize(n + kPieceSlack);
+            b.converted.push_back(Piece{b.copied.data(), n});
         }
-        if (ended_) {
-            // What the text ended before (a last Ctrl-Z) is the check's too.
-            unsigned char buf[256];
-            while ((k = from.read(buf, sizeof buf)) > 0) b.original.insert(b.original.end(), buf, buf + k);
+        if (sink_.lent.data) {
+            b.converted.push_back(sink_.lent);
+            sink_.lent = Piece{nullptr, 0};
+            b.writer = std::move(writer_);
         }
-        if (k < 0 && !stop_) stop_ = FilterResult::kReadError;
-        b.original_end = from.pos;
+        const unsigned long long end = take_original(b);
+        b.original_end = end;
         b.encoding = engine_.encoding;
         // A block the check never takes stays in the record, to be passed
         // through as it came.
         if (!hand_over(std::move(b))) return;
-        handed_ = from.pos;
-        record_.trim(std::min(handed_, to_reader_.pos));
+        handed_ = end;
+        record_.trim(std::min({handed_, to_reader_.pos, kept_from_}));
         if (ended_ || stop_) break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
     if (check_waits_) changed_.notify_all();
+}
+
+// The input the block was converted from, lent from the record, and after
+// the last block what the text ended before (a last Ctrl-Z); returns where
+// it ends.
+unsigned long long CheckedFilter::take_original(Block& b) {
+    unsigned long long pos = handed_;
+    const unsigned long long end = reader_->consumed();
+    const unsigned char* data;
+    long k = 0;
+    while (pos < end && (k = record_.lend_at(pos, &data)) > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), end - pos));
+        b.original.push_back(Piece{data, n});
+        pos += n;
+    }
+    if (ended_) {
+        while ((k = record_.lend_at(pos, &data)) > 0) {
+            b.original.push_back(Piece{data, static_cast<std::size_t>(k)});
+            pos += static_cast<unsigned long long>(k);
+        }
+    }
+    if (k < 0 && !stop_) stop_ = FilterResult::kReadError;
+    // The check may look past the last piece, where the record may still
+    // be reading: those last few bytes go with the block.
+    if (!b.original.empty()) {
+        Piece& last = b.original.back();
+        const std::size_t keep = record_.settled(pos - last.len, last.len);
+        if (keep < last.len) {
+            const std::size_t n = last.len - keep;
+            b.tail.reset(new unsigned char[n + kPieceSlack]);
+            std::memcpy(b.tail.get(), last.data + keep, n);
+            std::memset(b.tail.get() + n, 0, kPieceSlack);
+            last.len = keep;
+            if (keep == 0) b.original.pop_back();
+            b.original.push_back(Piece{b.tail.get(), n});
+        }
+    }
+    return pos;
 }
 
 // A few blocks queued keep both threads busy; more would only hold memory.
@@ -201,6 +281,9 @@ bool CheckedFilter::hand_over(Block&& block) {
     }
     if (cancel_) return false;
     queue_.push_back(std::move(block));
+    kept_from_ = released_;
+    for (std::unique_ptr<TextWriter>& w : returned_) writers_.push_back(std::move(w));
+    returned_.clear();
     if (check_waits_) changed_.notify_all();
     return true;
 }
@@ -222,7 +305,7 @@ CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
         lock.unlock();
         Block& b = taken_.back();
         const Block* before = taken_.size() > 1 ? &taken_[taken_.size() - 2] : nullptr;
-        b.converted_end = (before ? before->converted_end : first_converted_) + b.converted.size();
+        b.converted_end = (before ? before->converted_end : first_converted_) + size_of(b.converted);
         check_encoding_ = b.encoding;
     }
     return &taken_[static_cast<std::size_t>(n - first_)];
@@ -260,42 +343,60 @@ long CheckedFilter::Side::lend(unsigned char** data, std::size_t* plain) {
             // The input after where the conversion stopped, for the check
             // to read on as far as it does.
             if (f.beyond_pos_ < f.handed_) f.beyond_pos_ = f.handed_;
-            Cursor beyond;
-            beyond.record = &f.record_;
-            beyond.pos = f.beyond_pos_;
-            f.beyond_.resize(kReadSize);
-            const long k = beyond.read(f.beyond_.data(), kReadSize);
+            const unsigned char* bytes;
+            const long k = f.record_.lend_at(f.beyond_pos_, &bytes);
             if (k <= 0) return k;
-            f.beyond_pos_ = beyond.pos;
-            *data = f.beyond_.data();
-            return k;
+            std::size_t n = f.record_.settled(f.beyond_pos_, static_cast<std::size_t>(k));
+            if (n > 0) {
+                *data = const_cast<unsigned char*>(bytes);  // the check only reads
+            } else {
+                // A few bytes the record may still read after: copied.
+                n = static_cast<std::size_t>(k);
+                std::memcpy(f.beyond_, bytes, n);
+                std::memset(f.beyond_ + n, 0, kPieceSlack);
+                *data = f.beyond_;
+            }
+            f.beyond_pos_ += n;
+            return static_cast<long>(n);
+        }
+        const std::vector<Piece>& pieces = converted ? b->converted : b->original;
+        if (piece < pieces.size()) {
+            const Piece& p = pieces[piece++];
+            held = next;
+            *data = const_cast<unsigned char*>(p.data);  // the check only reads
+            return static_cast<long>(p.len);
         }
         ++next;
-        std::vector<unsigned char>& bytes = converted ? b->converted : b->original;
-        if (bytes.empty()) continue;
-        *data = bytes.data();
-        return static_cast<long>(bytes.size());
+        piece = 0;
     }
 }
 
 // Writes out every block the check has accepted; false when the output
-// fails. Blocks both sides are done with are let go.
+// fails. Blocks both sides are done with are let go, and with them what
+// they hold of the input and the writer they were converted into.
 bool CheckedFilter::release() {
     while (out_ < first_ + taken_.size()) {
         const Block& b = taken_[static_cast<std::size_t>(out_ - first_)];
         if (b.original_end > progress_.original || b.converted_end > progress_.converted) break;
-        if (!b.converted.empty() && !output_->write(b.converted.data(), b.converted.size())) {
-            write_failed_ = true;
-            return false;
+        for (const Piece& p : b.converted) {
+            if (!output_->write(p.data, p.len)) {
+                write_failed_ = true;
+                return false;
+            }
         }
-        out_lines_ += count_lf(b.original.data(), b.original.size());
+        for (const Piece& p : b.original) out_lines_ += count_lf(p.data, p.len);
         out_original_ = b.original_end;
         ++out_;
     }
-    // A side still holds the block it lent last.
-    while (!taken_.empty() && first_ < out_ && first_ + 1 < original_side_.next &&
-           first_ + 1 < converted_side_.next) {
-        first_converted_ = taken_.front().converted_end;
+    // A side still holds the block it lent from last.
+    while (!taken_.empty() && first_ < out_ && first_ < original_side_.held && first_ < converted_side_.held) {
+        Block& b = taken_.front();
+        first_converted_ = b.converted_end;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            released_ = b.original_end;
+            if (b.writer) returned_.push_back(std::move(b.writer));
+        }
         taken_.pop_front();
         ++first_;
     }
@@ -308,17 +409,17 @@ bool CheckedFilter::pass_rest() {
     for (Block& b : queue_) taken_.push_back(std::move(b));
     queue_.clear();
     for (std::size_t i = static_cast<std::size_t>(out_ - first_); i < taken_.size(); ++i) {
-        const std::vector<unsigned char>& o = taken_[i].original;
-        if (!o.empty() && !output_->write(o.data(), o.size())) return false;
+        for (const Piece& p : taken_[i].original) {
+            if (!output_->write(p.data, p.len)) return false;
+        }
     }
-    Cursor rest;
-    rest.record = &record_;
-    rest.pos = handed_;
-    unsigned char buf[1u << 14];
+    unsigned long long pos = handed_;
+    const unsigned char* data;
     long k;
-    while ((k = rest.read(buf, sizeof buf)) > 0) {
-        if (!output_->write(buf, static_cast<std::size_t>(k))) return false;
-        record_.trim(rest.pos);
+    while ((k = record_.lend_at(pos, &data)) > 0) {
+        if (!output_->write(data, static_cast<std::size_t>(k))) return false;
+        pos += static_cast<unsigned long long>(k);
+        record_.trim(pos);
     }
     return k == 0;
 }
@@ -383,19 +484,19 @@ FilterResult CheckedFilter::run_whole(ByteSource& input, ByteSink& output, int t
 unsigned long long CheckedFilter::lines_before(unsigned long long pos) {
     unsigned long long lines = out_lines_, at = out_original_;
     for (std::size_t i = static_cast<std::size_t>(out_ - first_); i < taken_.size() && at < pos; ++i) {
-        const std::vector<unsigned char>& o = taken_[i].original;
-        const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(o.size(), pos - at));
-        lines += count_lf(o.data(), k);
-        at += o.size();
+        for (const Piece& p : taken_[i].original) {
+            const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(p.len, pos - at));
+            lines += count_lf(p.data, k);
+            at += p.len;
+            if (at >= pos) break;
+        }
     }
-    Cursor rest;
-    rest.record = &record_;
-    rest.pos = at;
-    unsigned char buf[1u << 14];
-    while (rest.pos < pos) {
-        const long k = rest.read(buf, static_cast<std::size_t>(std::min<unsigned long long>(sizeof buf, pos - rest.pos)));
-        if (k <= 0) break;
-        lines += count_lf(buf, static_cast<std::size_t>(k));
+    const unsigned char* data;
+    long k;
+    while (at < pos && (k = record_.lend_at(at, &data)) > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), pos - at));
+        lines += count_lf(data, n);
+        at += n;
     }
     return lines;
 }
@@ -413,13 +514,17 @@ FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_siz
     record_.reset(*source);
     to_reader_.record = &record_;
     to_reader_.pos = 0;
-    sink_.out = &text_;
     reader_.emplace(to_reader_);
-    writer_.emplace(sink_);
+    // A writer a run left half full (it stopped at a read error) is not
+    // taken again.
+    writer_.reset();
+    sink_.lend_next = false;
+    sink_.lent = Piece{nullptr, 0};
+    sink_.copied.clear();
     engine_.in = &*reader_;
-    engine_.out = &*writer_;
+    engine_.out = nullptr;  // a writer for each block
     convert_begin(engine_);
-    text_.clear();
+    kept_from_ = released_ = 0;
     tabs_ = 0;
     ended_ = false;
     stop_.reset();

@@ -54,11 +54,18 @@ private:
                            Style style);
 
     // The input's bytes as read, from the oldest one still needed, in
-    // blocks that never move.
+    // blocks that never move: the check reads a block's input where it lies.
     class Record {
     public:
         void reset(ByteSource& src);
         long read_at(unsigned long long pos, unsigned char* buf, std::size_t n);
+        // Where the bytes from pos on lie, as far as they go in one block
+        // (read from the source first if none are there yet).
+        long lend_at(unsigned long long pos, const unsigned char** data);
+        // Of the n bytes lent_at pos, how many from the first are followed by
+        // kPieceSlack bytes that nothing writes any more: a reader on another
+        // thread may look at those.
+        std::size_t settled(unsigned long long pos, std::size_t n) const;
         // Bytes before pos are not needed any more.
         void trim(unsigned long long pos);
         bool failed() const { return error_; }
@@ -67,7 +74,7 @@ private:
         bool more();
         ByteSource* src_ = nullptr;
         std::deque<std::unique_ptr<unsigned char[]>> blocks_;  // all full but the last
-        std::unique_ptr<unsigned char[]> spare_;               // the last block let go, for the next
+        std::vector<std::unique_ptr<unsigned char[]>> spares_;  // blocks let go, for the next ones
         std::size_t last_len_ = 0;      // bytes in the last block
         unsigned long long base_ = 0;   // the offset of blocks_[0][0]
         bool done_ = false, error_ = false;
@@ -77,32 +84,49 @@ private:
         Record* record = nullptr;
         unsigned long long pos = 0;
     };
+    // Bytes that lie elsewhere: in the record, in a writer's buffer, or in
+    // the few a block keeps itself; kPieceSlack readable bytes follow each.
+    struct Piece {
+        const unsigned char* data;
+        std::size_t len;
+    };
+    static std::size_t size_of(const std::vector<Piece>& pieces);
+    // Takes the converted text: the writer's one flush after a block is lent
+    // where it lies (the writer then goes with the block); anything the
+    // writer flushed on its own before is copied.
     struct Sink : ByteSink {
-        bool write(const unsigned char* buf, std::size_t n) override {
-            out->insert(out->end(), buf, buf + n);
-            return true;
-        }
-        std::vector<unsigned char>* out = nullptr;
+        bool write(const unsigned char* buf, std::size_t n) override;
+        bool lend_next = false;
+        Piece lent{nullptr, 0};
+        std::vector<unsigned char> copied;
     };
 
     // The converter runs on a thread of its own, a few blocks ahead of the
     // check. A block: the input it converted (with, after the last one, any
-    // input the text ended before) and what it became.
+    // input the text ended before) and what it became, both where they lie.
     struct Block {
-        std::vector<unsigned char> original, converted;
+        std::vector<Piece> original, converted;
+        // What the pieces point into besides the record: the writer the
+        // text was converted into, what the writer flushed on its own, and
+        // the input's last bytes where the record may still write after them.
+        std::unique_ptr<TextWriter> writer;
+        std::vector<unsigned char> copied;
+        std::unique_ptr<unsigned char[]> tail;
         unsigned long long original_end = 0, converted_end = 0;
         Encoding encoding = Encoding::kCp932;  // as known once the block was read
     };
-    // The check reads both sides block by block, each from where it lies;
-    // a block lent stays until the same side asks again.
+    // The check reads both sides piece by piece, each from where it lies;
+    // a block lent from stays until the same side lends from a later one.
     struct Side : ByteSource {
         long read(unsigned char* buf, std::size_t n) override;
         bool lends() const override { return true; }
         long lend(unsigned char** data, std::size_t* plain) override;
         CheckedFilter* filter = nullptr;
         bool converted = false;
-        unsigned long long next = 0;  // the block it lends next
-        // Of the block lent last, the bytes not handed over by read.
+        unsigned long long next = 0;  // the block it lends from next
+        std::size_t piece = 0;        // and the piece in it
+        unsigned long long held = 0;  // the block it lent from last
+        // Of the piece lent last, the bytes not handed over by read.
         unsigned char* rest = nullptr;
         std::size_t rest_len = 0;
     };
@@ -110,6 +134,7 @@ private:
     // The converter's thread.
     void convert_ahead();
     bool produce();
+    unsigned long long take_original(Block& b);
     bool hand_over(Block&& block);
     // The check's thread.
     Block* block(unsigned long long n);
@@ -122,11 +147,12 @@ private:
     EngineState engine_;
     std::optional<EncodingSniffer> sniffer_;
     std::optional<TextReader> reader_;
-    std::optional<TextWriter> writer_;
+    std::unique_ptr<TextWriter> writer_;  // the block being converted goes here
+    std::vector<std::unique_ptr<TextWriter>> writers_;  // free for the next blocks
     Record record_;
     Cursor to_reader_;
     Sink sink_;
-    std::vector<unsigned char> text_;  // the block being converted
+    unsigned long long kept_from_ = 0;  // the check's blocks need the input from here on
     long long tabs_ = 0;
     bool ended_ = false;
     std::optional<FilterResult::Kind> stop_;  // why the conversion stopped early
@@ -139,6 +165,9 @@ private:
     bool finished_ = false;    // the converter has handed over its last block
     bool cancel_ = false;      // the check is over: the converter stops
     bool converter_waits_ = false, check_waits_ = false;
+    // What the check let go: the input before released_, and the writers.
+    unsigned long long released_ = 0;
+    std::vector<std::unique_ptr<TextWriter>> returned_;
 
     // Of the check's thread.
     std::deque<Block> taken_;  // blocks taken from queue_, from block number first_ on
@@ -147,8 +176,9 @@ private:
     Encoding check_encoding_ = Encoding::kCp932;
     unsigned long long first_converted_ = 0;  // converted bytes before block first_
     unsigned long long out_original_ = 0, out_lines_ = 0;  // what is out stands for this much input, these lines
-    // Where the conversion stopped, the check may read on in the input.
-    std::vector<unsigned char> beyond_;
+    // Where the conversion stopped, the check may read on in the input,
+    // lent from the record but for its last few bytes while more may come.
+    unsigned char beyond_[2 * kPieceSlack];
     unsigned long long beyond_pos_ = 0;
     VerifyProgress progress_;
     bool write_failed_ = false;
