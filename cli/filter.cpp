@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "batch/text_checks.h"
+#include "streams/read_ahead.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -60,24 +61,53 @@ std::size_t CheckedFilter::size_of(const std::vector<Piece>& pieces) {
     return n;
 }
 
-void CheckedFilter::Record::reset(ByteSource& src) {
+// As much input ahead as the read-ahead's own slots hold.
+constexpr std::size_t kPlacedAhead = 16;
+
+void CheckedFilter::Record::reset(ByteSource& src, ReadAheadSource* placing) {
     src_ = &src;
     for (std::unique_ptr<unsigned char[]>& block : blocks_) spares_.push_back(std::move(block));
     blocks_.clear();
     last_len_ = 0;
     base_ = 0;
     done_ = error_ = false;
+    placing_ = placing;
+    while (placing_ && placed_.size() < kPlacedAhead) place_one();
+}
+
+void CheckedFilter::Record::finish() {
+    if (!placing_) return;
+    placing_->stop();
+    placing_ = nullptr;
+    for (std::unique_ptr<unsigned char[]>& block : placed_) spares_.push_back(std::move(block));
+    placed_.clear();
+}
+
+std::unique_ptr<unsigned char[]> CheckedFilter::Record::new_block() {
+    if (spares_.empty()) {
+        // Not cleared: only what is read into it is ever read.
+        return std::unique_ptr<unsigned char[]>(new unsigned char[kReadSize + kPieceSlack]);
+    }
+    std::unique_ptr<unsigned char[]> block = std::move(spares_.back());
+    spares_.pop_back();
+    return block;
+}
+
+void CheckedFilter::Record::place_one() {
+    placed_.push_back(new_block());
+    placing_->place(placed_.back().get(), kReadSize);
 }
 
 bool CheckedFilter::Record::more() {
     if (done_) return false;
     if (blocks_.empty() || last_len_ == kReadSize) {
-        if (spares_.empty()) {
-            // Not cleared: only what is read into it is ever read.
-            blocks_.emplace_back(new unsigned char[kReadSize + kPieceSlack]);
+        if (placing_) {
+            // The next block placed is where the input goes on.
+            blocks_.push_back(std::move(placed_.front()));
+            placed_.pop_front();
+            place_one();
         } else {
-            blocks_.push_back(std::move(spares_.back()));
-            spares_.pop_back();
+            blocks_.push_back(new_block());
         }
         last_len_ = 0;
     }
@@ -503,6 +533,16 @@ unsigned long long CheckedFilter::lines_before(unsigned long long pos) {
 
 FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                                 Style style) {
+    return run_with(input, nullptr, output, tab_size, encoding, style);
+}
+
+FilterResult CheckedFilter::run(ReadAheadSource& input, ByteSink& output, int tab_size,
+                                std::optional<Encoding> encoding, Style style) {
+    return run_with(input, &input, output, tab_size, encoding, style);
+}
+
+FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing, ByteSink& output, int tab_size,
+                                     std::optional<Encoding> encoding, Style style) {
     if (style != Style::kTabs) return run_whole(input, output, tab_size, encoding, style);
     output_ = &output;
     engine_ = EngineState{};
@@ -511,7 +551,12 @@ FilterResult CheckedFilter::run(ByteSource& input, ByteSink& output, int tab_siz
     ByteSource* source = &input;
     // Standard input cannot be read twice: auto decides as it goes by.
     if (!encoding) source = &sniffer_.emplace(input, &engine_.encoding);
-    record_.reset(*source);
+    record_.reset(*source, placing);
+    // Whichever way the run ends, nothing is read into the record after it.
+    struct Finish {
+        Record& record;
+        ~Finish() { record.finish(); }
+    } finish{record_};
     to_reader_.record = &record_;
     to_reader_.pos = 0;
     reader_.emplace(to_reader_);

@@ -27,6 +27,8 @@
 
 namespace ravolin {
 
+class ReadAheadSource;
+
 struct FilterResult {
     enum Kind { kConverted, kBinary, kUnclear, kCheckFailed, kReadError, kWriteError };
     Kind kind = kConverted;
@@ -48,8 +50,14 @@ public:
     // conversion are then held in memory, and checked whole.
     FilterResult run(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                      Style style = Style::kTabs);
+    // The same over a read-ahead, which then reads the input straight into
+    // the blocks it is kept in.
+    FilterResult run(ReadAheadSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
+                     Style style = Style::kTabs);
 
 private:
+    FilterResult run_with(ByteSource& input, ReadAheadSource* placing, ByteSink& output, int tab_size,
+                          std::optional<Encoding> encoding, Style style);
     FilterResult run_whole(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                            Style style);
 
@@ -57,7 +65,11 @@ private:
     // blocks that never move: the check reads a block's input where it lies.
     class Record {
     public:
-        void reset(ByteSource& src);
+        // placing: src reads from it (or is it), and it reads the input
+        // straight into the record's blocks, placed a few ahead.
+        void reset(ByteSource& src, ReadAheadSource* placing);
+        // The reading is over: the blocks placed are the record's again.
+        void finish();
         long read_at(unsigned long long pos, unsigned char* buf, std::size_t n);
         // Where the bytes from pos on lie, as far as they go in one block
         // (read from the source first if none are there yet).
@@ -72,7 +84,11 @@ private:
 
     private:
         bool more();
+        std::unique_ptr<unsigned char[]> new_block();
+        void place_one();
         ByteSource* src_ = nullptr;
+        ReadAheadSource* placing_ = nullptr;
+        std::deque<std::unique_ptr<unsigned char[]>> placed_;  // the blocks after the last, read into
         std::deque<std::unique_ptr<unsigned char[]>> blocks_;  // all full but the last
         std::vector<std::unique_ptr<unsigned char[]>> spares_;  // blocks let go, for the next ones
         std::size_t last_len_ = 0;      // bytes in the last block

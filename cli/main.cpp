@@ -46,9 +46,8 @@ public:
         FileSink sink(stdout);
         // A file is read on a thread of its own while the text is converted; a
         // pipe is not, so a reader never waits on input that may not come.
-        ByteSource* input = &file;
-        if (is_regular_file(stdin)) input = &ahead_.emplace(file);
-        FilterResult r = filter_.run(*input, sink, tab_size, encoding, style);
+        FilterResult r = is_regular_file(stdin) ? filter_.run(ahead_.emplace(file), sink, tab_size, encoding, style)
+                                                : filter_.run(file, sink, tab_size, encoding, style);
         ahead_.reset();  // ends its thread
         if (std::fflush(stdout) != 0 && r.kind != FilterResult::kReadError) r.kind = FilterResult::kWriteError;
         if (r.kind != FilterResult::kConverted) {

@@ -1,5 +1,6 @@
 #include "streams/read_ahead.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,7 +32,21 @@ void* allocate_slots(std::size_t size) {
 
 }  // namespace
 
-ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {
+ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {}
+
+ReadAheadSource::~ReadAheadSource() {
+    stop();
+    std::free(slots_);  // Slot is trivially destructible
+}
+
+// The thread starts with the first use, which tells whether it reads into
+// slots or into places.
+void ReadAheadSource::start() {
+    if (thread_.joinable() || stop_) return;
+    if (placing_) {
+        thread_ = std::thread([this] { produce_placed(); });
+        return;
+    }
     void* memory = allocate_slots(kSlots * sizeof(Slot));
     if (!memory) throw std::bad_alloc();
     slots_ = static_cast<Slot*>(memory);
@@ -39,14 +54,101 @@ ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {
     thread_ = std::thread([this] { produce(); });
 }
 
-ReadAheadSource::~ReadAheadSource() {
+void ReadAheadSource::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
     }
     changed_.notify_all();
-    thread_.join();
-    std::free(slots_);  // Slot is trivially destructible
+    if (thread_.joinable()) thread_.join();
+    places_.clear();
+}
+
+void ReadAheadSource::place(unsigned char* at, std::size_t size) {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        placing_ = true;
+        places_.push_back(Place{at, size, 0});
+        room_ += size;
+        wake = producer_waits_ && room_ >= kPlacedWake;
+    }
+    if (wake) changed_.notify_all();
+    start();
+}
+
+// The reading thread, placing: fills the places in turn and stops at the
+// end or an error.
+void ReadAheadSource::produce_placed() {
+    for (;;) {
+        unsigned char* at;
+        std::size_t n;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (room_ == 0) {
+                producer_waits_ = true;
+                changed_.wait(lock, [this] { return stop_ || room_ >= kPlacedWake || (room_ > 0 && consumer_waits_); });
+                producer_waits_ = false;
+            }
+            if (stop_) return;
+            // The place stays where it is while it is read into: the
+            // caller lets go only of places it has read to the end.
+            Place& p = places_[fill_];
+            at = p.at + p.filled;
+            n = p.size - p.filled;
+        }
+        const long got = inner_->read(at, n);
+        bool wake;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (got > 0) {
+                Place& p = places_[fill_];
+                p.filled += static_cast<std::size_t>(got);
+                if (p.filled == p.size) ++fill_;
+                room_ -= static_cast<std::size_t>(got);
+                read_ += static_cast<unsigned long long>(got);
+            } else {
+                ended_ = true;
+                end_ = got;
+            }
+            wake = consumer_waits_;
+        }
+        if (wake) changed_.notify_all();
+        if (got <= 0) return;
+    }
+}
+
+long ReadAheadSource::read_placed(unsigned char* buf, std::size_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // As far as the slot it would have come from.
+    std::size_t want = static_cast<std::size_t>(kSlotSize - taken_ % kSlotSize);
+    if (n < want) want = n;
+    while (read_ < taken_ + want && !ended_ && !stop_ && room_ > 0) {
+        consumer_waits_ = true;
+        if (producer_waits_) changed_.notify_all();
+        changed_.wait(lock);
+        consumer_waits_ = false;
+    }
+    if (read_ <= taken_) return ended_ ? end_ : -1;  // the end or the error, for every later read too
+    std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(want, read_ - taken_));
+    // The bytes read so far stay as they are: the thread writes after them.
+    std::size_t in = static_cast<std::size_t>(taken_ - first_at_);
+    if (buf == places_.front().at + in) {
+        k = std::min(k, places_.front().size - in);  // where they lie already
+    } else {
+        for (std::size_t done = 0, i = 0; done < k; ++i, in = 0) {
+            const std::size_t m = std::min(k - done, places_[i].size - in);
+            std::memcpy(buf + done, places_[i].at + in, m);
+            done += m;
+        }
+    }
+    taken_ += k;
+    while (!places_.empty() && taken_ >= first_at_ + places_.front().size) {
+        first_at_ += places_.front().size;
+        places_.pop_front();
+        if (fill_ > 0) --fill_;
+    }
+    return static_cast<long>(k);
 }
 
 // The reading thread: fills the free slots in turn and stops after the slot
@@ -89,6 +191,8 @@ ReadAheadSource::Slot& ReadAheadSource::head_slot(std::unique_lock<std::mutex>& 
 }
 
 long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
+    start();
+    if (placing_) return read_placed(buf, n);
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = head_slot(lock);
     if (slot.len <= 0) return slot.len;  // the end or the error, for every later read too
@@ -111,6 +215,12 @@ long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
 }
 
 long ReadAheadSource::lend(unsigned char** data, std::size_t* plain) {
+    start();
+    if (placing_) {
+        *data = nullptr;
+        *plain = 0;
+        return -1;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     if (lending_) {
         // The last loan ends: its slot is free.

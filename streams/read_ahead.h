@@ -6,6 +6,7 @@
 #pragma once
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -26,6 +27,20 @@ public:
     bool lends() const override { return true; }
     long lend(unsigned char** data, std::size_t* plain) override;
 
+    // A reader that keeps the input in blocks of its own (the filter keeps
+    // it until it is checked) can have it read straight into them: place
+    // says where the next size bytes of the input go, block after block
+    // from the first byte on, before the first read and then a few blocks
+    // ahead of the reads; a read into the very place where its bytes lie
+    // then waits for them instead of copying them. Other reads are copied
+    // from the places; lend is not for such a reader. Each read comes back
+    // as it would from the slots, so what the reader sees does not depend
+    // on whether it places.
+    void place(unsigned char* at, std::size_t size);
+    // Stops the reading, for good (no read after it): the places are then
+    // the caller's again.
+    void stop();
+
 private:
     // Large slots, and the thread woken only when half of them are free:
     // every wake-up is a context switch, which costs more here than the
@@ -37,10 +52,20 @@ private:
         std::size_t plain = 0;  // of them, from the first, neither CR nor Ctrl-Z
         unsigned char data[kSlotSize + kPieceSlack];
     };
+    // Placed blocks: the thread is woken when this many bytes of them are
+    // free, as it is for half the slots.
+    static constexpr std::size_t kPlacedWake = kSlots / 2 * kSlotSize;
+    struct Place {
+        unsigned char* at;
+        std::size_t size, filled;
+    };
 
+    void start();
     void produce();
+    void produce_placed();
     // The slot read and lend take from, once filled.
     Slot& head_slot(std::unique_lock<std::mutex>& lock);
+    long read_placed(unsigned char* buf, std::size_t n);
 
     ByteSource* inner_;
     std::mutex mutex_;
@@ -53,7 +78,19 @@ private:
     bool producer_waits_ = false;  // the thread sleeps until half the slots are free
     bool consumer_waits_ = false;  // read sleeps until a slot is filled
     Slot* slots_ = nullptr;
-    std::thread thread_;
+    std::thread thread_;    // started by the first read, lend or place
+
+    // Placing: the places from the one the next read takes from on; the
+    // thread fills places_[fill_] next.
+    bool placing_ = false;
+    std::deque<Place> places_;
+    std::size_t fill_ = 0;
+    std::size_t room_ = 0;             // bytes free in the places
+    unsigned long long taken_ = 0;     // input handed out by read
+    unsigned long long read_ = 0;      // input read into the places
+    unsigned long long first_at_ = 0;  // the offset of places_[0].at[0]
+    bool ended_ = false;               // read_ is all there is
+    long end_ = 0;                     // then: 0 at the end, negative for an error
 };
 
 }  // namespace ravolin

@@ -2,7 +2,10 @@
 // the read error, whatever sizes the reads on either side come in.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "streams/read_ahead.h"
 
@@ -70,6 +73,63 @@ TEST(ReadAhead, PassesEveryByteThenTheEndOrTheError) {
         EXPECT_EQ(got, data.substr(0, want));
         EXPECT_EQ(r, c.fail_after < 0 ? 0 : -1);
         EXPECT_EQ(ahead.read(buf, 10), r);  // and so on after it
+    }
+}
+
+// A reader that keeps the input in blocks of its own has it read straight
+// into them; each read comes back as from the slots, whether it is into the
+// place where its bytes lie or (a look-ahead) somewhere else.
+TEST(ReadAhead, ReadsIntoPlacesAsIntoSlots) {
+    std::string data;
+    for (int i = 0; i < 700000; ++i) data += static_cast<char>('a' + i % 23);
+    constexpr std::size_t kBlock = 1 << 16;
+    const struct {
+        const char* name;
+        long fail_after;       // -1: no error
+        bool compare_sizes;    // the inner reads come back whole, as from a file
+        std::size_t inner_chunk;
+    } cases[] = {
+        {"to the end", -1, true, 0},
+        {"error in the middle", 300001, true, 0},
+        {"error at once", 0, true, 0},
+        {"pipe-sized inner reads", -1, false, 4093},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FailingSource inner(data, c.inner_chunk, c.fail_after), inner2(data, c.inner_chunk, c.fail_after);
+        ravolin::ReadAheadSource placed(inner), slots(inner2);
+        std::vector<std::unique_ptr<unsigned char[]>> blocks;
+        std::size_t pos = 0;
+        std::string got;
+        unsigned char look[5000], buf[kBlock];
+        long r;
+        for (int call = 0;; ++call) {
+            while (blocks.size() < pos / kBlock + 3) {
+                blocks.emplace_back(new unsigned char[kBlock]);
+                placed.place(blocks.back().get(), kBlock);
+            }
+            unsigned char* at = blocks[pos / kBlock].get() + pos % kBlock;
+            const std::size_t rest = kBlock - pos % kBlock;
+            // Reads in place to a block's end or short of it, and reads
+            // elsewhere that may run on into the next block.
+            const bool elsewhere = call % 4 == 1;
+            const std::size_t n = elsewhere ? sizeof look : call % 4 == 0 && rest > 3000 ? rest - 3000 : rest;
+            r = placed.read(elsewhere ? look : at, n);
+            const long want = slots.read(buf, n);
+            if (c.compare_sizes) EXPECT_EQ(r, want);
+            if (r <= 0) break;
+            if (elsewhere) {
+                // Where the bytes go, as a reader that looked ahead puts them.
+                for (long i = 0; i < r; ++i) blocks[(pos + i) / kBlock][(pos + i) % kBlock] = look[i];
+            }
+            got.append(reinterpret_cast<char*>(elsewhere ? look : at), static_cast<std::size_t>(r));
+            pos += static_cast<std::size_t>(r);
+        }
+        const std::size_t want = c.fail_after < 0 ? data.size() : static_cast<std::size_t>(c.fail_after);
+        EXPECT_EQ(got, data.substr(0, want));
+        EXPECT_EQ(r, c.fail_after < 0 ? 0 : -1);
+        EXPECT_EQ(placed.read(look, 10), r);  // and so on after it
+        placed.stop();
     }
 }
 
