@@ -163,6 +163,24 @@ long CheckedFilter::Cursor::read(unsigned char* buf, std::size_t n) {
     return k;
 }
 
+long CheckedFilter::LendingCursor::lend(unsigned char** data, std::size_t* plain) {
+    *plain = 0;
+    const unsigned char* bytes;
+    const long k = record->lend_at(pos, &bytes);
+    if (k <= 0) return k;
+    std::size_t n = record->settled(pos, static_cast<std::size_t>(k));
+    if (n > 0) {
+        *data = const_cast<unsigned char*>(bytes);  // the reader keeps CR LF: it only reads
+    } else {
+        n = static_cast<std::size_t>(k);
+        std::memcpy(few, bytes, n);
+        std::memset(few + n, 0, kPieceSlack);
+        *data = few;
+    }
+    pos += n;
+    return static_cast<long>(n);
+}
+
 bool CheckedFilter::Sink::write(const unsigned char* buf, std::size_t n) {
     if (lend_next && !lent.data) {
         lent = Piece{buf, n};

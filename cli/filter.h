@@ -74,7 +74,7 @@ private:
         // Where the bytes from pos on lie, as far as they go in one block
         // (read from the source first if none are there yet).
         long lend_at(unsigned long long pos, const unsigned char** data);
-        // Of the n bytes lent_at pos, how many from the first are followed by
+        // Of the n bytes lend_at gave at pos, how many from the first are followed by
         // kPieceSlack bytes that nothing writes any more: a reader on another
         // thread may look at those.
         std::size_t settled(unsigned long long pos, std::size_t n) const;
@@ -99,6 +99,14 @@ private:
         long read(unsigned char* buf, std::size_t n) override;
         Record* record = nullptr;
         unsigned long long pos = 0;
+    };
+    // The converter's reader reads the record where it lies, as the check
+    // does: the input is copied nowhere on its way.
+    struct LendingCursor : Cursor {
+        bool lends() const override { return true; }
+        long lend(unsigned char** data, std::size_t* plain) override;
+        // The last few bytes where the record may still read after them.
+        unsigned char few[2 * kPieceSlack];
     };
     // Bytes that lie elsewhere: in the record, in a writer's buffer, or in
     // the few a block keeps itself; kPieceSlack readable bytes follow each.
@@ -166,7 +174,7 @@ private:
     std::unique_ptr<TextWriter> writer_;  // the block being converted goes here
     std::vector<std::unique_ptr<TextWriter>> writers_;  // free for the next blocks
     Record record_;
-    Cursor to_reader_;
+    LendingCursor to_reader_;
     Sink sink_;
     unsigned long long kept_from_ = 0;  // the check's blocks need the input from here on
     long long tabs_ = 0;
