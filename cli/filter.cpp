@@ -288,7 +288,8 @@ unsigned long long CheckedFilter::take_original(Block& b) {
     const unsigned char* data;
     long k = 0;
     while (pos < end && (k = record_.lend_at(pos, &data)) > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), end - pos));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), end - pos));
         b.original.push_back(Piece{data, n});
         pos += n;
     }
@@ -542,7 +543,8 @@ unsigned long long CheckedFilter::lines_before(unsigned long long pos) {
     const unsigned char* data;
     long k;
     while (at < pos && (k = record_.lend_at(at, &data)) > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), pos - at));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<unsigned long long>(static_cast<unsigned long long>(k), pos - at));
         lines += count_lf(data, n);
         at += n;
     }

@@ -74,9 +74,9 @@ private:
         // Where the bytes from pos on lie, as far as they go in one block
         // (read from the source first if none are there yet).
         long lend_at(unsigned long long pos, const unsigned char** data);
-        // Of the n bytes lend_at gave at pos, how many from the first are followed by
-        // kPieceSlack bytes that nothing writes any more: a reader on another
-        // thread may look at those.
+        // Of the n bytes lend_at gave at pos, how many from the first are
+        // followed by kPieceSlack bytes that nothing writes any more: a
+        // reader on another thread may look at those.
         std::size_t settled(unsigned long long pos, std::size_t n) const;
         // Bytes before pos are not needed any more.
         void trim(unsigned long long pos);
