@@ -65,6 +65,7 @@ void ReadAheadSource::stop() {
 }
 
 void ReadAheadSource::place(unsigned char* at, std::size_t size) {
+    if (size == 0) return;  // a read into nothing would look like the end
     bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
