@@ -1,0 +1,336 @@
+#include "verify/fast_lane.h"
+
+#include <cstdint>
+
+#include "engine/engine.h"
+#include "verify/unit_reader.h"
+
+#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
+#include <emmintrin.h>
+#define RAVOLIN_LANE_SSE2 1
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RAVOLIN_LANE_WIDE 1
+#endif
+#endif
+
+namespace ravolin {
+namespace {
+
+using Lane = CLexer::Lane;
+using Mask = std::uint64_t;
+constexpr std::size_t kWindow = 64;
+
+inline bool blank(unsigned char c) { return c == ' ' || c == '\t'; }
+inline bool lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// The places of a window that need a look, bit k for a[k] against b[k]:
+// bytes that differ; bytes the state may change at (in code '/', '\\', the
+// quotes, '#' and '?'; in a block comment '*', '\\' and '?'; in a line
+// comment '\\' and '?'); control bytes (line ends, tabs); with pairs every
+// byte >= 0x80; and a space the same on both sides whose next byte is not
+// (a run of blanks may go on differently there: it is taken as a run).
+// Reads a[64] and b[64].
+template <Lane L>
+Mask attention_scalar(const unsigned char* a, const unsigned char* b, bool pairs) {
+    Mask m = 0;
+    for (std::size_t k = 0; k < kWindow; ++k) {
+        const unsigned char x = a[k];
+        bool stop = x != b[k] || x < 0x20 || x == '\\' || x == '?' || (pairs && x >= 0x80) ||
+                    (x == ' ' && a[k + 1] != b[k + 1]);
+        if (L == Lane::kCode) stop = stop || x == '/' || x == '"' || x == '\'' || x == '#';
+        if (L == Lane::kBlock) stop = stop || x == '*';
+        if (stop) m |= Mask{1} << k;
+    }
+    return m;
+}
+
+#ifdef RAVOLIN_LANE_SSE2
+inline __m128i eq(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+
+template <Lane L>
+__attribute__((always_inline)) inline unsigned attention16(const unsigned char* a, const unsigned char* b, int high) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i na = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 1));
+    const __m128i nb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 1));
+    // Below 0x20: min(v, 0x1F) == v.
+    __m128i stop = _mm_cmpeq_epi8(_mm_min_epu8(va, _mm_set1_epi8(0x1F)), va);
+    stop = _mm_or_si128(stop, _mm_andnot_si128(_mm_cmpeq_epi8(na, nb), eq(va, ' ')));
+    stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '\\'), eq(va, '?')));
+    if (L == Lane::kCode) {
+        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
+        stop = _mm_or_si128(stop, eq(_mm_or_si128(va, _mm_set1_epi8(0x01)), '#'));
+        stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '/'), eq(va, '\'')));
+    } else if (L == Lane::kBlock) {
+        stop = _mm_or_si128(stop, eq(va, '*'));
+    }
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
+    return (static_cast<unsigned>(_mm_movemask_epi8(stop)) | ~same | (static_cast<unsigned>(_mm_movemask_epi8(va)) & high)) &
+           0xFFFFu;
+}
+
+template <Lane L>
+__attribute__((always_inline)) inline Mask attention_sse2(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const int high = pairs ? 0xFFFF : 0;
+    return Mask{attention16<L>(a, b, high)} | Mask{attention16<L>(a + 16, b + 16, high)} << 16 |
+           Mask{attention16<L>(a + 32, b + 32, high)} << 32 | Mask{attention16<L>(a + 48, b + 48, high)} << 48;
+}
+#endif
+
+#ifdef RAVOLIN_LANE_WIDE
+__attribute__((target("avx2"), always_inline)) inline __m256i eq_avx2(__m256i v, char c) {
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+}
+
+template <Lane L>
+__attribute__((target("avx2"), always_inline)) inline Mask attention32(const unsigned char* a, const unsigned char* b,
+                                                                        unsigned high) {
+    const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i na = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 1));
+    const __m256i nb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 1));
+    __m256i stop = _mm256_cmpeq_epi8(_mm256_min_epu8(va, _mm256_set1_epi8(0x1F)), va);
+    stop = _mm256_or_si256(stop, _mm256_andnot_si256(_mm256_cmpeq_epi8(na, nb), eq_avx2(va, ' ')));
+    stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '\\'), eq_avx2(va, '?')));
+    if (L == Lane::kCode) {
+        stop = _mm256_or_si256(stop, eq_avx2(_mm256_or_si256(va, _mm256_set1_epi8(0x01)), '#'));
+        stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '/'), eq_avx2(va, '\'')));
+    } else if (L == Lane::kBlock) {
+        stop = _mm256_or_si256(stop, eq_avx2(va, '*'));
+    }
+    const unsigned same = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(va, vb)));
+    return static_cast<unsigned>(_mm256_movemask_epi8(stop)) | ~same |
+           (static_cast<unsigned>(_mm256_movemask_epi8(va)) & high);
+}
+
+template <Lane L>
+__attribute__((target("avx2"))) inline Mask attention_avx2(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const unsigned high = pairs ? ~0u : 0u;
+    return (attention32<L>(a, b, high) & 0xFFFFFFFFu) | attention32<L>(a + 32, b + 32, high) << 32;
+}
+
+__attribute__((target("avx512bw"), always_inline)) inline Mask eq_avx512(__m512i v, char c) {
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+}
+
+template <Lane L>
+__attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const __m512i va = _mm512_loadu_si512(a), vb = _mm512_loadu_si512(b);
+    const __m512i na = _mm512_loadu_si512(a + 1), nb = _mm512_loadu_si512(b + 1);
+    Mask m = ~_mm512_cmpeq_epi8_mask(va, vb) | _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20));
+    m |= eq_avx512(va, ' ') & ~_mm512_cmpeq_epi8_mask(na, nb);
+    m |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    if (L == Lane::kCode) {
+        m |= eq_avx512(_mm512_or_si512(va, _mm512_set1_epi8(0x01)), '#') | eq_avx512(va, '/') | eq_avx512(va, '\'');
+    } else if (L == Lane::kBlock) {
+        m |= eq_avx512(va, '*');
+    }
+    if (pairs) m |= _mm512_movepi8_mask(va);
+    return m;
+}
+#endif
+
+// Where the blanks from p on end, at most at n.
+inline std::size_t blanks_end(const unsigned char* s, std::size_t p, std::size_t n) {
+#ifdef RAVOLIN_LANE_SSE2
+    while (p + 16 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + p));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(eq(v, ' '), eq(v, '\t')))) & 0xFFFFu;
+        if (other != 0) return p + static_cast<std::size_t>(__builtin_ctz(other));
+        p += 16;
+    }
+#endif
+    while (p < n && blank(s[p])) ++p;
+    return p;
+}
+
+// A byte that may join with a '/' or '*' before it into a comment's start
+// or end, or splice a line between them.
+inline bool joins(unsigned char c) { return c == '/' || c == '*' || c == '\\' || c == '?'; }
+
+enum class Path { kScalar, kSse2, kAvx2, kAvx512 };
+
+template <Path P, Lane L>
+inline Mask attention(const unsigned char* a, const unsigned char* b, bool pairs) {
+#ifdef RAVOLIN_LANE_WIDE
+    if constexpr (P == Path::kAvx512) return attention_avx512<L>(a, b, pairs);
+    if constexpr (P == Path::kAvx2) return attention_avx2<L>(a, b, pairs);
+#endif
+#ifdef RAVOLIN_LANE_SSE2
+    if constexpr (P != Path::kScalar) return attention_sse2<L>(a, b, pairs);
+#endif
+    return attention_scalar<L>(a, b, pairs);
+}
+
+// Flattened into one function per path, compiled for that path's
+// instructions, so that the window's constants stay in registers.
+template <Path P>
+inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la, CLexer& lb,
+            bool pairs, bool own_ends) {
+    std::size_t i = 0, j = 0;
+    // Code passed since the last change of state, for the lexers to take at
+    // the end.
+    std::size_t code_a = 0, code_b = 0;
+    Lane st = la.lane();
+    while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
+        const Mask m = st == Lane::kCode    ? attention<P, Lane::kCode>(a + i, b + j, pairs)
+                       : st == Lane::kBlock ? attention<P, Lane::kBlock>(a + i, b + j, pairs)
+                                            : attention<P, Lane::kLine>(a + i, b + j, pairs);
+        if (m == 0) {
+            i += kWindow;
+            j += kWindow;
+            continue;
+        }
+        const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(m));
+        i += k;
+        j += k;
+        const unsigned char x = a[i], y = b[j];
+        if (blank(x) && blank(y)) {
+            // One run on each side; it must end in view on both, or the
+            // next view could still add to it.
+            const std::size_t ea = blanks_end(a, i + 1, na), eb = blanks_end(b, j + 1, nb);
+            if (ea == na || eb == nb) break;
+            i = ea;
+            j = eb;
+            continue;
+        }
+        const std::size_t ea = original_newline(a + i, na - i);
+        const std::size_t eb = own_ends ? original_newline(b + j, nb - j) : converted_newline(b + j, nb - j);
+        if (ea != 0 && eb != 0 && (!own_ends || ea == eb)) {
+            la.lane_line_end();
+            lb.lane_line_end();
+            if (st == Lane::kLine) st = Lane::kCode;
+            i += ea;
+            j += eb;
+            code_a = i;
+            code_b = j;
+            continue;
+        }
+        if (x != y) break;
+        const unsigned char nx = a[i + 1], ny = b[j + 1];
+        if (st == Lane::kCode) {
+            if (x == '/') {
+                if (nx == ny && (nx == '*' || nx == '/')) {
+                    la.open_comment(nx == '/');
+                    lb.open_comment(nx == '/');
+                    st = nx == '/' ? Lane::kLine : Lane::kBlock;
+                    i += 2;
+                    j += 2;
+                    continue;
+                }
+                if (joins(nx) || joins(ny)) break;
+            } else if (x == '#') {
+                // Passes unless it may begin an include, whose header name
+                // is a literal: a directive's name is told right after it.
+                std::size_t e = i + 1;
+                while (e < na && e - i <= 13 && ((a[e] | 0x20) >= 'a' && (a[e] | 0x20) <= 'z')) ++e;
+                if (e >= na || e - i > 13 || e - i + j >= nb) break;
+                const std::size_t len = e - i;
+                const unsigned char after = a[e];
+                if (after >= 0x80 || after == '_' || after == '$' || after == '\\' || after == '?' ||
+                    (after >= '0' && after <= '9') || b[j + len] != after) {
+                    break;
+                }
+                bool same = true;
+                for (std::size_t t = 1; t < len; ++t) same = same && a[i + t] == b[j + t];
+                const auto is = [&](const char* w, std::size_t n) {
+                    if (len - 1 != n) return false;
+                    for (std::size_t t = 0; t < n; ++t) {
+                        if (a[i + 1 + t] != static_cast<unsigned char>(w[t])) return false;
+                    }
+                    return true;
+                };
+                if (!same || len == 1 || is("include", 7) || is("import", 6)) break;
+                // "include_next" stops at its '_' above.
+            } else if (x < 0x80 || (pairs && lead(x))) {
+                break;  // a quote, a backslash, a '?', a control byte, a pair
+            }
+            ++i;
+            ++j;
+            continue;
+        }
+        if (x == '*' && st == Lane::kBlock) {
+            if (nx == '/' && ny == '/') {
+                la.close_comment();
+                lb.close_comment();
+                st = Lane::kCode;
+                i += 2;
+                j += 2;
+                code_a = i;
+                code_b = j;
+                continue;
+            }
+            if ((nx != '*' && joins(nx)) || (ny != '*' && joins(ny))) break;
+            ++i;
+            ++j;
+            continue;
+        }
+        if (x < 0x80) break;  // a backslash, a '?', a control byte
+        if (pairs && lead(x)) {
+            // A double-byte character the same on both sides. In a line
+            // comment one ending in 0x5C may be followed by a dot the
+            // converter added: the unit-by-unit comparison sees to that.
+            if (nx != ny || !trail(nx) || (nx == 0x5C && st == Lane::kLine)) break;
+            i += 2;
+            j += 2;
+            continue;
+        }
+        ++i;
+        ++j;
+    }
+    if (st == Lane::kCode) {
+        la.pass(a + code_a, i - code_a);
+        lb.pass(b + code_b, j - code_b);
+    }
+    return {i, j};
+}
+
+__attribute__((flatten)) RunEnd lane_scalar(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                   CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kScalar>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+#ifdef RAVOLIN_LANE_SSE2
+__attribute__((flatten)) RunEnd lane_sse2(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                 CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kSse2>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+#endif
+
+#ifdef RAVOLIN_LANE_WIDE
+__attribute__((target("avx2"), flatten)) RunEnd lane_avx2(const unsigned char* a, std::size_t na, const unsigned char* b,
+                                                 std::size_t nb, CLexer& la, CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kAvx2>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+__attribute__((target("avx512bw"), flatten)) RunEnd lane_avx512(const unsigned char* a, std::size_t na, const unsigned char* b,
+                                                       std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
+                                                       bool own_ends) {
+    return lane<Path::kAvx512>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+#endif
+
+}  // namespace
+
+RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                 CLexer& lb, bool pairs, bool own_ends) {
+    if (la.lane() == Lane::kNone) return {0, 0};
+#ifdef RAVOLIN_LANE_WIDE
+    switch (scan_path_in_use()) {
+    case ScanPath::kAvx512:
+        return lane_avx512(a, na, b, nb, la, lb, pairs, own_ends);
+    case ScanPath::kAvx2:
+        return lane_avx2(a, na, b, nb, la, lb, pairs, own_ends);
+    default:
+        break;
+    }
+#endif
+#ifdef RAVOLIN_LANE_SSE2
+    if (scan_path_in_use() != ScanPath::kScalar) return lane_sse2(a, na, b, nb, la, lb, pairs, own_ends);
+#endif
+    return lane_scalar(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+}  // namespace ravolin
