@@ -206,6 +206,14 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
             j += eb;
             code_a = i;
             code_b = j;
+            // Most lines begin with a run of blanks on both sides: taken
+            // right here, without a window of its own.
+            if (blank(a[i]) && blank(b[j])) {
+                const std::size_t ra = blanks_end(a, i + 1, na), rb = blanks_end(b, j + 1, nb);
+                if (ra == na || rb == nb) break;
+                i = ra;
+                j = rb;
+            }
             continue;
         }
         if (x != y) break;
