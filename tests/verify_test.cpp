@@ -208,6 +208,8 @@ TEST(Verify, WindowAtATime) {
         {"splice continues a line comment", kCp932, "// x \\\ns = \"a    b\";\n" + more, "", "", kSame},
         {"run removed", kCp932, "int  x;\n" + more, "int\t x", "intx", kText},
         {"line end removed", kCp932, "a;\nb;\n" + more, "\r\nb", "b", kText},
+        {"CR LF after a long line comment", kCp932,
+         "x;  // " + std::string(120, 'c') + "\r\n    y = 1;\r\n" + std::string(130, 'z') + "\r\n", "", "", kSame},
     };
     const ravolin::ScanPath was = ravolin::scan_path_in_use();
     for (const ravolin::ScanPath path : {ravolin::ScanPath::kScalar, ravolin::ScanPath::kSse2,
@@ -215,6 +217,15 @@ TEST(Verify, WindowAtATime) {
         if (!ravolin::use_scan_path(path)) continue;
         SCOPED_TRACE(static_cast<int>(path));
         check(cases);
+        // Views that end at every place of the texts: nothing is read past one.
+        for (const Case& c : cases) {
+            std::string out = convert(c.in, 4, 0, c.enc).text;
+            if (!c.from.empty()) out.replace(out.find(c.from), c.from.size(), c.to);
+            for (std::size_t block = 66; block < 66 + 128; ++block) {
+                auto a = ravolin::test::lending_source(c.in, block), b = ravolin::test::lending_source(out, block);
+                EXPECT_EQ(ravolin::verify_conversion(*a, *b, c.enc), c.want) << c.name << " lent=" << block;
+            }
+        }
     }
     ravolin::use_scan_path(was);
 }

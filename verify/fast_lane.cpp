@@ -130,6 +130,86 @@ __attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned 
     if (pairs) m |= _mm512_movepi8_mask(va);
     return m;
 }
+// With AVX-512 VBMI2 a window is compared as the tokens the check sees:
+// each run of blanks squeezed to one ' ', the CR of a CR LF dropped (unless
+// the converted file keeps the original's own line ends), on each side
+// apart, so runs of different lengths and line ends pass in one go. Only up
+// to the first byte the state may change at in the original (line ends
+// too, in a line comment); in the converted file an LF without its CR
+// stops it. Never ends inside a run that may go on past the window, nor
+// between a CR and its LF. Returns false where nothing passes;
+// else the bytes passed on each side and whether a line end was among
+// them.
+struct Squeezed {
+    std::size_t a, b;
+    bool line_end;
+};
+
+// Where the k-th byte kept stands (of count), or end past the last one.
+__attribute__((target("bmi,bmi2"))) inline std::size_t at(std::size_t k, Mask keep, std::size_t count,
+                                                           std::size_t end) {
+    return k < count ? static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, keep))) : end;
+}
+
+template <Lane L>
+__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(const unsigned char* a,
+                                                                                    const unsigned char* b, bool pairs,
+                                                                                    bool own_ends, Squeezed* out) {
+    const __m512i va = _mm512_loadu_si512(a), na = _mm512_loadu_si512(a + 1);
+    const __m512i vb = _mm512_loadu_si512(b), nb = _mm512_loadu_si512(b + 1);
+    const __m512i space = _mm512_set1_epi8(' ');
+    const Mask blank_a = eq_avx512(va, ' ') | eq_avx512(va, '\t'), blank_b = eq_avx512(vb, ' ') | eq_avx512(vb, '\t');
+    const Mask cr_a = eq_avx512(va, '\r'), lf_a = eq_avx512(va, '\n'), crlf_a = cr_a & eq_avx512(na, '\n');
+    const Mask cr_b = eq_avx512(vb, '\r'), lf_b = eq_avx512(vb, '\n'), crlf_b = cr_b & eq_avx512(nb, '\n');
+    Mask stop_a = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
+    stop_a |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    // A '/' or '*' matters only before what may join with it: '/' or '*'
+    // (for '*' just '/'), or a backslash or '?' that may splice the line.
+    const Mask joins_next = eq_avx512(na, '/') | eq_avx512(na, '\\') | eq_avx512(na, '?');
+    if (L == Lane::kCode) {
+        stop_a |= eq_avx512(_mm512_or_si512(va, _mm512_set1_epi8(0x01)), '#') | eq_avx512(va, '\'');
+        stop_a |= eq_avx512(va, '/') & (joins_next | eq_avx512(na, '*'));
+    } else if (L == Lane::kBlock) {
+        stop_a |= eq_avx512(va, '*') & joins_next;
+    } else {
+        stop_a |= cr_a | lf_a;
+    }
+    if (pairs) stop_a |= _mm512_movepi8_mask(va);
+    // The converter writes every LF after a CR; a window starts after a
+    // whole line end, so an LF first in it stands alone too.
+    const Mask stop_b = own_ends ? 0 : lf_b & ~(cr_b << 1);
+    const Mask drop_a = own_ends ? 0 : crlf_a, drop_b = own_ends ? 0 : crlf_b;
+    const std::size_t end_a = stop_a ? static_cast<std::size_t>(_tzcnt_u64(stop_a)) : kWindow;
+    const std::size_t end_b = stop_b ? static_cast<std::size_t>(_tzcnt_u64(stop_b)) : kWindow;
+    const Mask before_a = stop_a ? (Mask{1} << end_a) - 1 : ~Mask{0};
+    const Mask before_b = stop_b ? (Mask{1} << end_b) - 1 : ~Mask{0};
+    // A blank after a blank goes; a window starts where no run goes on.
+    const Mask keep_a = ~(blank_a & (blank_a << 1)) & ~drop_a & before_a;
+    const Mask keep_b = ~(blank_b & (blank_b << 1)) & ~drop_b & before_b;
+    const __m512i sa = _mm512_maskz_compress_epi8(keep_a, _mm512_mask_mov_epi8(va, blank_a, space));
+    const __m512i sb = _mm512_maskz_compress_epi8(keep_b, _mm512_mask_mov_epi8(vb, blank_b, space));
+    const std::size_t count_a = static_cast<std::size_t>(_mm_popcnt_u64(keep_a));
+    const std::size_t count_b = static_cast<std::size_t>(_mm_popcnt_u64(keep_b));
+    const Mask differ = ~_mm512_cmpeq_epi8_mask(sa, sb);
+    std::size_t n = differ ? static_cast<std::size_t>(_tzcnt_u64(differ)) : kWindow;
+    n = n < count_a ? n : count_a;
+    n = n < count_b ? n : count_b;
+    if (n == 0) return false;
+    // The n-th byte kept, where the comparison goes on.
+    std::size_t pa = at(n, keep_a, count_a, end_a), pb = at(n, keep_b, count_b, end_b);
+    if ((pa == kWindow || pb == kWindow) && (_mm512_cmpeq_epi8_mask(sa, space) >> (n - 1) & 1) != 0) {
+        // A run up to the window's end may go on past it: it is taken
+        // whole from its start.
+        if (--n == 0) return false;
+        pa = at(n, keep_a, count_a, end_a);
+        pb = at(n, keep_b, count_b, end_b);
+    }
+    if (a[pa - 1] == '\r' && a[pa] == '\n') --pa;
+    if (b[pb - 1] == '\r' && b[pb] == '\n') --pb;
+    const Mask passed = pa == kWindow ? ~Mask{0} : (Mask{1} << pa) - 1;
+    *out = {pa, pb, ((cr_a | lf_a) & passed) != 0};
+    return true;
+}
 #endif
 
 // Where the blanks from p on end, at most at n.
@@ -150,12 +230,12 @@ inline std::size_t blanks_end(const unsigned char* s, std::size_t p, std::size_t
 // or end, or splice a line between them.
 inline bool joins(unsigned char c) { return c == '/' || c == '*' || c == '\\' || c == '?'; }
 
-enum class Path { kScalar, kSse2, kAvx2, kAvx512 };
+enum class Path { kScalar, kSse2, kAvx2, kAvx512, kAvx512Squeeze };
 
 template <Path P, Lane L>
 inline Mask attention(const unsigned char* a, const unsigned char* b, bool pairs) {
 #ifdef RAVOLIN_LANE_WIDE
-    if constexpr (P == Path::kAvx512) return attention_avx512<L>(a, b, pairs);
+    if constexpr (P == Path::kAvx512 || P == Path::kAvx512Squeeze) return attention_avx512<L>(a, b, pairs);
     if constexpr (P == Path::kAvx2) return attention_avx2<L>(a, b, pairs);
 #endif
 #ifdef RAVOLIN_LANE_SSE2
@@ -175,17 +255,40 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
     std::size_t code_a = 0, code_b = 0;
     Lane st = la.lane();
     while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
-        const Mask m = st == Lane::kCode    ? attention<P, Lane::kCode>(a + i, b + j, pairs)
-                       : st == Lane::kBlock ? attention<P, Lane::kBlock>(a + i, b + j, pairs)
-                                            : attention<P, Lane::kLine>(a + i, b + j, pairs);
-        if (m == 0) {
-            i += kWindow;
-            j += kWindow;
-            continue;
+        bool at_place = false;  // i and j stand at the next place to look at
+#ifdef RAVOLIN_LANE_WIDE
+        if constexpr (P == Path::kAvx512Squeeze) {
+            Squeezed q;
+            const bool passed = st == Lane::kCode    ? squeeze<Lane::kCode>(a + i, b + j, pairs, own_ends, &q)
+                                : st == Lane::kBlock ? squeeze<Lane::kBlock>(a + i, b + j, pairs, own_ends, &q)
+                                                     : squeeze<Lane::kLine>(a + i, b + j, pairs, own_ends, &q);
+            if (passed) {
+                i += q.a;
+                j += q.b;
+                if (q.line_end && st == Lane::kBlock) {
+                    la.lane_line_end();
+                    lb.lane_line_end();
+                }
+                // A window used up on either side: the next may pass too.
+                if (q.a == kWindow || q.b == kWindow) continue;
+            }
+            // Cut short, or nothing passed: by what the places below see to.
+            at_place = true;
         }
-        const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(m));
-        i += k;
-        j += k;
+#endif
+        if (!at_place) {
+            const Mask m = st == Lane::kCode    ? attention<P, Lane::kCode>(a + i, b + j, pairs)
+                           : st == Lane::kBlock ? attention<P, Lane::kBlock>(a + i, b + j, pairs)
+                                                : attention<P, Lane::kLine>(a + i, b + j, pairs);
+            if (m == 0) {
+                i += kWindow;
+                j += kWindow;
+                continue;
+            }
+            const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(m));
+            i += k;
+            j += k;
+        }
         const unsigned char x = a[i], y = b[j];
         if (blank(x) && blank(y)) {
             // One run on each side; it must end in view on both, or the
@@ -208,7 +311,7 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
             code_b = j;
             // Most lines begin with a run of blanks on both sides: taken
             // right here, without a window of its own.
-            if (blank(a[i]) && blank(b[j])) {
+            if (i < na && j < nb && blank(a[i]) && blank(b[j])) {
                 const std::size_t ra = blanks_end(a, i + 1, na), rb = blanks_end(b, j + 1, nb);
                 if (ra == na || rb == nb) break;
                 i = ra;
@@ -283,6 +386,12 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
             if (nx != ny || !trail(nx) || (nx == 0x5C && st == Lane::kLine)) break;
             i += 2;
             j += 2;
+            // Japanese comes in words: the characters that follow too.
+            while (i + 1 < na && j + 1 < nb && a[i] == b[j] && lead(a[i]) && a[i + 1] == b[j + 1] && trail(a[i + 1]) &&
+                   (a[i + 1] != 0x5C || st == Lane::kBlock)) {
+                i += 2;
+                j += 2;
+            }
             continue;
         }
         ++i;
@@ -313,6 +422,17 @@ __attribute__((target("avx2"), flatten)) RunEnd lane_avx2(const unsigned char* a
     return lane<Path::kAvx2>(a, na, b, nb, la, lb, pairs, own_ends);
 }
 
+__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"), flatten)) RunEnd lane_avx512_squeeze(
+    const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
+    bool own_ends) {
+    return lane<Path::kAvx512Squeeze>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+bool have_vbmi2() {
+    static const bool have = __builtin_cpu_supports("avx512vbmi2");
+    return have;
+}
+
 __attribute__((target("avx512bw"), flatten)) RunEnd lane_avx512(const unsigned char* a, std::size_t na, const unsigned char* b,
                                                        std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
                                                        bool own_ends) {
@@ -328,6 +448,7 @@ RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b,
 #ifdef RAVOLIN_LANE_WIDE
     switch (scan_path_in_use()) {
     case ScanPath::kAvx512:
+        if (have_vbmi2()) return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
         return lane_avx512(a, na, b, nb, la, lb, pairs, own_ends);
     case ScanPath::kAvx2:
         return lane_avx2(a, na, b, nb, la, lb, pairs, own_ends);
