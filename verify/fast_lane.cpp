@@ -167,7 +167,12 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     // (for '*' just '/'), or a backslash or '?' that may splice the line.
     const Mask joins_next = eq_avx512(na, '/') | eq_avx512(na, '\\') | eq_avx512(na, '?');
     if (L == Lane::kCode) {
-        stop_a |= eq_avx512(_mm512_or_si512(va, _mm512_set1_epi8(0x01)), '#') | eq_avx512(va, '\'');
+        // A '#' matters where an include may follow (include, import, after
+        // blanks or a splice); #define, #endif and the rest pass, and the
+        // lexers work out the directive from the line at the end.
+        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') |
+                                 eq_avx512(na, '\\') | eq_avx512(na, '?');
+        stop_a |= eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include);
         stop_a |= eq_avx512(va, '/') & (joins_next | eq_avx512(na, '*'));
     } else if (L == Lane::kBlock) {
         stop_a |= eq_avx512(va, '*') & joins_next;
