@@ -192,6 +192,47 @@ TEST(Verify, RunsThatStartAlike) {
     });
 }
 
+// Where the check passes a file a 64-byte window at a time, on every scan
+// path the machine has: each text is followed by enough code that the
+// windows cover it, and the answer must be the one unit by unit gives.
+TEST(Verify, WindowAtATime) {
+    const std::string more = "\nint tail_of_the_file_to_fill_a_window_and_more = 1;    /* x */    y = 2;\n";
+    const std::vector<Case> cases = {
+        {"directive after a block comment's line end", kCp932, "/* a\n */ #include <a b.h>\n" + more, "a b", "a\tb", kLiteral},
+        {"'*' before the comment's end", kCp932, "/* a **/ s = \"a    b\";\n" + more, "", "", kSame},
+        {"'/' before a string", kCp932, "x = a /\"b  c\";\n" + more, "b  c", "b\tc", kLiteral},
+        {"a define is no include", kCp932, "#define X <a    b>\n" + more, "", "", kSame},
+        {"include after its '#'", kCp932, "#include <a b.h>\n" + more, "a b", "a\tb", kLiteral},
+        {"include after blanks", kCp932, "x;\n  #  include <a b.h>\n" + more, "a b", "a\tb", kLiteral},
+        {"include after a splice", kCp932, "x;\n#\\\ninclude <a b.h>\n" + more, "a b", "a\tb", kLiteral},
+        {"'#' inside a define", kCp932, "#define S(x) #x\n#define C(a, b) a ## b <c    d>\n" + more, "", "", kSame},
+        {"dot after 0x5C at a line comment's end", kCp932, "x;  // " + kA + kHyo + "\n" + more, "", "", kSame},
+        {"0x5C second byte in a block comment", kCp932, "/* " + kHyo + "*/ s = \"a  b\";\n" + more, "a  b", "a\tb", kLiteral},
+        {"splice continues a line comment", kCp932, "// x \\\ns = \"a    b\";\n" + more, "", "", kSame},
+        {"run removed", kCp932, "int  x;\n" + more, "int\t x", "intx", kText},
+        {"line end removed", kCp932, "a;\nb;\n" + more, "\r\nb", "b", kText},
+        {"CR LF after a long line comment", kCp932,
+         "x;  // " + std::string(120, 'c') + "\r\n    y = 1;\r\n" + std::string(130, 'z') + "\r\n", "", "", kSame},
+    };
+    const ravolin::ScanPath was = ravolin::scan_path_in_use();
+    for (const ravolin::ScanPath path : {ravolin::ScanPath::kScalar, ravolin::ScanPath::kSse2,
+                                         ravolin::ScanPath::kAvx2, ravolin::ScanPath::kAvx512}) {
+        if (!ravolin::use_scan_path(path)) continue;
+        SCOPED_TRACE(static_cast<int>(path));
+        check(cases);
+        // Views that end at every place of the texts: nothing is read past one.
+        for (const Case& c : cases) {
+            std::string out = convert(c.in, 4, 0, c.enc).text;
+            if (!c.from.empty()) out.replace(out.find(c.from), c.from.size(), c.to);
+            for (std::size_t block = 66; block < 66 + 128; ++block) {
+                auto a = ravolin::test::lending_source(c.in, block), b = ravolin::test::lending_source(out, block);
+                EXPECT_EQ(ravolin::verify_conversion(*a, *b, c.enc), c.want) << c.name << " lent=" << block;
+            }
+        }
+    }
+    ravolin::use_scan_path(was);
+}
+
 // A file larger than the check's buffers: units and literals across their
 // refills, and a change near the end still found.
 TEST(Verify, LargeFile) {

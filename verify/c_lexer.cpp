@@ -334,10 +334,42 @@ const CLexer::Bulk* CLexer::bulk() const {
     return &kTables.bulk[state_ == kCode && directive_ != kDirNone ? kCodeInclude : state_];
 }
 
+CLexer::Lane CLexer::lane() const {
+    if (backslash_ || questions_ != 0) return Lane::kNone;
+    switch (state_) {
+    case kCode: return directive_ == kDirNone || directive_ == kDirStart ? Lane::kCode : Lane::kNone;
+    case kBlock: return Lane::kBlock;
+    case kLine: return Lane::kLine;
+    default: return Lane::kNone;
+    }
+}
+
+void CLexer::open_comment(bool line) {
+    // As '/' and then '*' or '/' one by one: the '/' ends any look for a
+    // header name, any word and any number.
+    state_ = line ? kLine : kBlock;
+    directive_ = kDirNone;
+    word_len_ = 0;
+    number_ = false;
+    last_ = '/';
+    questions_ = 0;
+}
+
 void CLexer::pass(const unsigned char* p, std::size_t n) {
     if (n == 0) return;
     // No '?' passes: the characters end without one.
     questions_ = 0;
+    if (state_ == kBlock) {
+        // A line end inside a block comment starts a line that may still
+        // become a directive once the comment ends, as one by one.
+        for (std::size_t i = n; i > 0; --i) {
+            if (p[i - 1] == '\n' || p[i - 1] == '\r') {
+                end_line();
+                break;
+            }
+        }
+        return;
+    }
     if (state_ != kCode) return;
     // What passes may span lines, but holds no '<' while a line may still
     // be an include, and no '#' otherwise: the look for a header name goes
@@ -369,16 +401,6 @@ void CLexer::pass(const unsigned char* p, std::size_t n) {
         last_ = p[start - 1];
     }
     for (std::size_t i = start; i < n; ++i) number(p[i]);
-}
-
-void CLexer::end_line() {
-    // A literal without its closing quote ends with its line, as does a
-    // line comment; a block comment goes on.
-    state_ = state_ == kBlock || state_ == kStar ? kBlock : kCode;
-    directive_ = kDirStart;
-    word_len_ = 0;
-    number_ = false;
-    last_ = 0;
 }
 
 }  // namespace ravolin

@@ -56,6 +56,18 @@ public:
     // and line ends where lines.
     void pass(const unsigned char* p, std::size_t n);
 
+    // The states the check's fast lane (see fast_lane.h) runs in: code on a
+    // line that cannot become an include, a block comment, a line comment;
+    // kNone in any other state, or while a backslash or "??" waits.
+    enum class Lane : unsigned char { kNone, kCode, kBlock, kLine };
+    Lane lane() const;
+    // What the lane takes besides characters that pass (code's characters
+    // then go to pass() from the last of these on): "/*" or "//" in code,
+    // "*/" in a block comment, a line end in any lane state.
+    void open_comment(bool line);
+    void close_comment() { state_ = kCode; }
+    void lane_line_end() { end_line(); }
+
 private:
     enum State : unsigned char {
         kCode,
@@ -117,5 +129,15 @@ private:
     bool number_ = false;
     unsigned char last_ = 0;
 };
+
+inline void CLexer::end_line() {
+    // A literal without its closing quote ends with its line, as does a
+    // line comment; a block comment goes on.
+    state_ = state_ == kBlock || state_ == kStar ? kBlock : kCode;
+    directive_ = kDirStart;
+    word_len_ = 0;
+    number_ = false;
+    last_ = 0;
+}
 
 }  // namespace ravolin

@@ -2,6 +2,7 @@
 
 #include "verify/c_lexer.h"
 #include "verify/common_run.h"
+#include "verify/fast_lane.h"
 #include "verify/unit_reader.h"
 
 namespace ravolin {
@@ -74,6 +75,18 @@ public:
             const unsigned char *pa, *pb;
             std::size_t na = a.reader_.view(&pa), nb = b.reader_.view(&pb);
             if (na == 0 || nb == 0) return;
+            if (a.lexer_.lane() != CLexer::Lane::kNone) {
+                const RunEnd e = fast_lane(pa, na, pb, nb, a.lexer_, b.lexer_, a.reader_.pairs(), own_ends);
+                if (e.a > 0) {
+                    a.skip(e.a);
+                    b.skip(e.b);
+                    if (e.a == na || e.b == nb) continue;
+                    pa += e.a;
+                    pb += e.b;
+                    na -= e.a;
+                    nb -= e.b;
+                }
+            }
             const CLexer::Bulk* bulk = a.lexer_.bulk();
             if (bulk) {
                 const RunEnd e = common_run(pa, na, pb, nb, *bulk, single, a.reader_.pairs(), own_ends);
@@ -113,6 +126,12 @@ private:
     void pass(const unsigned char* p, std::size_t n) {
         reader_.skip(n);
         lexer_.pass(p, n);
+        after_5c_ = false;
+    }
+
+    // Bytes the fast lane passed; it brought the lexer along.
+    void skip(std::size_t n) {
+        reader_.skip(n);
         after_5c_ = false;
     }
 

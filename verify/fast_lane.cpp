@@ -1,0 +1,470 @@
+#include "verify/fast_lane.h"
+
+#include <cstdint>
+
+#include "engine/engine.h"
+#include "verify/unit_reader.h"
+
+#if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
+#include <emmintrin.h>
+#define RAVOLIN_LANE_SSE2 1
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RAVOLIN_LANE_WIDE 1
+#endif
+#endif
+
+namespace ravolin {
+namespace {
+
+using Lane = CLexer::Lane;
+using Mask = std::uint64_t;
+constexpr std::size_t kWindow = 64;
+
+inline bool blank(unsigned char c) { return c == ' ' || c == '\t'; }
+inline bool lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// The places of a window that need a look, bit k for a[k] against b[k]:
+// bytes that differ; bytes the state may change at (in code '/', '\\', the
+// quotes, '#' and '?'; in a block comment '*', '\\' and '?'; in a line
+// comment '\\' and '?'); control bytes (line ends, tabs); with pairs every
+// byte >= 0x80; and a space the same on both sides whose next byte is not
+// (a run of blanks may go on differently there: it is taken as a run).
+// Reads a[64] and b[64].
+template <Lane L>
+Mask attention_scalar(const unsigned char* a, const unsigned char* b, bool pairs) {
+    Mask m = 0;
+    for (std::size_t k = 0; k < kWindow; ++k) {
+        const unsigned char x = a[k];
+        bool stop = x != b[k] || x < 0x20 || x == '\\' || x == '?' || (pairs && x >= 0x80) ||
+                    (x == ' ' && a[k + 1] != b[k + 1]);
+        if (L == Lane::kCode) stop = stop || x == '/' || x == '"' || x == '\'' || x == '#';
+        if (L == Lane::kBlock) stop = stop || x == '*';
+        if (stop) m |= Mask{1} << k;
+    }
+    return m;
+}
+
+#ifdef RAVOLIN_LANE_SSE2
+inline __m128i eq(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+
+template <Lane L>
+__attribute__((always_inline)) inline unsigned attention16(const unsigned char* a, const unsigned char* b, int high) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i na = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 1));
+    const __m128i nb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 1));
+    // Below 0x20: min(v, 0x1F) == v.
+    __m128i stop = _mm_cmpeq_epi8(_mm_min_epu8(va, _mm_set1_epi8(0x1F)), va);
+    stop = _mm_or_si128(stop, _mm_andnot_si128(_mm_cmpeq_epi8(na, nb), eq(va, ' ')));
+    stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '\\'), eq(va, '?')));
+    if (L == Lane::kCode) {
+        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
+        stop = _mm_or_si128(stop, eq(_mm_or_si128(va, _mm_set1_epi8(0x01)), '#'));
+        stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '/'), eq(va, '\'')));
+    } else if (L == Lane::kBlock) {
+        stop = _mm_or_si128(stop, eq(va, '*'));
+    }
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
+    return (static_cast<unsigned>(_mm_movemask_epi8(stop)) | ~same | (static_cast<unsigned>(_mm_movemask_epi8(va)) & high)) &
+           0xFFFFu;
+}
+
+template <Lane L>
+__attribute__((always_inline)) inline Mask attention_sse2(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const int high = pairs ? 0xFFFF : 0;
+    return Mask{attention16<L>(a, b, high)} | Mask{attention16<L>(a + 16, b + 16, high)} << 16 |
+           Mask{attention16<L>(a + 32, b + 32, high)} << 32 | Mask{attention16<L>(a + 48, b + 48, high)} << 48;
+}
+#endif
+
+#ifdef RAVOLIN_LANE_WIDE
+__attribute__((target("avx2"), always_inline)) inline __m256i eq_avx2(__m256i v, char c) {
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+}
+
+template <Lane L>
+__attribute__((target("avx2"), always_inline)) inline Mask attention32(const unsigned char* a, const unsigned char* b,
+                                                                        unsigned high) {
+    const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i na = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 1));
+    const __m256i nb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 1));
+    __m256i stop = _mm256_cmpeq_epi8(_mm256_min_epu8(va, _mm256_set1_epi8(0x1F)), va);
+    stop = _mm256_or_si256(stop, _mm256_andnot_si256(_mm256_cmpeq_epi8(na, nb), eq_avx2(va, ' ')));
+    stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '\\'), eq_avx2(va, '?')));
+    if (L == Lane::kCode) {
+        stop = _mm256_or_si256(stop, eq_avx2(_mm256_or_si256(va, _mm256_set1_epi8(0x01)), '#'));
+        stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '/'), eq_avx2(va, '\'')));
+    } else if (L == Lane::kBlock) {
+        stop = _mm256_or_si256(stop, eq_avx2(va, '*'));
+    }
+    const unsigned same = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(va, vb)));
+    return static_cast<unsigned>(_mm256_movemask_epi8(stop)) | ~same |
+           (static_cast<unsigned>(_mm256_movemask_epi8(va)) & high);
+}
+
+template <Lane L>
+__attribute__((target("avx2"))) inline Mask attention_avx2(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const unsigned high = pairs ? ~0u : 0u;
+    return (attention32<L>(a, b, high) & 0xFFFFFFFFu) | attention32<L>(a + 32, b + 32, high) << 32;
+}
+
+__attribute__((target("avx512bw"), always_inline)) inline Mask eq_avx512(__m512i v, char c) {
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+}
+
+template <Lane L>
+__attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned char* a, const unsigned char* b, bool pairs) {
+    const __m512i va = _mm512_loadu_si512(a), vb = _mm512_loadu_si512(b);
+    const __m512i na = _mm512_loadu_si512(a + 1), nb = _mm512_loadu_si512(b + 1);
+    Mask m = ~_mm512_cmpeq_epi8_mask(va, vb) | _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20));
+    m |= eq_avx512(va, ' ') & ~_mm512_cmpeq_epi8_mask(na, nb);
+    m |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    if (L == Lane::kCode) {
+        m |= eq_avx512(_mm512_or_si512(va, _mm512_set1_epi8(0x01)), '#') | eq_avx512(va, '/') | eq_avx512(va, '\'');
+    } else if (L == Lane::kBlock) {
+        m |= eq_avx512(va, '*');
+    }
+    if (pairs) m |= _mm512_movepi8_mask(va);
+    return m;
+}
+// With AVX-512 VBMI2 a window is compared as the tokens the check sees:
+// each run of blanks squeezed to one ' ', the CR of a CR LF dropped (unless
+// the converted file keeps the original's own line ends), on each side
+// apart, so runs of different lengths and line ends pass in one go. Only up
+// to the first byte the state may change at in the original (line ends
+// too, in a line comment); in the converted file an LF without its CR
+// stops it. Never ends inside a run that may go on past the window, nor
+// between a CR and its LF. Returns false where nothing passes;
+// else the bytes passed on each side and whether a line end was among
+// them.
+struct Squeezed {
+    std::size_t a, b;
+    bool line_end;
+};
+
+// Where the k-th byte kept stands (of count), or end past the last one.
+__attribute__((target("bmi,bmi2"))) inline std::size_t at(std::size_t k, Mask keep, std::size_t count,
+                                                           std::size_t end) {
+    return k < count ? static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, keep))) : end;
+}
+
+template <Lane L>
+__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(const unsigned char* a,
+                                                                                    const unsigned char* b, bool pairs,
+                                                                                    bool own_ends, Squeezed* out) {
+    const __m512i va = _mm512_loadu_si512(a), na = _mm512_loadu_si512(a + 1);
+    const __m512i vb = _mm512_loadu_si512(b), nb = _mm512_loadu_si512(b + 1);
+    const __m512i space = _mm512_set1_epi8(' ');
+    const Mask blank_a = eq_avx512(va, ' ') | eq_avx512(va, '\t'), blank_b = eq_avx512(vb, ' ') | eq_avx512(vb, '\t');
+    const Mask cr_a = eq_avx512(va, '\r'), lf_a = eq_avx512(va, '\n'), crlf_a = cr_a & eq_avx512(na, '\n');
+    const Mask cr_b = eq_avx512(vb, '\r'), lf_b = eq_avx512(vb, '\n'), crlf_b = cr_b & eq_avx512(nb, '\n');
+    Mask stop_a = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
+    stop_a |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    // A '/' or '*' matters only before what may join with it: '/' or '*'
+    // (for '*' just '/'), or a backslash or '?' that may splice the line.
+    const Mask joins_next = eq_avx512(na, '/') | eq_avx512(na, '\\') | eq_avx512(na, '?');
+    if (L == Lane::kCode) {
+        // A '#' matters where an include may follow (include, import, after
+        // blanks or a splice); #define, #endif and the rest pass, and the
+        // lexers work out the directive from the line at the end.
+        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') |
+                                 eq_avx512(na, '\\') | eq_avx512(na, '?');
+        stop_a |= eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include);
+        stop_a |= eq_avx512(va, '/') & (joins_next | eq_avx512(na, '*'));
+    } else if (L == Lane::kBlock) {
+        stop_a |= eq_avx512(va, '*') & joins_next;
+    } else {
+        stop_a |= cr_a | lf_a;
+    }
+    if (pairs) stop_a |= _mm512_movepi8_mask(va);
+    // The converter writes every LF after a CR; a window starts after a
+    // whole line end, so an LF first in it stands alone too.
+    const Mask stop_b = own_ends ? 0 : lf_b & ~(cr_b << 1);
+    const Mask drop_a = own_ends ? 0 : crlf_a, drop_b = own_ends ? 0 : crlf_b;
+    const std::size_t end_a = stop_a ? static_cast<std::size_t>(_tzcnt_u64(stop_a)) : kWindow;
+    const std::size_t end_b = stop_b ? static_cast<std::size_t>(_tzcnt_u64(stop_b)) : kWindow;
+    const Mask before_a = stop_a ? (Mask{1} << end_a) - 1 : ~Mask{0};
+    const Mask before_b = stop_b ? (Mask{1} << end_b) - 1 : ~Mask{0};
+    // A blank after a blank goes; a window starts where no run goes on.
+    const Mask keep_a = ~(blank_a & (blank_a << 1)) & ~drop_a & before_a;
+    const Mask keep_b = ~(blank_b & (blank_b << 1)) & ~drop_b & before_b;
+    const __m512i sa = _mm512_maskz_compress_epi8(keep_a, _mm512_mask_mov_epi8(va, blank_a, space));
+    const __m512i sb = _mm512_maskz_compress_epi8(keep_b, _mm512_mask_mov_epi8(vb, blank_b, space));
+    const std::size_t count_a = static_cast<std::size_t>(_mm_popcnt_u64(keep_a));
+    const std::size_t count_b = static_cast<std::size_t>(_mm_popcnt_u64(keep_b));
+    const Mask differ = ~_mm512_cmpeq_epi8_mask(sa, sb);
+    std::size_t n = differ ? static_cast<std::size_t>(_tzcnt_u64(differ)) : kWindow;
+    n = n < count_a ? n : count_a;
+    n = n < count_b ? n : count_b;
+    if (n == 0) return false;
+    // The n-th byte kept, where the comparison goes on.
+    std::size_t pa = at(n, keep_a, count_a, end_a), pb = at(n, keep_b, count_b, end_b);
+    if ((pa == kWindow || pb == kWindow) && (_mm512_cmpeq_epi8_mask(sa, space) >> (n - 1) & 1) != 0) {
+        // A run up to the window's end may go on past it: it is taken
+        // whole from its start.
+        if (--n == 0) return false;
+        pa = at(n, keep_a, count_a, end_a);
+        pb = at(n, keep_b, count_b, end_b);
+    }
+    if (a[pa - 1] == '\r' && a[pa] == '\n') --pa;
+    if (b[pb - 1] == '\r' && b[pb] == '\n') --pb;
+    const Mask passed = pa == kWindow ? ~Mask{0} : (Mask{1} << pa) - 1;
+    *out = {pa, pb, ((cr_a | lf_a) & passed) != 0};
+    return true;
+}
+#endif
+
+// Where the blanks from p on end, at most at n.
+inline std::size_t blanks_end(const unsigned char* s, std::size_t p, std::size_t n) {
+#ifdef RAVOLIN_LANE_SSE2
+    while (p + 16 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + p));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(eq(v, ' '), eq(v, '\t')))) & 0xFFFFu;
+        if (other != 0) return p + static_cast<std::size_t>(__builtin_ctz(other));
+        p += 16;
+    }
+#endif
+    while (p < n && blank(s[p])) ++p;
+    return p;
+}
+
+// A byte that may join with a '/' or '*' before it into a comment's start
+// or end, or splice a line between them.
+inline bool joins(unsigned char c) { return c == '/' || c == '*' || c == '\\' || c == '?'; }
+
+enum class Path { kScalar, kSse2, kAvx2, kAvx512, kAvx512Squeeze };
+
+template <Path P, Lane L>
+inline Mask attention(const unsigned char* a, const unsigned char* b, bool pairs) {
+#ifdef RAVOLIN_LANE_WIDE
+    if constexpr (P == Path::kAvx512 || P == Path::kAvx512Squeeze) return attention_avx512<L>(a, b, pairs);
+    if constexpr (P == Path::kAvx2) return attention_avx2<L>(a, b, pairs);
+#endif
+#ifdef RAVOLIN_LANE_SSE2
+    if constexpr (P != Path::kScalar) return attention_sse2<L>(a, b, pairs);
+#endif
+    return attention_scalar<L>(a, b, pairs);
+}
+
+// Flattened into one function per path, compiled for that path's
+// instructions, so that the window's constants stay in registers.
+template <Path P>
+inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la, CLexer& lb,
+            bool pairs, bool own_ends) {
+    std::size_t i = 0, j = 0;
+    // Code passed since the last change of state, for the lexers to take at
+    // the end.
+    std::size_t code_a = 0, code_b = 0;
+    Lane st = la.lane();
+    while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
+        bool at_place = false;  // i and j stand at the next place to look at
+#ifdef RAVOLIN_LANE_WIDE
+        if constexpr (P == Path::kAvx512Squeeze) {
+            Squeezed q;
+            const bool passed = st == Lane::kCode    ? squeeze<Lane::kCode>(a + i, b + j, pairs, own_ends, &q)
+                                : st == Lane::kBlock ? squeeze<Lane::kBlock>(a + i, b + j, pairs, own_ends, &q)
+                                                     : squeeze<Lane::kLine>(a + i, b + j, pairs, own_ends, &q);
+            if (passed) {
+                i += q.a;
+                j += q.b;
+                if (q.line_end && st == Lane::kBlock) {
+                    la.lane_line_end();
+                    lb.lane_line_end();
+                }
+                // A window used up on either side: the next may pass too.
+                if (q.a == kWindow || q.b == kWindow) continue;
+            }
+            // Cut short, or nothing passed: by what the places below see to.
+            at_place = true;
+        }
+#endif
+        if (!at_place) {
+            const Mask m = st == Lane::kCode    ? attention<P, Lane::kCode>(a + i, b + j, pairs)
+                           : st == Lane::kBlock ? attention<P, Lane::kBlock>(a + i, b + j, pairs)
+                                                : attention<P, Lane::kLine>(a + i, b + j, pairs);
+            if (m == 0) {
+                i += kWindow;
+                j += kWindow;
+                continue;
+            }
+            const std::size_t k = static_cast<std::size_t>(__builtin_ctzll(m));
+            i += k;
+            j += k;
+        }
+        const unsigned char x = a[i], y = b[j];
+        if (blank(x) && blank(y)) {
+            // One run on each side; it must end in view on both, or the
+            // next view could still add to it.
+            const std::size_t ea = blanks_end(a, i + 1, na), eb = blanks_end(b, j + 1, nb);
+            if (ea == na || eb == nb) break;
+            i = ea;
+            j = eb;
+            continue;
+        }
+        const std::size_t ea = original_newline(a + i, na - i);
+        const std::size_t eb = own_ends ? original_newline(b + j, nb - j) : converted_newline(b + j, nb - j);
+        if (ea != 0 && eb != 0 && (!own_ends || ea == eb)) {
+            la.lane_line_end();
+            lb.lane_line_end();
+            if (st == Lane::kLine) st = Lane::kCode;
+            i += ea;
+            j += eb;
+            code_a = i;
+            code_b = j;
+            // Most lines begin with a run of blanks on both sides: taken
+            // right here, without a window of its own.
+            if (i < na && j < nb && blank(a[i]) && blank(b[j])) {
+                const std::size_t ra = blanks_end(a, i + 1, na), rb = blanks_end(b, j + 1, nb);
+                if (ra == na || rb == nb) break;
+                i = ra;
+                j = rb;
+            }
+            continue;
+        }
+        if (x != y) break;
+        const unsigned char nx = a[i + 1], ny = b[j + 1];
+        if (st == Lane::kCode) {
+            if (x == '/') {
+                if (nx == ny && (nx == '*' || nx == '/')) {
+                    la.open_comment(nx == '/');
+                    lb.open_comment(nx == '/');
+                    st = nx == '/' ? Lane::kLine : Lane::kBlock;
+                    i += 2;
+                    j += 2;
+                    continue;
+                }
+                if (joins(nx) || joins(ny)) break;
+            } else if (x == '#') {
+                // Passes unless it may begin an include, whose header name
+                // is a literal: a directive's name is told right after it.
+                std::size_t e = i + 1;
+                while (e < na && e - i <= 13 && ((a[e] | 0x20) >= 'a' && (a[e] | 0x20) <= 'z')) ++e;
+                if (e >= na || e - i > 13 || e - i + j >= nb) break;
+                const std::size_t len = e - i;
+                const unsigned char after = a[e];
+                if (after >= 0x80 || after == '_' || after == '$' || after == '\\' || after == '?' ||
+                    (after >= '0' && after <= '9') || b[j + len] != after) {
+                    break;
+                }
+                bool same = true;
+                for (std::size_t t = 1; t < len; ++t) same = same && a[i + t] == b[j + t];
+                const auto is = [&](const char* w, std::size_t n) {
+                    if (len - 1 != n) return false;
+                    for (std::size_t t = 0; t < n; ++t) {
+                        if (a[i + 1 + t] != static_cast<unsigned char>(w[t])) return false;
+                    }
+                    return true;
+                };
+                if (!same || len == 1 || is("include", 7) || is("import", 6)) break;
+                // "include_next" stops at its '_' above.
+            } else if (x < 0x80 || (pairs && lead(x))) {
+                break;  // a quote, a backslash, a '?', a control byte, a pair
+            }
+            ++i;
+            ++j;
+            continue;
+        }
+        if (x == '*' && st == Lane::kBlock) {
+            if (nx == '/' && ny == '/') {
+                la.close_comment();
+                lb.close_comment();
+                st = Lane::kCode;
+                i += 2;
+                j += 2;
+                code_a = i;
+                code_b = j;
+                continue;
+            }
+            if ((nx != '*' && joins(nx)) || (ny != '*' && joins(ny))) break;
+            ++i;
+            ++j;
+            continue;
+        }
+        if (x < 0x80) break;  // a backslash, a '?', a control byte
+        if (pairs && lead(x)) {
+            // A double-byte character the same on both sides. In a line
+            // comment one ending in 0x5C may be followed by a dot the
+            // converter added: the unit-by-unit comparison sees to that.
+            if (nx != ny || !trail(nx) || (nx == 0x5C && st == Lane::kLine)) break;
+            i += 2;
+            j += 2;
+            // Japanese comes in words: the characters that follow too.
+            while (i + 1 < na && j + 1 < nb && a[i] == b[j] && lead(a[i]) && a[i + 1] == b[j + 1] && trail(a[i + 1]) &&
+                   (a[i + 1] != 0x5C || st == Lane::kBlock)) {
+                i += 2;
+                j += 2;
+            }
+            continue;
+        }
+        ++i;
+        ++j;
+    }
+    if (st == Lane::kCode) {
+        la.pass(a + code_a, i - code_a);
+        lb.pass(b + code_b, j - code_b);
+    }
+    return {i, j};
+}
+
+__attribute__((flatten)) RunEnd lane_scalar(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                   CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kScalar>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+#ifdef RAVOLIN_LANE_SSE2
+__attribute__((flatten)) RunEnd lane_sse2(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                 CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kSse2>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+#endif
+
+#ifdef RAVOLIN_LANE_WIDE
+__attribute__((target("avx2"), flatten)) RunEnd lane_avx2(const unsigned char* a, std::size_t na, const unsigned char* b,
+                                                 std::size_t nb, CLexer& la, CLexer& lb, bool pairs, bool own_ends) {
+    return lane<Path::kAvx2>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"), flatten)) RunEnd lane_avx512_squeeze(
+    const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
+    bool own_ends) {
+    return lane<Path::kAvx512Squeeze>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+bool have_vbmi2() {
+    static const bool have = __builtin_cpu_supports("avx512vbmi2");
+    return have;
+}
+
+__attribute__((target("avx512bw"), flatten)) RunEnd lane_avx512(const unsigned char* a, std::size_t na, const unsigned char* b,
+                                                       std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
+                                                       bool own_ends) {
+    return lane<Path::kAvx512>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+#endif
+
+}  // namespace
+
+RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
+                 CLexer& lb, bool pairs, bool own_ends) {
+    if (la.lane() == Lane::kNone) return {0, 0};
+#ifdef RAVOLIN_LANE_WIDE
+    switch (scan_path_in_use()) {
+    case ScanPath::kAvx512:
+        if (have_vbmi2()) return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
+        return lane_avx512(a, na, b, nb, la, lb, pairs, own_ends);
+    case ScanPath::kAvx2:
+        return lane_avx2(a, na, b, nb, la, lb, pairs, own_ends);
+    default:
+        break;
+    }
+#endif
+#ifdef RAVOLIN_LANE_SSE2
+    if (scan_path_in_use() != ScanPath::kScalar) return lane_sse2(a, na, b, nb, la, lb, pairs, own_ends);
+#endif
+    return lane_scalar(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+}  // namespace ravolin
