@@ -26,11 +26,14 @@ inline bool lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE
 inline bool trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
 
 // The places of a window that need a look, bit k for a[k] against b[k]:
-// bytes that differ; bytes the state may change at (in code '/', '\\', the
-// quotes, '#' and '?'; in a block comment '*', '\\' and '?'; in a line
-// comment '\\' and '?'); control bytes (line ends, tabs); with pairs every
-// byte >= 0x80; and a space the same on both sides whose next byte is not
-// (a run of blanks may go on differently there: it is taken as a run).
+// bytes that differ; bytes the state may change at (in code the quotes,
+// '\\', '?', a '/' before '/', '*', '\\' or '?', a '#' where an include may
+// follow; in a block comment '\\', '?' and a '*' before '/', '\\' or '?'; in
+// a line comment '\\' and '?'); control bytes (line ends, tabs); with pairs
+// every byte >= 0x80; and a space the same on both sides whose next byte is
+// not (a run of blanks may go on differently there: it is taken as a run).
+// A '/', '*' or '#' that passes is code or comment text as the lexers take
+// it at the end.
 // Reads a[64] and b[64].
 template <Lane L>
 Mask attention_scalar(const unsigned char* a, const unsigned char* b, bool pairs) {
@@ -39,8 +42,13 @@ Mask attention_scalar(const unsigned char* a, const unsigned char* b, bool pairs
         const unsigned char x = a[k];
         bool stop = x != b[k] || x < 0x20 || x == '\\' || x == '?' || (pairs && x >= 0x80) ||
                     (x == ' ' && a[k + 1] != b[k + 1]);
-        if (L == Lane::kCode) stop = stop || x == '/' || x == '"' || x == '\'' || x == '#';
-        if (L == Lane::kBlock) stop = stop || x == '*';
+        const unsigned char n = a[k + 1];
+        const bool joins_next = n == '/' || n == '\\' || n == '?';
+        if (L == Lane::kCode) {
+            stop = stop || x == '"' || x == '\'' || (x == '/' && (joins_next || n == '*')) ||
+                   (x == '#' && (n == 'i' || n == ' ' || n == '\t' || n == '\\' || n == '?'));
+        }
+        if (L == Lane::kBlock) stop = stop || (x == '*' && joins_next);
         if (stop) m |= Mask{1} << k;
     }
     return m;
@@ -59,12 +67,15 @@ __attribute__((always_inline)) inline unsigned attention16(const unsigned char* 
     __m128i stop = _mm_cmpeq_epi8(_mm_min_epu8(va, _mm_set1_epi8(0x1F)), va);
     stop = _mm_or_si128(stop, _mm_andnot_si128(_mm_cmpeq_epi8(na, nb), eq(va, ' ')));
     stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '\\'), eq(va, '?')));
+    const __m128i joins_next = _mm_or_si128(_mm_or_si128(eq(na, '/'), eq(na, '\\')), eq(na, '?'));
     if (L == Lane::kCode) {
-        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
-        stop = _mm_or_si128(stop, eq(_mm_or_si128(va, _mm_set1_epi8(0x01)), '#'));
-        stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '/'), eq(va, '\'')));
+        const __m128i may_include =
+            _mm_or_si128(_mm_or_si128(eq(na, 'i'), eq(na, ' ')), _mm_or_si128(eq(na, '\t'), joins_next));
+        stop = _mm_or_si128(stop, _mm_or_si128(eq(va, '"'), eq(va, '\'')));
+        stop = _mm_or_si128(stop, _mm_and_si128(eq(va, '#'), may_include));
+        stop = _mm_or_si128(stop, _mm_and_si128(eq(va, '/'), _mm_or_si128(joins_next, eq(na, '*'))));
     } else if (L == Lane::kBlock) {
-        stop = _mm_or_si128(stop, eq(va, '*'));
+        stop = _mm_or_si128(stop, _mm_and_si128(eq(va, '*'), joins_next));
     }
     const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
     return (static_cast<unsigned>(_mm_movemask_epi8(stop)) | ~same | (static_cast<unsigned>(_mm_movemask_epi8(va)) & high)) &
@@ -94,11 +105,15 @@ __attribute__((target("avx2"), always_inline)) inline Mask attention32(const uns
     __m256i stop = _mm256_cmpeq_epi8(_mm256_min_epu8(va, _mm256_set1_epi8(0x1F)), va);
     stop = _mm256_or_si256(stop, _mm256_andnot_si256(_mm256_cmpeq_epi8(na, nb), eq_avx2(va, ' ')));
     stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '\\'), eq_avx2(va, '?')));
+    const __m256i joins_next = _mm256_or_si256(_mm256_or_si256(eq_avx2(na, '/'), eq_avx2(na, '\\')), eq_avx2(na, '?'));
     if (L == Lane::kCode) {
-        stop = _mm256_or_si256(stop, eq_avx2(_mm256_or_si256(va, _mm256_set1_epi8(0x01)), '#'));
-        stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '/'), eq_avx2(va, '\'')));
+        const __m256i may_include = _mm256_or_si256(_mm256_or_si256(eq_avx2(na, 'i'), eq_avx2(na, ' ')),
+                                                    _mm256_or_si256(eq_avx2(na, '\t'), joins_next));
+        stop = _mm256_or_si256(stop, _mm256_or_si256(eq_avx2(va, '"'), eq_avx2(va, '\'')));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(eq_avx2(va, '#'), may_include));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(eq_avx2(va, '/'), _mm256_or_si256(joins_next, eq_avx2(na, '*'))));
     } else if (L == Lane::kBlock) {
-        stop = _mm256_or_si256(stop, eq_avx2(va, '*'));
+        stop = _mm256_or_si256(stop, _mm256_and_si256(eq_avx2(va, '*'), joins_next));
     }
     const unsigned same = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(va, vb)));
     return static_cast<unsigned>(_mm256_movemask_epi8(stop)) | ~same |
@@ -122,10 +137,13 @@ __attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned 
     Mask m = ~_mm512_cmpeq_epi8_mask(va, vb) | _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20));
     m |= eq_avx512(va, ' ') & ~_mm512_cmpeq_epi8_mask(na, nb);
     m |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    const Mask joins_next = eq_avx512(na, '/') | eq_avx512(na, '\\') | eq_avx512(na, '?');
     if (L == Lane::kCode) {
-        m |= eq_avx512(_mm512_or_si512(va, _mm512_set1_epi8(0x01)), '#') | eq_avx512(va, '/') | eq_avx512(va, '\'');
+        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') | joins_next;
+        m |= eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include);
+        m |= eq_avx512(va, '/') & (joins_next | eq_avx512(na, '*'));
     } else if (L == Lane::kBlock) {
-        m |= eq_avx512(va, '*');
+        m |= eq_avx512(va, '*') & joins_next;
     }
     if (pairs) m |= _mm512_movepi8_mask(va);
     return m;
