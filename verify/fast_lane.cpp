@@ -151,16 +151,17 @@ __attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned 
 // With AVX-512 VBMI2 a window is compared as the tokens the check sees:
 // each run of blanks squeezed to one ' ', the CR of a CR LF dropped (unless
 // the converted file keeps the original's own line ends), on each side
-// apart, so runs of different lengths and line ends pass in one go. Only up
-// to the first byte the state may change at in the original (line ends
-// too, in a line comment); in the converted file an LF without its CR
-// stops it. Never ends inside a run that may go on past the window, nor
-// between a CR and its LF. Returns false where nothing passes;
-// else the bytes passed on each side and whether a line end was among
-// them.
+// apart, so runs of different lengths and line ends pass in one go; in the
+// converted file an LF without its CR stops it. Within what compares alike
+// the original's lexer is walked from one place that matters to the next by
+// the window's masks: a comment's start or end, a line comment's line end;
+// anything else that may change the state ends the passage (a literal, a
+// backslash, a '?', an include, with pairs a byte >= 0x80). Never ends
+// inside a run that may go on past the window, nor between a CR and its
+// LF. Returns false where nothing passes; else the bytes passed on each
+// side.
 struct Squeezed {
     std::size_t a, b;
-    bool line_end;
 };
 
 // Where the k-th byte kept stands (of count), or end past the last one.
@@ -169,46 +170,28 @@ __attribute__((target("bmi,bmi2"))) inline std::size_t at(std::size_t k, Mask ke
     return k < count ? static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, keep))) : end;
 }
 
-template <Lane L>
-__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(const unsigned char* a,
-                                                                                    const unsigned char* b, bool pairs,
-                                                                                    bool own_ends, Squeezed* out) {
+// The bits of m from k on (k <= 64).
+inline Mask from(Mask m, std::size_t k) { return k >= kWindow ? 0 : m & (~Mask{0} << k); }
+// The bits of m below k (k <= 64).
+inline Mask below(Mask m, std::size_t k) { return k >= kWindow ? m : m & ((Mask{1} << k) - 1); }
+
+__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(
+    const unsigned char* a, const unsigned char* b, bool pairs, bool own_ends, Lane& st, CLexer& lexer,
+    std::size_t& code_from, Squeezed* out) {
     const __m512i va = _mm512_loadu_si512(a), na = _mm512_loadu_si512(a + 1);
     const __m512i vb = _mm512_loadu_si512(b), nb = _mm512_loadu_si512(b + 1);
     const __m512i space = _mm512_set1_epi8(' ');
     const Mask blank_a = eq_avx512(va, ' ') | eq_avx512(va, '\t'), blank_b = eq_avx512(vb, ' ') | eq_avx512(vb, '\t');
     const Mask cr_a = eq_avx512(va, '\r'), lf_a = eq_avx512(va, '\n'), crlf_a = cr_a & eq_avx512(na, '\n');
     const Mask cr_b = eq_avx512(vb, '\r'), lf_b = eq_avx512(vb, '\n'), crlf_b = cr_b & eq_avx512(nb, '\n');
-    Mask stop_a = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
-    stop_a |= eq_avx512(va, '\\') | eq_avx512(va, '?');
-    // A '/' or '*' matters only before what may join with it: '/' or '*'
-    // (for '*' just '/'), or a backslash or '?' that may splice the line.
-    const Mask joins_next = eq_avx512(na, '/') | eq_avx512(na, '\\') | eq_avx512(na, '?');
-    if (L == Lane::kCode) {
-        // A '#' matters where an include may follow (include, import, after
-        // blanks or a splice); #define, #endif and the rest pass, and the
-        // lexers work out the directive from the line at the end.
-        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') |
-                                 eq_avx512(na, '\\') | eq_avx512(na, '?');
-        stop_a |= eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include);
-        stop_a |= eq_avx512(va, '/') & (joins_next | eq_avx512(na, '*'));
-    } else if (L == Lane::kBlock) {
-        stop_a |= eq_avx512(va, '*') & joins_next;
-    } else {
-        stop_a |= cr_a | lf_a;
-    }
-    if (pairs) stop_a |= _mm512_movepi8_mask(va);
     // The converter writes every LF after a CR; a window starts after a
     // whole line end, so an LF first in it stands alone too.
     const Mask stop_b = own_ends ? 0 : lf_b & ~(cr_b << 1);
     const Mask drop_a = own_ends ? 0 : crlf_a, drop_b = own_ends ? 0 : crlf_b;
-    const std::size_t end_a = stop_a ? static_cast<std::size_t>(_tzcnt_u64(stop_a)) : kWindow;
     const std::size_t end_b = stop_b ? static_cast<std::size_t>(_tzcnt_u64(stop_b)) : kWindow;
-    const Mask before_a = stop_a ? (Mask{1} << end_a) - 1 : ~Mask{0};
-    const Mask before_b = stop_b ? (Mask{1} << end_b) - 1 : ~Mask{0};
     // A blank after a blank goes; a window starts where no run goes on.
-    const Mask keep_a = ~(blank_a & (blank_a << 1)) & ~drop_a & before_a;
-    const Mask keep_b = ~(blank_b & (blank_b << 1)) & ~drop_b & before_b;
+    const Mask keep_a = ~(blank_a & (blank_a << 1)) & ~drop_a;
+    const Mask keep_b = below(~(blank_b & (blank_b << 1)) & ~drop_b, end_b);
     const __m512i sa = _mm512_maskz_compress_epi8(keep_a, _mm512_mask_mov_epi8(va, blank_a, space));
     const __m512i sb = _mm512_maskz_compress_epi8(keep_b, _mm512_mask_mov_epi8(vb, blank_b, space));
     const std::size_t count_a = static_cast<std::size_t>(_mm_popcnt_u64(keep_a));
@@ -218,20 +201,80 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     n = n < count_a ? n : count_a;
     n = n < count_b ? n : count_b;
     if (n == 0) return false;
-    // The n-th byte kept, where the comparison goes on.
-    std::size_t pa = at(n, keep_a, count_a, end_a), pb = at(n, keep_b, count_b, end_b);
-    if ((pa == kWindow || pb == kWindow) && (_mm512_cmpeq_epi8_mask(sa, space) >> (n - 1) & 1) != 0) {
+    // The original alike up to here; the walk may end the passage sooner.
+    std::size_t limit = at(n, keep_a, count_a, kWindow);
+
+    // What may change the state, in each state. A '/' or '*' matters only
+    // before what may join with it ('/' or '*', for '*' just '/'; or a
+    // backslash or '?' that may splice the line); a '#' where an include
+    // may follow (include, import, after blanks or a splice): #define,
+    // #endif and the rest pass, and the lexer works out the directive from
+    // the line at the end.
+    const Mask splice_next = eq_avx512(na, '\\') | eq_avx512(na, '?');
+    Mask hard = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
+    hard |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    if (pairs) hard |= _mm512_movepi8_mask(va);
+    const Mask slash = eq_avx512(va, '/'), star = eq_avx512(va, '*');
+    const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') | splice_next;
+    const Mask code_stop = hard | eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include) |
+                           (slash & (splice_next | eq_avx512(na, '/') | eq_avx512(na, '*')));
+    const Mask block_stop = hard | (star & (splice_next | eq_avx512(na, '/')));
+    const Mask line_stop = hard | cr_a | lf_a;
+    // A line end inside a block comment starts a line that may still become
+    // a directive once the comment ends.
+    const auto block_lines = [&](std::size_t from_pos, std::size_t to) {
+        if (below(from(lf_a, from_pos), to) != 0) lexer.lane_line_end();
+    };
+    std::size_t pos = 0;
+    for (;;) {
+        const Mask m = from(st == Lane::kCode ? code_stop : st == Lane::kBlock ? block_stop : line_stop, pos);
+        const std::size_t s = m ? static_cast<std::size_t>(_tzcnt_u64(m)) : kWindow;
+        if (s >= limit) break;
+        const unsigned char c = a[s], next = a[s + 1];
+        std::size_t after = 0;  // where what the state changes at ends
+        if (st == Lane::kCode && c == '/' && (next == '*' || next == '/')) {
+            after = s + 2;
+        } else if (st == Lane::kBlock && c == '*' && next == '/') {
+            after = s + 2;
+        } else if (st == Lane::kLine && c == '\n') {
+            after = s + 1;
+        } else if (st == Lane::kLine && c == '\r' && next == '\n') {
+            after = s + 2;
+        }
+        if (after == 0 || after > limit) {
+            limit = s;  // the places after the window see to it
+            break;
+        }
+        if (st == Lane::kCode) {
+            lexer.open_comment(next == '/');
+            st = next == '/' ? Lane::kLine : Lane::kBlock;
+        } else {
+            if (st == Lane::kBlock) {
+                block_lines(pos, s);
+                lexer.close_comment();
+            } else {
+                lexer.lane_line_end();
+            }
+            st = Lane::kCode;
+            code_from = after;
+        }
+        pos = after;
+    }
+    // Back to the tokens: as many as the original passed.
+    n = static_cast<std::size_t>(_mm_popcnt_u64(below(keep_a, limit)));
+    std::size_t pa = limit, pb = at(n, keep_b, count_b, end_b);
+    if (n > 0 && (pa == kWindow || pb == kWindow) && (_mm512_cmpeq_epi8_mask(sa, space) >> (n - 1) & 1) != 0) {
         // A run up to the window's end may go on past it: it is taken
         // whole from its start.
-        if (--n == 0) return false;
-        pa = at(n, keep_a, count_a, end_a);
+        --n;
+        pa = at(n, keep_a, count_a, kWindow);
         pb = at(n, keep_b, count_b, end_b);
     }
-    if (a[pa - 1] == '\r' && a[pa] == '\n') --pa;
-    if (b[pb - 1] == '\r' && b[pb] == '\n') --pb;
-    const Mask passed = pa == kWindow ? ~Mask{0} : (Mask{1} << pa) - 1;
-    *out = {pa, pb, ((cr_a | lf_a) & passed) != 0};
-    return true;
+    if (pa > 0 && a[pa - 1] == '\r' && a[pa] == '\n') --pa;
+    if (pb > 0 && b[pb - 1] == '\r' && b[pb] == '\n') --pb;
+    if (st == Lane::kBlock) block_lines(pos, pa);
+    *out = {pa, pb};
+    return pa > 0;
 }
 #endif
 
@@ -275,23 +318,18 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
     std::size_t i = 0, j = 0;
     // Code passed since the last change of state, for the lexers to take at
     // the end.
-    std::size_t code_a = 0, code_b = 0;
+    std::size_t code_a = 0;
     Lane st = la.lane();
     while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
         bool at_place = false;  // i and j stand at the next place to look at
 #ifdef RAVOLIN_LANE_WIDE
         if constexpr (P == Path::kAvx512Squeeze) {
             Squeezed q;
-            const bool passed = st == Lane::kCode    ? squeeze<Lane::kCode>(a + i, b + j, pairs, own_ends, &q)
-                                : st == Lane::kBlock ? squeeze<Lane::kBlock>(a + i, b + j, pairs, own_ends, &q)
-                                                     : squeeze<Lane::kLine>(a + i, b + j, pairs, own_ends, &q);
-            if (passed) {
+            std::size_t code_from = kWindow + 1;
+            if (squeeze(a + i, b + j, pairs, own_ends, st, la, code_from, &q)) {
+                if (code_from <= kWindow) code_a = i + code_from;
                 i += q.a;
                 j += q.b;
-                if (q.line_end && st == Lane::kBlock) {
-                    la.lane_line_end();
-                    lb.lane_line_end();
-                }
                 // A window used up on either side: the next may pass too.
                 if (q.a == kWindow || q.b == kWindow) continue;
             }
@@ -326,12 +364,10 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
         const std::size_t eb = own_ends ? original_newline(b + j, nb - j) : converted_newline(b + j, nb - j);
         if (ea != 0 && eb != 0 && (!own_ends || ea == eb)) {
             la.lane_line_end();
-            lb.lane_line_end();
             if (st == Lane::kLine) st = Lane::kCode;
             i += ea;
             j += eb;
             code_a = i;
-            code_b = j;
             // Most lines begin with a run of blanks on both sides: taken
             // right here, without a window of its own.
             if (i < na && j < nb && blank(a[i]) && blank(b[j])) {
@@ -348,7 +384,6 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
             if (x == '/') {
                 if (nx == ny && (nx == '*' || nx == '/')) {
                     la.open_comment(nx == '/');
-                    lb.open_comment(nx == '/');
                     st = nx == '/' ? Lane::kLine : Lane::kBlock;
                     i += 2;
                     j += 2;
@@ -388,12 +423,10 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
         if (x == '*' && st == Lane::kBlock) {
             if (nx == '/' && ny == '/') {
                 la.close_comment();
-                lb.close_comment();
                 st = Lane::kCode;
                 i += 2;
                 j += 2;
                 code_a = i;
-                code_b = j;
                 continue;
             }
             if ((nx != '*' && joins(nx)) || (ny != '*' && joins(ny))) break;
@@ -422,8 +455,10 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
     }
     if (st == Lane::kCode) {
         la.pass(a + code_a, i - code_a);
-        lb.pass(b + code_b, j - code_b);
     }
+    // Both lexers took the same tokens; the blanks and line ends between
+    // them leave the state alike, whatever their bytes.
+    lb = la;
     return {i, j};
 }
 
