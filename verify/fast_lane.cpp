@@ -175,6 +175,23 @@ inline Mask from(Mask m, std::size_t k) { return k >= kWindow ? 0 : m & (~Mask{0
 // The bits of m below k (k <= 64).
 inline Mask below(Mask m, std::size_t k) { return k >= kWindow ? m : m & ((Mask{1} << k) - 1); }
 
+// What the state may change at, worked out for each state the walk comes
+// to; hard: what stops every state. In code any byte >= 0x80 of a pair
+// (high) stops, as it may be part of a word before a literal; in comments
+// a lead byte alone is a byte like any other, and a character ending in
+// 0x5C before a line comment's end may get a dot, which the places after
+// the window see to.
+__attribute__((target("avx512bw"))) inline Mask stops(Lane in, __m512i va, __m512i na, Mask hard, Mask high,
+                                                      Mask line_ends, Mask splice_next) {
+    if (in == Lane::kCode) {
+        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') | splice_next;
+        return hard | high | eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include) |
+               (eq_avx512(va, '/') & (splice_next | eq_avx512(na, '/') | eq_avx512(na, '*')));
+    }
+    if (in == Lane::kBlock) return hard | (eq_avx512(va, '*') & (splice_next | eq_avx512(na, '/')));
+    return hard | line_ends;
+}
+
 __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(
     const unsigned char* a, const unsigned char* b, bool pairs, bool own_ends, Lane& st, CLexer& lexer,
     std::size_t& code_from, Squeezed* out) {
@@ -213,13 +230,33 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     const Mask splice_next = eq_avx512(na, '\\') | eq_avx512(na, '?');
     Mask hard = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
     hard |= eq_avx512(va, '\\') | eq_avx512(va, '?');
-    if (pairs) hard |= _mm512_movepi8_mask(va);
-    const Mask slash = eq_avx512(va, '/'), star = eq_avx512(va, '*');
-    const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') | splice_next;
-    const Mask code_stop = hard | eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include) |
-                           (slash & (splice_next | eq_avx512(na, '/') | eq_avx512(na, '*')));
-    const Mask block_stop = hard | (star & (splice_next | eq_avx512(na, '/')));
-    const Mask line_stop = hard | cr_a | lf_a;
+    // Double-byte characters pass in comments. The window starts where a
+    // character does, so within a run of lead-range bytes every other one
+    // leads (the one after it, lead-range or not, is its second byte).
+    const Mask high = pairs ? _mm512_movepi8_mask(va) : 0;
+    Mask leads = 0, seconds = 0, ends_in_5c = 0;
+    if (high != 0) {
+        const __m512i lo = _mm512_set1_epi8(static_cast<char>(0x81)), hi = _mm512_set1_epi8(static_cast<char>(0x9F));
+        const __m512i lo2 = _mm512_set1_epi8(static_cast<char>(0xE0)), hi2 = _mm512_set1_epi8(static_cast<char>(0xFC));
+        const Mask lead_range = (_mm512_cmpge_epu8_mask(va, lo) & _mm512_cmple_epu8_mask(va, hi)) |
+                                (_mm512_cmpge_epu8_mask(va, lo2) & _mm512_cmple_epu8_mask(va, hi2));
+        const Mask next_trails =
+            (_mm512_cmpge_epu8_mask(na, _mm512_set1_epi8(0x40)) & _mm512_cmple_epu8_mask(na, _mm512_set1_epi8(0x7E))) |
+            (_mm512_cmpge_epu8_mask(na, _mm512_set1_epi8(static_cast<char>(0x80))) &
+             _mm512_cmple_epu8_mask(na, hi2));
+        const Mask run_starts = lead_range & ~(lead_range << 1);
+        constexpr Mask kEven = 0x5555555555555555ull;
+        // Runs that start at an even place: adding their first bit carries
+        // through each of them.
+        const Mask even_runs = lead_range & ~(lead_range + (run_starts & kEven));
+        leads = ((even_runs & kEven) | (lead_range & ~even_runs & ~kEven)) & next_trails;
+        seconds = leads << 1;
+        ends_in_5c = leads & eq_avx512(na, '\\');
+        hard &= ~seconds;  // a second byte 0x5C is no backslash
+    }
+    // Never between a character's two bytes.
+    if (limit < kWindow && (seconds >> limit & 1) != 0) --limit;
+    if (limit == kWindow && (leads >> (kWindow - 1) & 1) != 0) limit = kWindow - 1;
     // A line end inside a block comment starts a line that may still become
     // a directive once the comment ends.
     const auto block_lines = [&](std::size_t from_pos, std::size_t to) {
@@ -227,7 +264,7 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     };
     std::size_t pos = 0;
     for (;;) {
-        const Mask m = from(st == Lane::kCode ? code_stop : st == Lane::kBlock ? block_stop : line_stop, pos);
+        const Mask m = from(stops(st, va, na, hard, high, cr_a | lf_a | ends_in_5c, splice_next), pos);
         const std::size_t s = m ? static_cast<std::size_t>(_tzcnt_u64(m)) : kWindow;
         if (s >= limit) break;
         const unsigned char c = a[s], next = a[s + 1];
