@@ -7,8 +7,9 @@
 //  - the original written back unchanged (line ends as CR LF) is accepted;
 //  - the answer does not depend on how the reads are cut, also for the
 //    output with its runs of blanks laid out anew (inside literals too):
-//    small reads keep the check off its sixteen-byte path, so that path is
-//    held to the unit-by-unit comparison.
+//    small reads keep the check off its windows, so they are held to the
+//    unit-by-unit comparison; and every path of the windows (every scan
+//    path, AVX-512 with and without squeezed windows) answers alike.
 // The first byte picks the encoding (bit 0), the tab size and the read size;
 // the rest is the file.
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "tests/test_util.h"
+#include "verify/fast_lane.h"
 #include "verify/verify.h"
 
 namespace {
@@ -328,5 +330,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VerifyResult ro = verify(in, other, enc, 0);
     if (verify(in, other, enc, 1 + chunk % 3) != ro) std::abort();
     if (ro == VerifyResult::kSame && literals(in, enc, true) != literals(other, enc, false)) std::abort();
+
+    // Every path of the check's windows gives the same answers.
+    const ravolin::ScanPath was = ravolin::scan_path_in_use();
+    for (int k = 0; k < 5; ++k) {
+        if (!ravolin::use_scan_path(static_cast<ravolin::ScanPath>(k < 4 ? k : 3))) continue;
+        ravolin::allow_squeeze(k < 4);
+        if (verify(in, out, enc, 0) != r || verify(in, other, enc, 0) != ro) std::abort();
+    }
+    ravolin::allow_squeeze(true);
+    ravolin::use_scan_path(was);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "verify/fast_lane.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/engine.h"
@@ -523,9 +524,9 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"), flatten)) RunEnd 
     return lane<Path::kAvx512Squeeze>(a, na, b, nb, la, lb, pairs, own_ends);
 }
 
-bool have_vbmi2() {
-    static const bool have = __builtin_cpu_supports("avx512vbmi2");
-    return have;
+std::atomic<bool>& squeeze_allowed() {
+    static std::atomic<bool> allowed{__builtin_cpu_supports("avx512vbmi2") != 0};
+    return allowed;
 }
 
 __attribute__((target("avx512bw"), flatten)) RunEnd lane_avx512(const unsigned char* a, std::size_t na, const unsigned char* b,
@@ -543,7 +544,7 @@ RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b,
 #ifdef RAVOLIN_LANE_WIDE
     switch (scan_path_in_use()) {
     case ScanPath::kAvx512:
-        if (have_vbmi2()) return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
+        if (squeeze_allowed().load(std::memory_order_relaxed)) return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
         return lane_avx512(a, na, b, nb, la, lb, pairs, own_ends);
     case ScanPath::kAvx2:
         return lane_avx2(a, na, b, nb, la, lb, pairs, own_ends);
@@ -555,6 +556,14 @@ RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b,
     if (scan_path_in_use() != ScanPath::kScalar) return lane_sse2(a, na, b, nb, la, lb, pairs, own_ends);
 #endif
     return lane_scalar(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
+void allow_squeeze(bool allow) {
+#ifdef RAVOLIN_LANE_WIDE
+    squeeze_allowed().store(allow && __builtin_cpu_supports("avx512vbmi2"), std::memory_order_relaxed);
+#else
+    (void)allow;
+#endif
 }
 
 }  // namespace ravolin
