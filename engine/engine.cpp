@@ -26,8 +26,8 @@ using scan::kTables;
 // The vector scan finds the bytes that need attention ("stops") a window at
 // a time (64 bytes, 32 in the 32-bit program) and keeps them as a bit mask;
 // a stop's handler and the next piece carry on with the same mask, which is
-// only worked out again when the lexical state changes or the window is used
-// up.
+// only worked out again when a literal begins or ends or the window is used
+// up (code and comments share their stops).
 //
 // The column is not counted byte by byte: between two points where it moves
 // otherwise (a tab, a run of spaces, a wide or zero-width character, a lone
@@ -95,14 +95,30 @@ private:
         q_[1] = '\n';
         q_ += 2;
     }
+    // Into or out of a literal: its stops are others.
     RAVOLIN_INLINE void set_lex(LexState lex) {
         lex_ = lex;
         rescan();
     }
+    // Between code and a comment: the stops stay (see scan::stop_mask).
+    RAVOLIN_INLINE void set_comment_lex(LexState lex) { lex_ = lex; }
+
+    // tabs tabs and spaces spaces, together at most n.
+    RAVOLIN_INLINE void put_blanks(int tabs, int spaces, int n) {
+#ifdef RAVOLIN_HAVE_SSE2
+        if (kVector && n <= 16) {
+            scan::put_blanks_sse2(q_, tabs);
+            q_ += tabs + spaces;
+            return;
+        }
+#endif
+        fill('\t', tabs);
+        fill(' ', spaces);
+    }
 
 #ifdef RAVOLIN_HAVE_SSE2
     void fill(unsigned char byte, int n) {
-        if constexpr (kVector) scan::fill_sse2(q_, byte, n);
+        if constexpr (kVector) scan::fill_sse2(q_, byte == '\t' ? scan::splats().tab : scan::splats().space, n);
         else scan::fill_scalar(q_, byte, n);
         q_ += n;
     }
@@ -130,25 +146,38 @@ private:
             else mask_ &= ~scan::StopMask{0} << d;
         }
     }
-    // Copies the input up to the next stop, or up to the piece's end.
-    RAVOLIN_INLINE void to_next_stop() {
+    // Copies the input up to the next stop, or up to the piece's end;
+    // false at the piece's end.
+    RAVOLIN_INLINE bool to_next_stop() {
         if constexpr (kVector) {
             for (;;) {
                 if (mask_ != 0) {
                     const unsigned char* stop = w_ + scan::lowest_stop(mask_);
-                    return copy_to(stop < lim_ ? stop : lim_);
+                    if (stop < lim_) {
+                        copy_to(stop);
+                        return true;
+                    }
+                    break;
                 }
                 const unsigned char* window_end = w_ + kWindow;
-                if (window_end >= lim_) return copy_to(lim_);
+                if (window_end >= lim_) break;
                 copy_to(window_end);
                 rescan();
             }
+            copy_to(lim_);
+            return false;
         } else {
             to_next_stop_scalar();
+            return p_ < lim_;
         }
     }
     // Copies the input up to to, at most a window ahead, to the output.
     RAVOLIN_INLINE void copy_to(const unsigned char* to) {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+        if constexpr (kPath == ScanPath::kAvx512) scan::copy_window_avx512(p_, q_);
+        else if constexpr (kPath == ScanPath::kAvx2) scan::copy_window_avx2(p_, q_);
+        else
+#endif
         scan::copy_window(p_, q_);
         q_ += to - p_;
         p_ = to;
@@ -161,7 +190,10 @@ private:
     const unsigned char* run_end() const { return scan::run_end_scalar(p_, lim_); }
     void rescan() {}
     void moved() {}
-    void to_next_stop() { to_next_stop_scalar(); }
+    bool to_next_stop() {
+        to_next_stop_scalar();
+        return p_ < lim_;
+    }
 #endif
 
     void to_next_stop_scalar() {
@@ -169,11 +201,13 @@ private:
     }
 
     RAVOLIN_INLINE bool next_piece();
+    RAVOLIN_INLINE bool start_piece(bool line_start);
     RAVOLIN_INLINE void convert();
     RAVOLIN_INLINE void space_run();
     RAVOLIN_INLINE bool high_cp932();
     RAVOLIN_INLINE void high_utf8();
     RAVOLIN_INLINE bool line_end();
+    RAVOLIN_INLINE void line_end_lex();
     RAVOLIN_INLINE void quote();
     RAVOLIN_INLINE void directive();
     RAVOLIN_INLINE void tab();
@@ -208,19 +242,25 @@ private:
 };
 
 // Starts the piece at p_ when one is sure to be whole in the block; false
-// when the block is done.
+// when the block is done. A piece starts a line unless the last one was cut
+// from a long line.
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
+    return start_piece(p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line);
+}
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool line_start) {
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
-    // A piece starts a line unless the last one was cut from a long line.
-    const bool line_start = p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line;
     line_begin_ = line_start ? p_ : nullptr;
     lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
-    if (kKeptCrLf && lim_ < end_ && lim_[-1] == '\r' && lim_[0] == '\n') ++lim_;
-    pair_end_ = nullptr;
-    if (kEnc == Encoding::kUtf8 && utf8_tail_ > 0) {
+    if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
+    // pair_end_ stays: a double-byte character of an earlier piece ends at
+    // or before this piece's start, where nothing compares with it.
+    // Only a piece cut from a line can begin with the rest of a character.
+    if (kEnc == Encoding::kUtf8 && !line_start && utf8_tail_ > 0) {
         // The rest of a character cut by the last piece's end: its columns
         // were counted there, so it takes none here and is never read as
         // characters of its own.
@@ -238,17 +278,19 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
     rescan();
     for (;;) {
-        to_next_stop();
-        if (p_ >= lim_) {  // a piece cut from a longer line, or the last one
+        if (!to_next_stop()) {  // a piece cut from a longer line, or the last one
             if (!next_piece()) return;
             moved();
             continue;
         }
         const unsigned char b = *p_;
-        // The two stops most lines have, ahead of the rest.
+        // The two stops most lines have, ahead of the rest. A line end
+        // (its LF, or a kept CR LF) ends the piece and starts a line.
         if (b == '\n' || (kKeptCrLf && b == '\r' && crlf_at(0))) {
-            line_end();
-            if (!next_piece()) return;
+            if (lex_ >= LexState::kLineComment) line_end_lex();
+            put_newline();
+            p_ += b == '\n' ? 1 : 2;
+            if (!start_piece(true)) return;
             moved();
             continue;
         }
@@ -275,7 +317,12 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             moved();
             break;
         case scan::kQuote:
-            quote();
+            if (lex_ == LexState::kBlockComment || lex_ == LexState::kLineComment) {
+                copy1();
+                moved();
+            } else {
+                quote();
+            }
             break;
         case scan::kHash:  // code only (the stops see to it)
             if (lex_ == LexState::kCode) {
@@ -294,26 +341,26 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             else copy1();
             moved();
             break;
-        case scan::kSlash:  // code only
-            if (next() == '*') {
+        case scan::kSlash:  // opens a comment in code
+            if (lex_ == LexState::kCode && next() == '*') {
                 copy2();
-                set_lex(LexState::kBlockComment);
-            } else if (next() == '/') {
+                set_comment_lex(LexState::kBlockComment);
+            } else if (lex_ == LexState::kCode && next() == '/') {
                 copy2();
-                set_lex(LexState::kLineComment);
+                set_comment_lex(LexState::kLineComment);
             } else {
                 copy1();
-                moved();
             }
+            moved();
             break;
-        case scan::kStar:  // block comment only
-            if (next() == '/') {
+        case scan::kStar:  // ends a block comment
+            if (lex_ == LexState::kBlockComment && next() == '/') {
                 copy2();
-                set_lex(LexState::kCode);
+                set_comment_lex(LexState::kCode);
             } else {
                 copy1();
-                moved();
             }
+            moved();
             break;
         default:
             copy1();
@@ -323,17 +370,23 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
     }
 }
 
-// A CR or an LF at p_. Returns true when it ended the piece.
+// What a line end at p_ does to the lexical state.
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
-RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::line_end_lex() {
     // A line comment ends here unless a backslash of its own (not the second
     // byte of a double-byte character) continues it.
     if (lex_ == LexState::kLineComment) {
         const bool continued = p_ > piece_start_ && p_[-1] == '\\' && pair_end_ != p_;
-        if (!continued) set_lex(LexState::kCode);
+        if (!continued) set_comment_lex(LexState::kCode);
     } else if (lex_ == LexState::kHeaderName) {
         set_lex(LexState::kCode);  // a header name without its '>' ends with its line
     }
+}
+
+// A CR or an LF at p_. Returns true when it ended the piece.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
+    line_end_lex();
     if (*p_ == '\n') {
         put_newline();
         ++p_;
@@ -511,6 +564,11 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
     const int end_col = start_col + n;
     int tabs = div_ts(end_col) - div_ts(start_col);
     int spaces = tabs > 0 ? mod_ts(end_col) : n;
+    if (n > 1 && after != '\t') {
+        // Most runs: every column stays where it was.
+        tabs_ += tabs;
+        return put_blanks(tabs, spaces, n);
+    }
     if (n == 1 && after != '\t') {
         // One space stays a space, even where a tab would take its place.
         tabs = 0;
@@ -558,7 +616,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
             // continuation to a compiler: the dot keeps the comment short.
             *q_++ = '.';
             if (dots_ < INT_MAX) ++dots_;
-            set_lex(LexState::kCode);
+            set_comment_lex(LexState::kCode);
         }
     } while (p_ < lim_ && *p_ >= 0x80);
     return false;
@@ -614,12 +672,43 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
 }
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
-void convert_block(EngineState& e, const unsigned char* window, int len, bool last, unsigned char* out,
-                   long long& tabs, int& used, int& written) {
+RAVOLIN_INLINE void convert_block_inline(EngineState& e, const unsigned char* window, int len, bool last,
+                                         unsigned char* out, long long& tabs, int& used, int& written) {
     BlockConverter<kPath, kEnc, kKeptCrLf> c(e, window, len, last, out);
     tabs += c.run();
     used = c.used();
     written = c.written();
+}
+
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+// The wide paths compiled for their instructions as a whole, with their
+// scanners inlined.
+template <Encoding kEnc, bool kKeptCrLf>
+__attribute__((target(RAVOLIN_AVX2), flatten)) void convert_block_avx2(EngineState& e, const unsigned char* window, int len,
+                                                             bool last, unsigned char* out, long long& tabs,
+                                                             int& used, int& written) {
+    convert_block_inline<ScanPath::kAvx2, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+}
+
+template <Encoding kEnc, bool kKeptCrLf>
+__attribute__((target(RAVOLIN_AVX512), flatten)) void convert_block_avx512(EngineState& e, const unsigned char* window,
+                                                                 int len, bool last, unsigned char* out,
+                                                                 long long& tabs, int& used, int& written) {
+    convert_block_inline<ScanPath::kAvx512, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+}
+#endif
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+void convert_block(EngineState& e, const unsigned char* window, int len, bool last, unsigned char* out,
+                   long long& tabs, int& used, int& written) {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    if constexpr (kPath == ScanPath::kAvx512) {
+        return convert_block_avx512<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    } else if constexpr (kPath == ScanPath::kAvx2) {
+        return convert_block_avx2<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    }
+#endif
+    convert_block_inline<kPath, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
 }
 
 void begin(EngineState& e) {
@@ -680,13 +769,14 @@ bool available(ScanPath path) {
 #endif
     case ScanPath::kAvx2:
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 #else
         return false;
 #endif
     case ScanPath::kAvx512:
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-        return __builtin_cpu_supports("avx512bw");
+        return available(ScanPath::kAvx2) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vl");
 #else
         return false;
 #endif

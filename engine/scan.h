@@ -125,42 +125,89 @@ inline void fill_scalar(unsigned char* out, unsigned char byte, int n) {
 }
 
 #ifdef RAVOLIN_HAVE_SSE2
-inline __m128i eq(__m128i v, char ch) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(ch)); }
+// The bytes the vector scanners compare with, each repeated across the
+// widest register.
+struct alignas(64) Splats {
+    unsigned char below[64];  // 0x0E: the controls and every byte >= 0x80 lie below it as signed bytes
+    unsigned char space[64], tab[64], quote[64], hash[64], backslash[64], slash[64], star[64], greater[64];
+    unsigned char one[64];   // OR-ed in: maps '"' onto '#'
+    unsigned char five[64];  // OR-ed in: maps '*', '+' and '.' onto '/'
+};
+
+constexpr Splats make_splats() {
+    Splats s{};
+    for (int k = 0; k < 64; ++k) {
+        s.below[k] = 0x0E;
+        s.space[k] = ' ';
+        s.tab[k] = '\t';
+        s.quote[k] = '"';
+        s.hash[k] = '#';
+        s.backslash[k] = '\\';
+        s.slash[k] = '/';
+        s.star[k] = '*';
+        s.greater[k] = '>';
+        s.one[k] = 0x01;
+        s.five[k] = 0x05;
+    }
+    return s;
+}
+
+inline constexpr Splats kSplats = make_splats();
+
+// kSplats where the compiler cannot see into it, so that each constant is a
+// memory operand of the compare that uses it: GCC would otherwise build
+// every one anew at each use, three instructions apiece.
+__attribute__((always_inline)) inline const Splats& splats() {
+    const Splats* s = &kSplats;
+    __asm__("" : "+r"(s));
+    return *s;
+}
+
+__attribute__((always_inline)) inline __m128i splat(const unsigned char (&b)[64]) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+__attribute__((always_inline)) inline __m128i eq(__m128i v, const unsigned char (&b)[64]) {
+    return _mm_cmpeq_epi8(v, splat(b));
+}
 
 // Which of the 16 bytes at p need attention in state L (bit k for p[k]); a
 // byte the scalar scan would stop at may be left out only where its handler
 // would copy it as it is. The look-ahead byte p[16] may lie past the piece:
 // the handlers see a NUL there, which copies the byte as well, so the answer
 // stays the same either way.
+//
+// Code and the two comments share one set of stops, kCode's, the union of
+// theirs: the converter switches between them (at every comment) without
+// scanning the window again, and a stop its state has no use for is copied
+// as it is by its handler. The literals each have their own.
 template <LexState L>
-__attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p) {
+__attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p, const Splats& k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
     // Below 0x0E as a signed byte: the tab, LF and CR, the other controls
     // below them (rare; their handler copies them) and every byte >= 0x80
     // (its handler tells the encodings apart).
-    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x0E));
+    __m128i m = _mm_cmplt_epi8(v, splat(k.below));
     if (!literal_state(L)) {
         // A space followed by a space or a tab starts a run.
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, ' '), _mm_or_si128(eq(n, ' '), eq(n, '\t'))));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.space), _mm_or_si128(eq(n, k.space), eq(n, k.tab))));
     }
     if (L == LexState::kCode) {
-        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
-        m = _mm_or_si128(m, eq(_mm_or_si128(v, _mm_set1_epi8(0x01)), '#'));
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), eq(n, '"')));
-        // '/' or '*' next, in one compare: OR-ing 0x05 maps 0x2A, 0x2B,
-        // 0x2E and 0x2F to '/'. A slash before '+' or '.' is a stop the
-        // handler copies as it is.
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '/'), eq(_mm_or_si128(n, _mm_set1_epi8(0x05)), '/')));
-    } else if (L == LexState::kBlockComment) {
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '*'), eq(n, '/')));
+        // '"' or '#' in one compare.
+        m = _mm_or_si128(m, eq(_mm_or_si128(v, splat(k.one)), k.hash));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.backslash), eq(n, k.quote)));
+        // '/' before '/' or '*', in one compare. A slash before '+' or '.'
+        // is a stop the handler copies as it is.
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.slash), eq(_mm_or_si128(n, splat(k.five)), k.slash)));
+        // The end of a block comment.
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.star), eq(n, k.slash)));
     } else if (L == LexState::kString) {
-        m = _mm_or_si128(m, eq(v, '"'));
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), _mm_or_si128(eq(n, '"'), eq(n, '\\'))));
+        m = _mm_or_si128(m, eq(v, k.quote));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.backslash), _mm_or_si128(eq(n, k.quote), eq(n, k.backslash))));
     } else if (L == LexState::kRawString) {
-        m = _mm_or_si128(m, eq(v, '"'));
+        m = _mm_or_si128(m, eq(v, k.quote));
     } else if (L == LexState::kHeaderName) {
-        m = _mm_or_si128(m, eq(v, '>'));
+        m = _mm_or_si128(m, eq(v, k.greater));
     }
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
@@ -178,31 +225,28 @@ inline int lowest_stop(StopMask m) {
 // The stops of the kWindowBytes bytes at p in state L, bit k for p[k]. Reads
 // one byte past them.
 template <LexState L>
-__attribute__((always_inline)) inline StopMask window_mask(const unsigned char* p) {
-    StopMask m = stop_mask<L>(p) | static_cast<StopMask>(stop_mask<L>(p + 16)) << 16;
+__attribute__((always_inline)) inline StopMask window_mask(const unsigned char* p, const Splats& k) {
+    StopMask m = stop_mask<L>(p, k) | static_cast<StopMask>(stop_mask<L>(p + 16, k)) << 16;
     if constexpr (kWindowBytes == 64) {
-        m |= static_cast<StopMask>(stop_mask<L>(p + 32)) << (kWindowBytes / 2) |
-             static_cast<StopMask>(stop_mask<L>(p + 48)) << (kWindowBytes / 2 + 16);
+        m |= static_cast<StopMask>(stop_mask<L>(p + 32, k)) << (kWindowBytes / 2) |
+             static_cast<StopMask>(stop_mask<L>(p + 48, k)) << (kWindowBytes / 2 + 16);
     }
     return m;
 }
 
-// Out of line: it is large, and the converter's state must not be passed to
-// it (see the engine's loop).
-__attribute__((noinline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
+// The converter inlines these where the state is known; elsewhere they
+// switch on it.
+__attribute__((always_inline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
     switch (lex) {
-    case LexState::kCode:
-        return window_mask<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask<LexState::kLineComment>(p);
     case LexState::kString:
-        return window_mask<LexState::kString>(p);
+        return window_mask<LexState::kString>(p, k);
     case LexState::kRawString:
-        return window_mask<LexState::kRawString>(p);
+        return window_mask<LexState::kRawString>(p, k);
+    case LexState::kHeaderName:
+        return window_mask<LexState::kHeaderName>(p, k);
     default:
-        return window_mask<LexState::kHeaderName>(p);
+        return window_mask<LexState::kCode>(p, k);
     }
 }
 
@@ -222,105 +266,126 @@ __attribute__((always_inline)) inline void copy_window(const unsigned char* from
 }
 
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-__attribute__((target("avx2"), always_inline)) inline __m256i eq_avx2(__m256i v, char ch) {
-    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(ch));
-}
+// The converter's wide paths are compiled for these instructions as a whole
+// (so that their scanners are inlined into it); they run only where the
+// processor has them all.
+#define RAVOLIN_AVX2 "avx2,bmi,bmi2"
+#define RAVOLIN_AVX512 "avx512f,avx512bw,avx512vl,avx2,bmi,bmi2"
 
-__attribute__((target("avx512bw"), always_inline)) inline StopMask eq_avx512(__m512i v, char ch) {
-    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(ch));
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i splat_avx2(const unsigned char (&b)[64]) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(b));
+}
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i eq_avx2(__m256i v, const unsigned char (&b)[64]) {
+    return _mm256_cmpeq_epi8(v, splat_avx2(b));
+}
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline __m512i splat_avx512(const unsigned char (&b)[64]) {
+    return _mm512_load_si512(b);
+}
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask eq_avx512(__m512i v, const unsigned char (&b)[64]) {
+    return _mm512_cmpeq_epi8_mask(v, splat_avx512(b));
 }
 
 // The same stops as stop_mask, 32 bytes at a time.
 template <LexState L>
-__attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p) {
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p,
+                                                                                    const Splats& k) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-    __m256i m = _mm256_cmpgt_epi8(_mm256_set1_epi8(0x0E), v);
+    __m256i m = _mm256_cmpgt_epi8(splat_avx2(k.below), v);
     if (!literal_state(L)) {
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, ' '), _mm256_or_si256(eq_avx2(n, ' '), eq_avx2(n, '\t'))));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.space), _mm256_or_si256(eq_avx2(n, k.space), eq_avx2(n, k.tab))));
     }
     if (L == LexState::kCode) {
-        m = _mm256_or_si256(m, eq_avx2(_mm256_or_si256(v, _mm256_set1_epi8(0x01)), '#'));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), eq_avx2(n, '"')));
-        const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, _mm256_set1_epi8(0x05)), '/');
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '/'), slash_or_star));
-    } else if (L == LexState::kBlockComment) {
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '*'), eq_avx2(n, '/')));
+        m = _mm256_or_si256(m, eq_avx2(_mm256_or_si256(v, splat_avx2(k.one)), k.hash));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.backslash), eq_avx2(n, k.quote)));
+        const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, splat_avx2(k.five)), k.slash);
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.slash), slash_or_star));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.star), eq_avx2(n, k.slash)));
     } else if (L == LexState::kString) {
-        m = _mm256_or_si256(m, eq_avx2(v, '"'));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), _mm256_or_si256(eq_avx2(n, '"'), eq_avx2(n, '\\'))));
+        m = _mm256_or_si256(m, eq_avx2(v, k.quote));
+        const __m256i escaped = _mm256_or_si256(eq_avx2(n, k.quote), eq_avx2(n, k.backslash));
+        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.backslash), escaped));
     } else if (L == LexState::kRawString) {
-        m = _mm256_or_si256(m, eq_avx2(v, '"'));
+        m = _mm256_or_si256(m, eq_avx2(v, k.quote));
     } else if (L == LexState::kHeaderName) {
-        m = _mm256_or_si256(m, eq_avx2(v, '>'));
+        m = _mm256_or_si256(m, eq_avx2(v, k.greater));
     }
     return static_cast<unsigned>(_mm256_movemask_epi8(m));
 }
 
 template <LexState L>
-__attribute__((target("avx2"), always_inline)) inline StopMask window_mask_avx2(const unsigned char* p) {
-    return stop_mask_avx2<L>(p) | static_cast<StopMask>(stop_mask_avx2<L>(p + 32)) << 32;
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline StopMask window_mask_avx2(const unsigned char* p,
+                                                                                     const Splats& k) {
+    return stop_mask_avx2<L>(p, k) | static_cast<StopMask>(stop_mask_avx2<L>(p + 32, k)) << 32;
 }
 
-__attribute__((target("avx2"), noinline)) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
+// Not always_inline: the converter's own code calls it, which is compiled
+// for AVX2 only where it is inlined into the AVX2 path.
+__attribute__((target(RAVOLIN_AVX2))) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
     switch (lex) {
-    case LexState::kCode:
-        return window_mask_avx2<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask_avx2<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask_avx2<LexState::kLineComment>(p);
     case LexState::kString:
-        return window_mask_avx2<LexState::kString>(p);
+        return window_mask_avx2<LexState::kString>(p, k);
     case LexState::kRawString:
-        return window_mask_avx2<LexState::kRawString>(p);
+        return window_mask_avx2<LexState::kRawString>(p, k);
+    case LexState::kHeaderName:
+        return window_mask_avx2<LexState::kHeaderName>(p, k);
     default:
-        return window_mask_avx2<LexState::kHeaderName>(p);
+        return window_mask_avx2<LexState::kCode>(p, k);
     }
+}
+
+// copy_window in one or two moves.
+__attribute__((target(RAVOLIN_AVX2))) inline void copy_window_avx2(const unsigned char* from, unsigned char* to) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), b);
+}
+
+__attribute__((target(RAVOLIN_AVX512))) inline void copy_window_avx512(const unsigned char* from, unsigned char* to) {
+    _mm512_storeu_si512(to, _mm512_loadu_si512(from));
 }
 
 // A whole window in one go: AVX-512 compares give the bit mask directly.
 template <LexState L>
-__attribute__((target("avx512bw"), always_inline)) inline StopMask window_mask_avx512(const unsigned char* p) {
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask window_mask_avx512(const unsigned char* p,
+                                                                                         const Splats& k) {
     const __m512i v = _mm512_loadu_si512(p);
     const __m512i n = _mm512_loadu_si512(p + 1);
-    StopMask m = _mm512_cmplt_epi8_mask(v, _mm512_set1_epi8(0x0E));
-    if (!literal_state(L)) m |= eq_avx512(v, ' ') & (eq_avx512(n, ' ') | eq_avx512(n, '\t'));
+    StopMask m = _mm512_cmplt_epi8_mask(v, splat_avx512(k.below));
+    if (!literal_state(L)) m |= eq_avx512(v, k.space) & (eq_avx512(n, k.space) | eq_avx512(n, k.tab));
     if (L == LexState::kCode) {
-        m |= eq_avx512(_mm512_or_si512(v, _mm512_set1_epi8(0x01)), '#') | (eq_avx512(v, '\\') & eq_avx512(n, '"'));
-        m |= eq_avx512(v, '/') & eq_avx512(_mm512_or_si512(n, _mm512_set1_epi8(0x05)), '/');
-    } else if (L == LexState::kBlockComment) {
-        m |= eq_avx512(v, '*') & eq_avx512(n, '/');
+        m |= eq_avx512(_mm512_or_si512(v, splat_avx512(k.one)), k.hash) | (eq_avx512(v, k.backslash) & eq_avx512(n, k.quote));
+        m |= eq_avx512(v, k.slash) & eq_avx512(_mm512_or_si512(n, splat_avx512(k.five)), k.slash);
+        m |= eq_avx512(v, k.star) & eq_avx512(n, k.slash);
     } else if (L == LexState::kString) {
-        m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & (eq_avx512(n, '"') | eq_avx512(n, '\\')));
+        m |= eq_avx512(v, k.quote) | (eq_avx512(v, k.backslash) & (eq_avx512(n, k.quote) | eq_avx512(n, k.backslash)));
     } else if (L == LexState::kRawString) {
-        m |= eq_avx512(v, '"');
+        m |= eq_avx512(v, k.quote);
     } else if (L == LexState::kHeaderName) {
-        m |= eq_avx512(v, '>');
+        m |= eq_avx512(v, k.greater);
     }
     return m;
 }
 
-__attribute__((target("avx512bw"), noinline)) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
+__attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
     switch (lex) {
-    case LexState::kCode:
-        return window_mask_avx512<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask_avx512<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask_avx512<LexState::kLineComment>(p);
     case LexState::kString:
-        return window_mask_avx512<LexState::kString>(p);
+        return window_mask_avx512<LexState::kString>(p, k);
     case LexState::kRawString:
-        return window_mask_avx512<LexState::kRawString>(p);
+        return window_mask_avx512<LexState::kRawString>(p, k);
+    case LexState::kHeaderName:
+        return window_mask_avx512<LexState::kHeaderName>(p, k);
     default:
-        return window_mask_avx512<LexState::kHeaderName>(p);
+        return window_mask_avx512<LexState::kCode>(p, k);
     }
 }
 #endif
 
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
-    const __m128i sp = _mm_set1_epi8(' ');
+    const __m128i sp = splat(splats().space);
     while (p < lim) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sp))) & 0xFFFFu;
@@ -333,11 +398,19 @@ inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned 
     return p < lim ? p : lim;
 }
 
+// Writes tabs tabs and then spaces, 16 bytes of each: the caller keeps
+// the ones it needs (at most 16 in all).
+__attribute__((always_inline)) inline void put_blanks_sse2(unsigned char* out, int tabs) {
+    const Splats& k = splats();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), splat(k.tab));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + tabs), splat(k.space));
+}
+
 // Writes n copies of byte, most often with one 16-byte store: up to 15 bytes
 // past the n may be written too (the output has room for them).
-inline void fill_sse2(unsigned char* out, unsigned char byte, int n) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_set1_epi8(static_cast<char>(byte)));
-    if (n > 16) std::memset(out + 16, byte, static_cast<std::size_t>(n - 16));
+__attribute__((always_inline)) inline void fill_sse2(unsigned char* out, const unsigned char (&byte)[64], int n) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), splat(byte));
+    if (n > 16) std::memset(out + 16, byte[0], static_cast<std::size_t>(n - 16));
 }
 #endif
 
