@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -122,6 +123,8 @@ private:
         else scan::fill_scalar(q_, byte, n);
         q_ += n;
     }
+    // Where the run of spaces at p_ ends, or a point at or past lim_ (the
+    // vector scan's up to 15 bytes past it) when it reaches the piece's end.
     const unsigned char* run_end() const {
         if constexpr (kVector) return scan::run_end_sse2(p_, lim_);
         else return scan::run_end_scalar(p_, lim_);
@@ -204,6 +207,7 @@ private:
     RAVOLIN_INLINE bool start_piece(bool line_start);
     RAVOLIN_INLINE void convert();
     RAVOLIN_INLINE void space_run();
+    void space_run_edge(const unsigned char* end);
     RAVOLIN_INLINE bool high_cp932();
     RAVOLIN_INLINE void high_utf8();
     RAVOLIN_INLINE bool line_end();
@@ -254,7 +258,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool lin
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
     line_begin_ = line_start ? p_ : nullptr;
-    lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
+    lim_ = p_ + std::min<std::ptrdiff_t>(end_ - p_, kMaxPiece);
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
     if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
     // pair_end_ stays: a double-byte character of an earlier piece ends at
@@ -552,23 +556,35 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
-    const int start_col = col();
     const unsigned char* end = run_end();
     const int n = static_cast<int>(end - p_);
-    const unsigned char after = end < lim_ ? *end : 0;
-    p_ = end;  // the byte after the run is only looked at, never consumed
-
-    // The run becomes a tab for every stop it crosses and, after the last
-    // one, the spaces that remain (all of them when it crosses none). Worked
-    // out without branches: runs of every length follow each other.
-    const int end_col = start_col + n;
-    int tabs = div_ts(end_col) - div_ts(start_col);
-    int spaces = tabs > 0 ? mod_ts(end_col) : n;
-    if (n > 1 && after != '\t') {
-        // Most runs: every column stays where it was.
+    if (end < lim_ && *end != '\t' && n > 1) {
+        // Most runs: every column stays where it was. The run becomes a tab
+        // for every stop it crosses and, after the last one, the spaces that
+        // remain (all of them when it crosses none). Worked out without
+        // branches: runs of every length follow each other.
+        const int start_col = col();
+        const int end_col = start_col + n;
+        const int tabs = div_ts(end_col) - div_ts(start_col);
+        const int spaces = tabs > 0 ? mod_ts(end_col) : n;
+        p_ = end;
         tabs_ += tabs;
         return put_blanks(tabs, spaces, n);
     }
+    space_run_edge(end < lim_ ? end : lim_);
+}
+
+// A run that ends at a tab or at the piece's end, or a single space before
+// a tab: the same rule, with what the byte after it changes.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run_edge(const unsigned char* end) {
+    const int start_col = col();
+    const int n = static_cast<int>(end - p_);
+    const unsigned char after = end < lim_ ? *end : 0;
+    p_ = end;  // the byte after the run is only looked at, never consumed
+    const int end_col = start_col + n;
+    int tabs = div_ts(end_col) - div_ts(start_col);
+    int spaces = tabs > 0 ? mod_ts(end_col) : n;
     if (n == 1 && after != '\t') {
         // One space stays a space, even where a tab would take its place.
         tabs = 0;

@@ -384,18 +384,17 @@ __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexSt
 }
 #endif
 
+// The first byte from p on that is not a space, or a point at or past lim
+// (up to 15 bytes past it) when there is none before lim.
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
     const __m128i sp = splat(splats().space);
     while (p < lim) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sp))) & 0xFFFFu;
-        if (other != 0) {
-            p += __builtin_ctz(other);
-            break;
-        }
+        if (other != 0) return p + __builtin_ctz(other);
         p += 16;
     }
-    return p < lim ? p : lim;
+    return p;
 }
 
 // Writes tabs tabs and then spaces, 16 bytes of each: the caller keeps
