@@ -42,9 +42,11 @@ enum ByteClass : unsigned char {
 
 // Inside a literal nothing but its end and the bytes every state stops at
 // matter: runs of spaces are left as they are.
-constexpr bool literal_state(LexState l) {
-    return l == LexState::kString || l == LexState::kRawString || l == LexState::kHeaderName;
-}
+// The literals come last among the states: one compare tells them.
+constexpr bool literal_state(LexState l) { return l >= LexState::kString; }
+static_assert(LexState::kCode < LexState::kString && LexState::kBlockComment < LexState::kString &&
+              LexState::kLineComment < LexState::kString && LexState::kRawString > LexState::kString &&
+              LexState::kHeaderName > LexState::kString);
 
 // Shift-JIS lead bytes: 0x80-0x9F and 0xE0-0xFF; 0xA0-0xDF are half-width kana.
 constexpr bool cp932_lead(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || b >= 0xE0; }
@@ -238,15 +240,14 @@ __attribute__((always_inline)) inline StopMask window_mask(const unsigned char* 
 // switch on it.
 __attribute__((always_inline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
     const Splats& k = splats();
+    if (!literal_state(lex)) return window_mask<LexState::kCode>(p, k);
     switch (lex) {
     case LexState::kString:
         return window_mask<LexState::kString>(p, k);
     case LexState::kRawString:
         return window_mask<LexState::kRawString>(p, k);
-    case LexState::kHeaderName:
-        return window_mask<LexState::kHeaderName>(p, k);
     default:
-        return window_mask<LexState::kCode>(p, k);
+        return window_mask<LexState::kHeaderName>(p, k);
     }
 }
 
@@ -323,15 +324,14 @@ __attribute__((target(RAVOLIN_AVX2), always_inline)) inline StopMask window_mask
 // for AVX2 only where it is inlined into the AVX2 path.
 __attribute__((target(RAVOLIN_AVX2))) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
     const Splats& k = splats();
+    if (!literal_state(lex)) return window_mask_avx2<LexState::kCode>(p, k);
     switch (lex) {
     case LexState::kString:
         return window_mask_avx2<LexState::kString>(p, k);
     case LexState::kRawString:
         return window_mask_avx2<LexState::kRawString>(p, k);
-    case LexState::kHeaderName:
-        return window_mask_avx2<LexState::kHeaderName>(p, k);
     default:
-        return window_mask_avx2<LexState::kCode>(p, k);
+        return window_mask_avx2<LexState::kHeaderName>(p, k);
     }
 }
 
@@ -371,15 +371,14 @@ __attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask window_ma
 
 __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
     const Splats& k = splats();
+    if (!literal_state(lex)) return window_mask_avx512<LexState::kCode>(p, k);
     switch (lex) {
     case LexState::kString:
         return window_mask_avx512<LexState::kString>(p, k);
     case LexState::kRawString:
         return window_mask_avx512<LexState::kRawString>(p, k);
-    case LexState::kHeaderName:
-        return window_mask_avx512<LexState::kHeaderName>(p, k);
     default:
-        return window_mask_avx512<LexState::kCode>(p, k);
+        return window_mask_avx512<LexState::kHeaderName>(p, k);
     }
 }
 #endif
