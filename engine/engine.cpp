@@ -290,7 +290,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
         const unsigned char b = *p_;
         // The two stops most lines have, ahead of the rest. A line end
         // (its LF, or a kept CR LF) ends the piece and starts a line.
-        if (b == '\n' || (kKeptCrLf && b == '\r' && crlf_at(0))) {
+        if (b == '\n' || (kKeptCrLf && b == '\r' && p_[1] == '\n' && p_ + 1 < lim_)) {
             if (lex_ >= LexState::kLineComment) line_end_lex();
             put_newline();
             p_ += b == '\n' ? 1 : 2;
@@ -617,6 +617,12 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
             return false;
         }
         const unsigned char second = p_[1];
+        if (second > '\r' && second != 0x5C) {
+            // The usual pair: no line end to take in, no dot to put after.
+            copy2();
+            pair_end_ = p_;
+            continue;
+        }
         if (second == '\n' || crlf_at(1)) {
             // The LF is taken as the second byte, and with it the piece
             // ends; a line comment goes on into the next line.
@@ -646,23 +652,27 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
     do {
         const unsigned char b = *p_;
-        const Utf8Lead lead = kUtf8Leads.at[b];
-        const int avail = static_cast<int>(lim_ - p_);
-        if (kVector && lead.len == 3 && avail >= 3 && p_[1] >= lead.lo && p_[1] <= lead.hi &&
-            utf8_continuation(p_[2])) {
+        if (kVector && (b & 0xF0) == 0xE0 && lim_ - p_ >= 3) {
             // A whole three-byte character (all of Japanese) decoded and
             // copied at once; the byte-at-a-time path takes the general way
-            // below, so the cross-check compares the two.
-            const unsigned cp = (b & 0x0Fu) << 12 | (p_[1] & 0x3Fu) << 6 | (p_[2] & 0x3Fu);
-            const int c = col();
-            q_[0] = p_[0];
-            q_[1] = p_[1];
-            q_[2] = p_[2];
-            q_ += 3;
-            p_ += 3;
-            set_col(c + display_width(cp));
-            continue;
+            // below, so the cross-check compares the two. Two continuation
+            // bytes, and neither an overlong form nor a surrogate, is what
+            // the lead table allows after E0-EF.
+            const unsigned b1 = p_[1], b2 = p_[2];
+            const unsigned cp = (b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu);
+            if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && cp - 0xD800 >= 0x800) {
+                q_[0] = static_cast<unsigned char>(b);
+                q_[1] = static_cast<unsigned char>(b1);
+                q_[2] = static_cast<unsigned char>(b2);
+                q_ += 3;
+                p_ += 3;
+                // Three bytes, display_width(cp) columns.
+                col_base_ += 3 - display_width(cp);
+                continue;
+            }
         }
+        const Utf8Lead lead = kUtf8Leads.at[b];
+        const int avail = static_cast<int>(lim_ - p_);
         int have = 1;  // bytes of the sequence seen valid
         if (lead.len > 1 && avail > 1 && p_[1] >= lead.lo && p_[1] <= lead.hi) {
             have = 2;
