@@ -104,19 +104,6 @@ private:
     // Between code and a comment: the stops stay (see scan::stop_mask).
     RAVOLIN_INLINE void set_comment_lex(LexState lex) { lex_ = lex; }
 
-    // tabs tabs and spaces spaces, together at most n.
-    RAVOLIN_INLINE void put_blanks(int tabs, int spaces, int n) {
-#ifdef RAVOLIN_HAVE_SSE2
-        if (kVector && n <= 16) {
-            scan::put_blanks_sse2(q_, tabs);
-            q_ += tabs + spaces;
-            return;
-        }
-#endif
-        fill('\t', tabs);
-        fill(' ', spaces);
-    }
-
 #ifdef RAVOLIN_HAVE_SSE2
     void fill(unsigned char byte, int n) {
         if constexpr (kVector) scan::fill_sse2(q_, byte == '\t' ? scan::splats().tab : scan::splats().space, n);
@@ -556,21 +543,29 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
-    const unsigned char* end = run_end();
-    const int n = static_cast<int>(end - p_);
-    if (end < lim_ && *end != '\t' && n > 1) {
-        // Most runs: every column stays where it was. The run becomes a tab
-        // for every stop it crosses and, after the last one, the spaces that
+#ifdef RAVOLIN_HAVE_SSE2
+    if constexpr (kVector) {
+        // Most runs: shorter than 16, inside the piece, not before a tab,
+        // and every column stays where it was. The run becomes a tab for
+        // every stop it crosses and, after the last one, the spaces that
         // remain (all of them when it crosses none). Worked out without
         // branches: runs of every length follow each other.
-        const int start_col = col();
-        const int end_col = start_col + n;
-        const int tabs = div_ts(end_col) - div_ts(start_col);
-        const int spaces = tabs > 0 ? mod_ts(end_col) : n;
-        p_ = end;
-        tabs_ += tabs;
-        return put_blanks(tabs, spaces, n);
+        const int n = __builtin_ctz(scan::non_spaces16(p_) | 1u << 16);
+        const unsigned char* end = p_ + n;
+        if (n < 16 && end < lim_ && *end != '\t' && n > 1) {
+            const int start_col = col();
+            const int end_col = start_col + n;
+            const int tabs = div_ts(end_col) - div_ts(start_col);
+            const int spaces = tabs > 0 ? mod_ts(end_col) : n;
+            tabs_ += tabs;
+            scan::put_blanks_sse2(q_, tabs);
+            q_ += tabs + spaces;
+            p_ = end;
+            return;
+        }
     }
+#endif
+    const unsigned char* end = run_end();
     space_run_edge(end < lim_ ? end : lim_);
 }
 

@@ -383,6 +383,12 @@ __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexSt
 }
 #endif
 
+// Which of the 16 bytes at p are not spaces, bit k for p[k].
+__attribute__((always_inline)) inline unsigned non_spaces16(const unsigned char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(eq(v, splats().space))) & 0xFFFFu;
+}
+
 // The first byte from p on that is not a space, or a point at or past lim
 // (up to 15 bytes past it) when there is none before lim.
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
