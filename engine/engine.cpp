@@ -1,6 +1,5 @@
 #include "engine/engine.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -45,7 +44,7 @@ class BlockConverter {
 
 public:
     BlockConverter(EngineState& e, const unsigned char* in, int len, bool last, unsigned char* out)
-        : e_(e), in_(in), out_(out), end_(in + len),
+        : e_(e), in_(in), out_(out), end_(in + len), last_(last),
           start_lim_(last ? end_ : len >= kPieceBytes ? end_ - (kPieceBytes - 1) : in),
           ts_(e.tab_size),
           ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
@@ -207,6 +206,7 @@ private:
     const unsigned char* const in_;
     unsigned char* const out_;
     const unsigned char* const end_;
+    const bool last_;  // the block holds all the rest of the input
     // A piece may start below this point: it is sure to be whole in the
     // block when the block holds all the rest of the input or a piece's
     // worth after it.
@@ -245,7 +245,9 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool lin
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
     line_begin_ = line_start ? p_ : nullptr;
-    lim_ = p_ + std::min<std::ptrdiff_t>(end_ - p_, kMaxPiece);
+    // Before the last block's end a piece that may start has a whole
+    // piece's worth after it.
+    lim_ = last_ && end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
     if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
     // pair_end_ stays: a double-byte character of an earlier piece ends at
