@@ -48,7 +48,7 @@ public:
           start_lim_(last ? end_ : len >= kPieceBytes ? end_ - (kPieceBytes - 1) : in),
           ts_(e.tab_size),
           ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
-          lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), q_(out) {}
+          lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), delta_(address(out) - address(in)) {}
 
     // Converts piece after piece while a whole one is sure to be in the block;
     // returns the tabs counted.
@@ -62,7 +62,7 @@ public:
     }
 
     int used() const { return static_cast<int>(p_ - in_); }
-    int written() const { return static_cast<int>(q_ - out_); }
+    int written() const { return static_cast<int>(q() - out_); }
 
 private:
 #ifdef RAVOLIN_HAVE_SSE2
@@ -82,18 +82,31 @@ private:
         return kKeptCrLf && p_ + k + 1 < lim_ && p_[k] == '\r' && p_[k + 1] == '\n';
     }
 
-    RAVOLIN_INLINE void copy1() { *q_++ = *p_++; }
+    static std::intptr_t address(const void* p) { return reinterpret_cast<std::intptr_t>(p); }
+    // The next free output byte: it keeps its distance from p_ while bytes
+    // are copied as they are, so a copy moves one pointer only.
+    unsigned char* q() const { return reinterpret_cast<unsigned char*>(address(p_) + delta_); }
+    // n bytes written that no input byte stands for (fewer when n < 0).
+    void wrote_more(std::intptr_t n) { delta_ += n; }
+
+    RAVOLIN_INLINE void copy1() {
+        q()[0] = p_[0];
+        ++p_;
+    }
     RAVOLIN_INLINE void copy2() {
-        q_[0] = p_[0];
-        q_[1] = p_[1];
-        q_ += 2;
+        unsigned char* out = q();
+        out[0] = p_[0];
+        out[1] = p_[1];
         p_ += 2;
     }
-    // An LF as the output stream stores it, in the same pass.
-    RAVOLIN_INLINE void put_newline() {
-        q_[0] = '\r';
-        q_[1] = '\n';
-        q_ += 2;
+    // The line end of the n bytes at p_ (an LF, or a kept CR LF) as the
+    // output stream stores it, in the same pass.
+    RAVOLIN_INLINE void put_line_end(int n) {
+        unsigned char* out = q();
+        out[0] = '\r';
+        out[1] = '\n';
+        p_ += n;
+        wrote_more(2 - n);
     }
     // Into or out of a literal: its stops are others.
     RAVOLIN_INLINE void set_lex(LexState lex) {
@@ -105,9 +118,9 @@ private:
 
 #ifdef RAVOLIN_HAVE_SSE2
     void fill(unsigned char byte, int n) {
-        if constexpr (kVector) scan::fill_sse2(q_, byte == '\t' ? scan::splats().tab : scan::splats().space, n);
-        else scan::fill_scalar(q_, byte, n);
-        q_ += n;
+        if constexpr (kVector) scan::fill_sse2(q(), byte == '\t' ? scan::splats().tab : scan::splats().space, n);
+        else scan::fill_scalar(q(), byte, n);
+        wrote_more(n);
     }
     // Where the run of spaces at p_ ends, or a point at or past lim_ (the
     // vector scan's up to 15 bytes past it) when it reaches the piece's end.
@@ -163,18 +176,17 @@ private:
     // Copies the input up to to, at most a window ahead, to the output.
     RAVOLIN_INLINE void copy_to(const unsigned char* to) {
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-        if constexpr (kPath == ScanPath::kAvx512) scan::copy_window_avx512(p_, q_);
-        else if constexpr (kPath == ScanPath::kAvx2) scan::copy_window_avx2(p_, q_);
+        if constexpr (kPath == ScanPath::kAvx512) scan::copy_window_avx512(p_, q());
+        else if constexpr (kPath == ScanPath::kAvx2) scan::copy_window_avx2(p_, q());
         else
 #endif
-        scan::copy_window(p_, q_);
-        q_ += to - p_;
+        scan::copy_window(p_, q());
         p_ = to;
     }
 #else
     void fill(unsigned char byte, int n) {
-        scan::fill_scalar(q_, byte, n);
-        q_ += n;
+        scan::fill_scalar(q(), byte, n);
+        wrote_more(n);
     }
     const unsigned char* run_end() const { return scan::run_end_scalar(p_, lim_); }
     void rescan() {}
@@ -186,7 +198,8 @@ private:
 #endif
 
     void to_next_stop_scalar() {
-        scan::copy_plain_scalar(p_, lim_, q_, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
+        unsigned char* out = q();
+        scan::copy_plain_scalar(p_, lim_, out, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
     }
 
     RAVOLIN_INLINE bool next_piece();
@@ -218,7 +231,7 @@ private:
     int dots_;
     long long tabs_ = 0;
     const unsigned char* p_;  // next input byte
-    unsigned char* q_;        // next free output byte
+    std::intptr_t delta_;     // the next free output byte is p_ plus this
     const unsigned char* piece_start_ = nullptr;  // the current piece is [piece_start_, lim_)
     const unsigned char* lim_ = nullptr;
     const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
@@ -281,8 +294,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
         // (its LF, or a kept CR LF) ends the piece and starts a line.
         if (b == '\n' || (kKeptCrLf && b == '\r' && p_[1] == '\n' && p_ + 1 < lim_)) {
             if (lex_ >= LexState::kLineComment) line_end_lex();
-            put_newline();
-            p_ += b == '\n' ? 1 : 2;
+            put_line_end(b == '\n' ? 1 : 2);
             if (!start_piece(true)) return;
             moved();
             continue;
@@ -381,13 +393,11 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     line_end_lex();
     if (*p_ == '\n') {
-        put_newline();
-        ++p_;
+        put_line_end(1);
         return true;
     }
     if (crlf_at(0)) {
-        put_newline();
-        p_ += 2;
+        put_line_end(2);
         return true;
     }
     // A lone CR. The byte after it as a text stream would show it: a kept
@@ -397,8 +407,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     if (after == '\r') {
         copy1();
     } else if (after == '\n') {
-        put_newline();
-        p_ += kKeptCrLf ? 2 : 1;
+        put_line_end(kKeptCrLf ? 2 : 1);
         return true;
     }
     // Whatever follows a lone CR in the same piece is a line of its own.
@@ -489,7 +498,7 @@ __attribute__((noinline)) const unsigned char* header_opening(const unsigned cha
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::tab() {
     const int c = col();
-    *q_++ = '\t';
+    q()[0] = '\t';
     ++p_;
     set_col(c + ts_ - mod_ts(c));
 }
@@ -512,8 +521,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::quote() {
         std::memcpy(e_.raw_delimiter, p_ + 1, static_cast<std::size_t>(n));
         e_.raw_delimiter_len = n;
         // '"', the delimiter and '(': one column each.
-        std::memcpy(q_, p_, static_cast<std::size_t>(n + 2));
-        q_ += n + 2;
+        std::memcpy(q(), p_, static_cast<std::size_t>(n + 2));
         p_ += n + 2;
         return set_lex(LexState::kRawString);
     }
@@ -536,8 +544,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
         return moved();
     }
     const auto n = static_cast<std::size_t>(lt + 1 - p_);
-    std::memcpy(q_, p_, n);
-    q_ += n;
+    std::memcpy(q(), p_, n);
     p_ += n;
     set_col(c);
     set_lex(LexState::kHeaderName);
@@ -560,9 +567,9 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
             const int tabs = div_ts(end_col) - div_ts(start_col);
             const int spaces = tabs > 0 ? mod_ts(end_col) : n;
             tabs_ += tabs;
-            scan::put_blanks_sse2(q_, tabs);
-            q_ += tabs + spaces;
+            scan::put_blanks_sse2(q(), tabs);
             p_ = end;
+            wrote_more(tabs + spaces - n);
             return;
         }
     }
@@ -577,8 +584,7 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run_edge(const unsigned char* end) {
     const int start_col = col();
     const int n = static_cast<int>(end - p_);
-    const unsigned char after = end < lim_ ? *end : 0;
-    p_ = end;  // the byte after the run is only looked at, never consumed
+    const unsigned char after = end < lim_ ? *end : 0;  // only looked at, never taken
     const int end_col = start_col + n;
     int tabs = div_ts(end_col) - div_ts(start_col);
     int spaces = tabs > 0 ? mod_ts(end_col) : n;
@@ -595,6 +601,8 @@ void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run_edge(const unsigned char*
     const int kept = dropped ? 0 : spaces;
     fill('\t', tabs);
     fill(' ', kept);
+    p_ = end;
+    wrote_more(-n);
     set_col(end_col - spaces + kept);
 }
 
@@ -623,9 +631,8 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
         if (second == '\n' || crlf_at(1)) {
             // The LF is taken as the second byte, and with it the piece
             // ends; a line comment goes on into the next line.
-            *q_++ = *p_;
-            put_newline();
-            p_ += second == '\n' ? 2 : 3;
+            copy1();
+            put_line_end(second == '\n' ? 1 : 2);
             return true;
         }
         copy2();
@@ -633,7 +640,8 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
         if (lex_ == LexState::kLineComment && second == 0x5C && p_ < lim_ && (*p_ == '\r' || *p_ == '\n')) {
             // A 0x5C second byte before the line end would read as a line
             // continuation to a compiler: the dot keeps the comment short.
-            *q_++ = '.';
+            q()[0] = '.';
+            wrote_more(1);
             if (dots_ < INT_MAX) ++dots_;
             set_comment_lex(LexState::kCode);
         }
@@ -658,10 +666,10 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
             const unsigned b1 = p_[1], b2 = p_[2];
             const unsigned cp = (b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu);
             if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && cp - 0xD800 >= 0x800) {
-                q_[0] = static_cast<unsigned char>(b);
-                q_[1] = static_cast<unsigned char>(b1);
-                q_[2] = static_cast<unsigned char>(b2);
-                q_ += 3;
+                unsigned char* out = q();
+                out[0] = static_cast<unsigned char>(b);
+                out[1] = static_cast<unsigned char>(b1);
+                out[2] = static_cast<unsigned char>(b2);
                 p_ += 3;
                 // Three bytes, display_width(cp) columns.
                 col_base_ += 3 - display_width(cp);
