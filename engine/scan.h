@@ -127,13 +127,32 @@ inline void fill_scalar(unsigned char* out, unsigned char byte, int n) {
 }
 
 #ifdef RAVOLIN_HAVE_SSE2
+// The classes of bytes the AVX2 scanner tells stops by (see stop_mask_avx2),
+// bit by bit. The first three need nothing of the next byte. The bytes a
+// class allows next are all those whose high half is in one set and low half
+// in another, so two take in a few more than they name (marked "also"):
+// stops their handlers copy as they are.
+enum : unsigned char {
+    kClassControl = 1,        // 0x00-0x0D: the tab, LF and CR and the controls below them
+    kClassHigh = 2,           // >= 0x80
+    kClassSingle = 4,         // the state's own: '"' in code and in a literal, '>' in a header name
+    kClassSingles = 7,
+    kClassBlank = 8,          // a space, before a space or a tab (also a NUL or ')')
+    kClassDirective = 16,     // '#', before 'i', a space or a tab (also a NUL, ')' or '`'): most are #define
+    kClassEscapedQuote = 32,  // a backslash, before '"'
+    kClassSlash = 64,         // code: '/' before '/', '*', '+' or '.'; a string: a backslash before a backslash
+    kClassStarSlash = 128,    // '*' before '/'
+};
+
 // The bytes the vector scanners compare with, each repeated across the
 // widest register.
 struct alignas(64) Splats {
     unsigned char below[64];  // 0x0E: the controls and every byte >= 0x80 lie below it as signed bytes
     unsigned char space[64], tab[64], quote[64], hash[64], backslash[64], slash[64], star[64], greater[64];
+    unsigned char i[64];      // after a '#': may begin an include
     unsigned char one[64];   // OR-ed in: maps '"' onto '#'
     unsigned char five[64];  // OR-ed in: maps '*', '+' and '.' onto '/'
+    unsigned char low_half[64], singles[64], seven_f[64];  // the AVX2 scanner's: 0x0F, kClassSingles, 0x7F
 };
 
 constexpr Splats make_splats() {
@@ -148,8 +167,12 @@ constexpr Splats make_splats() {
         s.slash[k] = '/';
         s.star[k] = '*';
         s.greater[k] = '>';
+        s.i[k] = 'i';
         s.one[k] = 0x01;
         s.five[k] = 0x05;
+        s.low_half[k] = 0x0F;
+        s.singles[k] = kClassSingles;
+        s.seven_f[k] = 0x7F;
     }
     return s;
 }
@@ -282,57 +305,121 @@ __attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i eq_avx2(__m2
 __attribute__((target(RAVOLIN_AVX512), always_inline)) inline __m512i splat_avx512(const unsigned char (&b)[64]) {
     return _mm512_load_si512(b);
 }
-__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask eq_avx512(__m512i v, const unsigned char (&b)[64]) {
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask eq_avx512(__m512i v,
+                                                                                const unsigned char (&b)[64]) {
     return _mm512_cmpeq_epi8_mask(v, splat_avx512(b));
 }
 
-// The same stops as stop_mask, 32 bytes at a time.
-template <LexState L>
+// The same stops as stop_mask, 32 bytes at a time, told by classes of
+// bytes: a byte's classes are looked up by its two halves (a shuffle for the
+// low four bits, one for the high four, and the classes both allow), and so
+// are those of the byte after it. A byte is a stop when it has a class that
+// needs nothing of the next byte, or one the next byte pairs with.
+struct alignas(32) NibbleTable {
+    // Each 16-byte table twice: the shuffle looks up within 128-bit lanes.
+    unsigned char v_lo[32], v_hi[32], n_lo[32], n_hi[32];
+};
+
+struct NibbleTables {
+    NibbleTable kind[4];  // code and comments, a string, a raw string, a header name
+};
+
+// The class bit for the bytes with a high half in [hi_from, hi_to] and a low
+// half in [lo_from, lo_to], as the byte itself or (next) as the one after.
+constexpr void add_class(NibbleTable& t, unsigned char bit, bool next, int hi_from, int hi_to, int lo_from,
+                         int lo_to) {
+    for (int h = hi_from; h <= hi_to; ++h) {
+        (next ? t.n_hi : t.v_hi)[h] |= bit;
+        (next ? t.n_hi : t.v_hi)[h + 16] |= bit;
+    }
+    for (int l = lo_from; l <= lo_to; ++l) {
+        (next ? t.n_lo : t.v_lo)[l] |= bit;
+        (next ? t.n_lo : t.v_lo)[l + 16] |= bit;
+    }
+}
+
+// The same for a byte after whose halves come from sets that are no ranges.
+template <int kHi, int kLo>
+constexpr void add_class_next(NibbleTable& t, unsigned char bit, const int (&hi)[kHi], const int (&lo)[kLo]) {
+    for (int h : hi) add_class(t, bit, true, h, h, 0x10, 0x0F);
+    for (int l : lo) add_class(t, bit, true, 0x10, 0x0F, l, l);
+}
+
+constexpr NibbleTables make_nibble_tables() {
+    NibbleTables ts{};
+    for (NibbleTable& t : ts.kind) {
+        add_class(t, kClassControl, false, 0x0, 0x0, 0x0, 0xD);
+        add_class(t, kClassHigh, false, 0x8, 0xF, 0x0, 0xF);
+    }
+    NibbleTable& code = ts.kind[0];
+    add_class(code, kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(code, kClassBlank, false, 0x2, 0x2, 0x0, 0x0);
+    add_class_next(code, kClassBlank, {0x0, 0x2}, {0x0, 0x9});
+    add_class(code, kClassDirective, false, 0x2, 0x2, 0x3, 0x3);
+    add_class_next(code, kClassDirective, {0x0, 0x2, 0x6}, {0x0, 0x9});
+    add_class(code, kClassEscapedQuote, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(code, kClassEscapedQuote, true, 0x2, 0x2, 0x2, 0x2);
+    add_class(code, kClassSlash, false, 0x2, 0x2, 0xF, 0xF);
+    add_class(code, kClassSlash, true, 0x2, 0x2, 0xA, 0xB);  // '*', '+'
+    add_class(code, kClassSlash, true, 0x2, 0x2, 0xE, 0xF);  // '.', '/'
+    add_class(code, kClassStarSlash, false, 0x2, 0x2, 0xA, 0xA);
+    add_class(code, kClassStarSlash, true, 0x2, 0x2, 0xF, 0xF);
+    NibbleTable& string = ts.kind[1];
+    add_class(string, kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(string, kClassEscapedQuote, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(string, kClassEscapedQuote, true, 0x2, 0x2, 0x2, 0x2);
+    add_class(string, kClassSlash, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(string, kClassSlash, true, 0x5, 0x5, 0xC, 0xC);
+    add_class(ts.kind[2], kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(ts.kind[3], kClassSingle, false, 0x3, 0x3, 0xE, 0xE);
+    return ts;
+}
+
+inline constexpr NibbleTables kNibbleTables = make_nibble_tables();
+
+constexpr int nibble_kind(LexState l) {
+    return literal_state(l) ? static_cast<int>(l) - static_cast<int>(LexState::kString) + 1 : 0;
+}
+
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i classes_avx2(__m256i b,
+                                                                               const unsigned char (&lo)[32],
+                                                                               const unsigned char (&hi)[32],
+                                                                               __m256i low_half) {
+    const __m256i by_lo = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo));
+    const __m256i by_hi = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi));
+    const __m256i l = _mm256_shuffle_epi8(by_lo, _mm256_and_si256(b, low_half));
+    const __m256i h = _mm256_shuffle_epi8(by_hi, _mm256_and_si256(_mm256_srli_epi16(b, 4), low_half));
+    return _mm256_and_si256(l, h);
+}
+
 __attribute__((target(RAVOLIN_AVX2), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p,
+                                                                                    const NibbleTable& t,
                                                                                     const Splats& k) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-    __m256i m = _mm256_cmpgt_epi8(splat_avx2(k.below), v);
-    if (!literal_state(L)) {
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.space), _mm256_or_si256(eq_avx2(n, k.space), eq_avx2(n, k.tab))));
-    }
-    if (L == LexState::kCode) {
-        m = _mm256_or_si256(m, eq_avx2(_mm256_or_si256(v, splat_avx2(k.one)), k.hash));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.backslash), eq_avx2(n, k.quote)));
-        const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, splat_avx2(k.five)), k.slash);
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.slash), slash_or_star));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.star), eq_avx2(n, k.slash)));
-    } else if (L == LexState::kString) {
-        m = _mm256_or_si256(m, eq_avx2(v, k.quote));
-        const __m256i escaped = _mm256_or_si256(eq_avx2(n, k.quote), eq_avx2(n, k.backslash));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, k.backslash), escaped));
-    } else if (L == LexState::kRawString) {
-        m = _mm256_or_si256(m, eq_avx2(v, k.quote));
-    } else if (L == LexState::kHeaderName) {
-        m = _mm256_or_si256(m, eq_avx2(v, k.greater));
-    }
-    return static_cast<unsigned>(_mm256_movemask_epi8(m));
+    const __m256i low_half = splat_avx2(k.low_half);
+    const __m256i cv = classes_avx2(v, t.v_lo, t.v_hi, low_half);
+    const __m256i cn = classes_avx2(n, t.n_lo, t.n_hi, low_half);
+    const __m256i hit = _mm256_and_si256(cv, _mm256_or_si256(cn, splat_avx2(k.singles)));
+    // A byte with any class bit gets its top bit, with saturation.
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_adds_epu8(hit, splat_avx2(k.seven_f))));
 }
 
-template <LexState L>
-__attribute__((target(RAVOLIN_AVX2), always_inline)) inline StopMask window_mask_avx2(const unsigned char* p,
-                                                                                     const Splats& k) {
-    return stop_mask_avx2<L>(p, k) | static_cast<StopMask>(stop_mask_avx2<L>(p + 32, k)) << 32;
+// The nibble table of kNibbleTables for lex, where the compiler cannot see
+// into it (as splats()).
+__attribute__((always_inline)) inline const NibbleTable& nibble_table(LexState lex) {
+    const NibbleTable* t = &kNibbleTables.kind[nibble_kind(lex)];
+    __asm__("" : "+r"(t));
+    return *t;
 }
 
 // Not always_inline: the converter's own code calls it, which is compiled
-// for AVX2 only where it is inlined into the AVX2 path.
+// for AVX2 only where it is inlined into the AVX2 path. The state only
+// picks a table.
 __attribute__((target(RAVOLIN_AVX2))) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
     const Splats& k = splats();
-    if (!literal_state(lex)) return window_mask_avx2<LexState::kCode>(p, k);
-    switch (lex) {
-    case LexState::kString:
-        return window_mask_avx2<LexState::kString>(p, k);
-    case LexState::kRawString:
-        return window_mask_avx2<LexState::kRawString>(p, k);
-    default:
-        return window_mask_avx2<LexState::kHeaderName>(p, k);
-    }
+    const NibbleTable& t = nibble_table(lex);
+    return stop_mask_avx2(p, t, k) | static_cast<StopMask>(stop_mask_avx2(p + 32, t, k)) << 32;
 }
 
 // copy_window in one or two moves.
@@ -354,9 +441,12 @@ __attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask window_ma
     const __m512i v = _mm512_loadu_si512(p);
     const __m512i n = _mm512_loadu_si512(p + 1);
     StopMask m = _mm512_cmplt_epi8_mask(v, splat_avx512(k.below));
-    if (!literal_state(L)) m |= eq_avx512(v, k.space) & (eq_avx512(n, k.space) | eq_avx512(n, k.tab));
+    const StopMask blank_next = eq_avx512(n, k.space) | eq_avx512(n, k.tab);
+    if (!literal_state(L)) m |= eq_avx512(v, k.space) & blank_next;
     if (L == LexState::kCode) {
-        m |= eq_avx512(_mm512_or_si512(v, splat_avx512(k.one)), k.hash) | (eq_avx512(v, k.backslash) & eq_avx512(n, k.quote));
+        // A '#' matters only where it may begin an include (most are #define).
+        m |= eq_avx512(v, k.quote) | (eq_avx512(v, k.hash) & (blank_next | eq_avx512(n, k.i)));
+        m |= eq_avx512(v, k.backslash) & eq_avx512(n, k.quote);
         m |= eq_avx512(v, k.slash) & eq_avx512(_mm512_or_si512(n, splat_avx512(k.five)), k.slash);
         m |= eq_avx512(v, k.star) & eq_avx512(n, k.slash);
     } else if (L == LexState::kString) {
