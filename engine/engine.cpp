@@ -86,7 +86,7 @@ private:
     // The next free output byte: it keeps its distance from p_ while bytes
     // are copied as they are, so a copy moves one pointer only.
     unsigned char* q() const { return reinterpret_cast<unsigned char*>(address(p_) + delta_); }
-    // n bytes written that no input byte stands for (fewer when n < 0).
+    // n more bytes written than read (fewer when n is negative).
     void wrote_more(std::intptr_t n) { delta_ += n; }
 
     RAVOLIN_INLINE void copy1() {
@@ -265,6 +265,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool lin
     if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
     // pair_end_ stays: a double-byte character of an earlier piece ends at
     // or before this piece's start, where nothing compares with it.
+
     // Only a piece cut from a line can begin with the rest of a character.
     if (kEnc == Encoding::kUtf8 && !line_start && utf8_tail_ > 0) {
         // The rest of a character cut by the last piece's end: its columns
@@ -712,19 +713,21 @@ RAVOLIN_INLINE void convert_block_inline(EngineState& e, const unsigned char* wi
 }
 
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-// The wide paths compiled for their instructions as a whole, with their
-// scanners inlined.
+// The wide paths, compiled for their instructions as a whole. Their scanners
+// are compiled for those instructions only inside them, so they are inlined
+// there by flattening (always_inline would refuse them in the converter's
+// own functions).
 template <Encoding kEnc, bool kKeptCrLf>
-__attribute__((target(RAVOLIN_AVX2), flatten)) void convert_block_avx2(EngineState& e, const unsigned char* window, int len,
-                                                             bool last, unsigned char* out, long long& tabs,
-                                                             int& used, int& written) {
+__attribute__((target(RAVOLIN_AVX2), flatten)) void convert_block_avx2(EngineState& e, const unsigned char* window,
+                                                                     int len, bool last, unsigned char* out,
+                                                                     long long& tabs, int& used, int& written) {
     convert_block_inline<ScanPath::kAvx2, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
 }
 
 template <Encoding kEnc, bool kKeptCrLf>
 __attribute__((target(RAVOLIN_AVX512), flatten)) void convert_block_avx512(EngineState& e, const unsigned char* window,
-                                                                 int len, bool last, unsigned char* out,
-                                                                 long long& tabs, int& used, int& written) {
+                                                                         int len, bool last, unsigned char* out,
+                                                                         long long& tabs, int& used, int& written) {
     convert_block_inline<ScanPath::kAvx512, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
 }
 #endif
@@ -734,12 +737,14 @@ void convert_block(EngineState& e, const unsigned char* window, int len, bool la
                    long long& tabs, int& used, int& written) {
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
     if constexpr (kPath == ScanPath::kAvx512) {
-        return convert_block_avx512<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+        convert_block_avx512<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
     } else if constexpr (kPath == ScanPath::kAvx2) {
-        return convert_block_avx2<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
-    }
+        convert_block_avx2<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    } else
 #endif
-    convert_block_inline<kPath, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    {
+        convert_block_inline<kPath, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    }
 }
 
 void begin(EngineState& e) {
