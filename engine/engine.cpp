@@ -26,8 +26,8 @@ using scan::kTables;
 // The vector scan finds the bytes that need attention ("stops") a window at
 // a time (64 bytes, 32 in the 32-bit program) and keeps them as a bit mask;
 // a stop's handler and the next piece carry on with the same mask, which is
-// only worked out again when the lexical state changes or the window is used
-// up.
+// only worked out again when a literal begins or ends or the window is used
+// up (code and comments share their stops).
 //
 // The column is not counted byte by byte: between two points where it moves
 // otherwise (a tab, a run of spaces, a wide or zero-width character, a lone
@@ -44,11 +44,11 @@ class BlockConverter {
 
 public:
     BlockConverter(EngineState& e, const unsigned char* in, int len, bool last, unsigned char* out)
-        : e_(e), in_(in), out_(out), end_(in + len),
+        : e_(e), in_(in), out_(out), end_(in + len), last_(last),
           start_lim_(last ? end_ : len >= kPieceBytes ? end_ - (kPieceBytes - 1) : in),
           ts_(e.tab_size),
           ts_shift_((e.tab_size & (e.tab_size - 1)) == 0 ? __builtin_ctz(static_cast<unsigned>(e.tab_size)) : -1),
-          lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), q_(out) {}
+          lex_(e.lex), utf8_tail_(e.utf8_tail), dots_(e.dots), p_(in), delta_(address(out) - address(in)) {}
 
     // Converts piece after piece while a whole one is sure to be in the block;
     // returns the tabs counted.
@@ -62,7 +62,7 @@ public:
     }
 
     int used() const { return static_cast<int>(p_ - in_); }
-    int written() const { return static_cast<int>(q_ - out_); }
+    int written() const { return static_cast<int>(q() - out_); }
 
 private:
 #ifdef RAVOLIN_HAVE_SSE2
@@ -82,30 +82,48 @@ private:
         return kKeptCrLf && p_ + k + 1 < lim_ && p_[k] == '\r' && p_[k + 1] == '\n';
     }
 
-    RAVOLIN_INLINE void copy1() { *q_++ = *p_++; }
+    static std::intptr_t address(const void* p) { return reinterpret_cast<std::intptr_t>(p); }
+    // The next free output byte: it keeps its distance from p_ while bytes
+    // are copied as they are, so a copy moves one pointer only.
+    unsigned char* q() const { return reinterpret_cast<unsigned char*>(address(p_) + delta_); }
+    // n more bytes written than read (fewer when n is negative).
+    void wrote_more(std::intptr_t n) { delta_ += n; }
+
+    RAVOLIN_INLINE void copy1() {
+        q()[0] = p_[0];
+        ++p_;
+    }
     RAVOLIN_INLINE void copy2() {
-        q_[0] = p_[0];
-        q_[1] = p_[1];
-        q_ += 2;
+        unsigned char* out = q();
+        out[0] = p_[0];
+        out[1] = p_[1];
         p_ += 2;
     }
-    // An LF as the output stream stores it, in the same pass.
-    RAVOLIN_INLINE void put_newline() {
-        q_[0] = '\r';
-        q_[1] = '\n';
-        q_ += 2;
+    // The line end of the n bytes at p_ (an LF, or a kept CR LF) as the
+    // output stream stores it, in the same pass.
+    RAVOLIN_INLINE void put_line_end(int n) {
+        unsigned char* out = q();
+        out[0] = '\r';
+        out[1] = '\n';
+        p_ += n;
+        wrote_more(2 - n);
     }
+    // Into or out of a literal: its stops are others.
     RAVOLIN_INLINE void set_lex(LexState lex) {
         lex_ = lex;
         rescan();
     }
+    // Between code and a comment: the stops stay (see scan::stop_mask).
+    RAVOLIN_INLINE void set_comment_lex(LexState lex) { lex_ = lex; }
 
 #ifdef RAVOLIN_HAVE_SSE2
     void fill(unsigned char byte, int n) {
-        if constexpr (kVector) scan::fill_sse2(q_, byte, n);
-        else scan::fill_scalar(q_, byte, n);
-        q_ += n;
+        if constexpr (kVector) scan::fill_sse2(q(), byte == '\t' ? scan::splats().tab : scan::splats().space, n);
+        else scan::fill_scalar(q(), byte, n);
+        wrote_more(n);
     }
+    // Where the run of spaces at p_ ends, or a point at or past lim_ (the
+    // vector scan's up to 15 bytes past it) when it reaches the piece's end.
     const unsigned char* run_end() const {
         if constexpr (kVector) return scan::run_end_sse2(p_, lim_);
         else return scan::run_end_scalar(p_, lim_);
@@ -130,50 +148,69 @@ private:
             else mask_ &= ~scan::StopMask{0} << d;
         }
     }
-    // Copies the input up to the next stop, or up to the piece's end.
-    RAVOLIN_INLINE void to_next_stop() {
+    // Copies the input up to the next stop, or up to the piece's end;
+    // false at the piece's end.
+    RAVOLIN_INLINE bool to_next_stop() {
         if constexpr (kVector) {
             for (;;) {
                 if (mask_ != 0) {
                     const unsigned char* stop = w_ + scan::lowest_stop(mask_);
-                    return copy_to(stop < lim_ ? stop : lim_);
+                    if (stop < lim_) {
+                        copy_to(stop);
+                        return true;
+                    }
+                    break;
                 }
                 const unsigned char* window_end = w_ + kWindow;
-                if (window_end >= lim_) return copy_to(lim_);
+                if (window_end >= lim_) break;
                 copy_to(window_end);
                 rescan();
             }
+            copy_to(lim_);
+            return false;
         } else {
             to_next_stop_scalar();
+            return p_ < lim_;
         }
     }
     // Copies the input up to to, at most a window ahead, to the output.
     RAVOLIN_INLINE void copy_to(const unsigned char* to) {
-        scan::copy_window(p_, q_);
-        q_ += to - p_;
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+        if constexpr (kPath == ScanPath::kAvx512) scan::copy_window_avx512(p_, q());
+        else if constexpr (kPath == ScanPath::kAvx2) scan::copy_window_avx2(p_, q());
+        else
+#endif
+        scan::copy_window(p_, q());
         p_ = to;
     }
 #else
     void fill(unsigned char byte, int n) {
-        scan::fill_scalar(q_, byte, n);
-        q_ += n;
+        scan::fill_scalar(q(), byte, n);
+        wrote_more(n);
     }
     const unsigned char* run_end() const { return scan::run_end_scalar(p_, lim_); }
     void rescan() {}
     void moved() {}
-    void to_next_stop() { to_next_stop_scalar(); }
+    bool to_next_stop() {
+        to_next_stop_scalar();
+        return p_ < lim_;
+    }
 #endif
 
     void to_next_stop_scalar() {
-        scan::copy_plain_scalar(p_, lim_, q_, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
+        unsigned char* out = q();
+        scan::copy_plain_scalar(p_, lim_, out, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
     }
 
     RAVOLIN_INLINE bool next_piece();
+    RAVOLIN_INLINE bool start_piece(bool line_start);
     RAVOLIN_INLINE void convert();
     RAVOLIN_INLINE void space_run();
+    void space_run_edge(const unsigned char* end);
     RAVOLIN_INLINE bool high_cp932();
     RAVOLIN_INLINE void high_utf8();
     RAVOLIN_INLINE bool line_end();
+    RAVOLIN_INLINE void line_end_lex();
     RAVOLIN_INLINE void quote();
     RAVOLIN_INLINE void directive();
     RAVOLIN_INLINE void tab();
@@ -182,6 +219,7 @@ private:
     const unsigned char* const in_;
     unsigned char* const out_;
     const unsigned char* const end_;
+    const bool last_;  // the block holds all the rest of the input
     // A piece may start below this point: it is sure to be whole in the
     // block when the block holds all the rest of the input or a piece's
     // worth after it.
@@ -193,7 +231,7 @@ private:
     int dots_;
     long long tabs_ = 0;
     const unsigned char* p_;  // next input byte
-    unsigned char* q_;        // next free output byte
+    std::intptr_t delta_;     // the next free output byte is p_ plus this
     const unsigned char* piece_start_ = nullptr;  // the current piece is [piece_start_, lim_)
     const unsigned char* lim_ = nullptr;
     const unsigned char* pair_end_ = nullptr;  // just after the last double-byte character
@@ -208,19 +246,28 @@ private:
 };
 
 // Starts the piece at p_ when one is sure to be whole in the block; false
-// when the block is done.
+// when the block is done. A piece starts a line unless the last one was cut
+// from a long line.
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
+    return start_piece(p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line);
+}
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool line_start) {
     if (p_ >= start_lim_) return false;
     piece_start_ = p_;
-    // A piece starts a line unless the last one was cut from a long line.
-    const bool line_start = p_ > in_ ? p_[-1] == '\n' || p_[-1] == '\r' : !e_.mid_line;
     line_begin_ = line_start ? p_ : nullptr;
-    lim_ = end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
+    // Before the last block's end a piece that may start has a whole
+    // piece's worth after it.
+    lim_ = last_ && end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
-    if (kKeptCrLf && lim_ < end_ && lim_[-1] == '\r' && lim_[0] == '\n') ++lim_;
-    pair_end_ = nullptr;
-    if (kEnc == Encoding::kUtf8 && utf8_tail_ > 0) {
+    if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
+    // pair_end_ stays: a double-byte character of an earlier piece ends at
+    // or before this piece's start, where nothing compares with it.
+
+    // Only a piece cut from a line can begin with the rest of a character.
+    if (kEnc == Encoding::kUtf8 && !line_start && utf8_tail_ > 0) {
         // The rest of a character cut by the last piece's end: its columns
         // were counted there, so it takes none here and is never read as
         // characters of its own.
@@ -238,17 +285,18 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
     rescan();
     for (;;) {
-        to_next_stop();
-        if (p_ >= lim_) {  // a piece cut from a longer line, or the last one
+        if (!to_next_stop()) {  // a piece cut from a longer line, or the last one
             if (!next_piece()) return;
             moved();
             continue;
         }
         const unsigned char b = *p_;
-        // The two stops most lines have, ahead of the rest.
-        if (b == '\n' || (kKeptCrLf && b == '\r' && crlf_at(0))) {
-            line_end();
-            if (!next_piece()) return;
+        // The two stops most lines have, ahead of the rest. A line end
+        // (its LF, or a kept CR LF) ends the piece and starts a line.
+        if (b == '\n' || (kKeptCrLf && b == '\r' && p_[1] == '\n' && p_ + 1 < lim_)) {
+            if (lex_ >= LexState::kLineComment) line_end_lex();
+            put_line_end(b == '\n' ? 1 : 2);
+            if (!start_piece(true)) return;
             moved();
             continue;
         }
@@ -275,7 +323,12 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             moved();
             break;
         case scan::kQuote:
-            quote();
+            if (lex_ == LexState::kBlockComment || lex_ == LexState::kLineComment) {
+                copy1();
+                moved();
+            } else {
+                quote();
+            }
             break;
         case scan::kHash:  // code only (the stops see to it)
             if (lex_ == LexState::kCode) {
@@ -294,26 +347,26 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
             else copy1();
             moved();
             break;
-        case scan::kSlash:  // code only
-            if (next() == '*') {
+        case scan::kSlash:  // opens a comment in code
+            if (lex_ == LexState::kCode && next() == '*') {
                 copy2();
-                set_lex(LexState::kBlockComment);
-            } else if (next() == '/') {
+                set_comment_lex(LexState::kBlockComment);
+            } else if (lex_ == LexState::kCode && next() == '/') {
                 copy2();
-                set_lex(LexState::kLineComment);
+                set_comment_lex(LexState::kLineComment);
             } else {
                 copy1();
-                moved();
             }
+            moved();
             break;
-        case scan::kStar:  // block comment only
-            if (next() == '/') {
+        case scan::kStar:  // ends a block comment
+            if (lex_ == LexState::kBlockComment && next() == '/') {
                 copy2();
-                set_lex(LexState::kCode);
+                set_comment_lex(LexState::kCode);
             } else {
                 copy1();
-                moved();
             }
+            moved();
             break;
         default:
             copy1();
@@ -323,25 +376,29 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
     }
 }
 
-// A CR or an LF at p_. Returns true when it ended the piece.
+// What a line end at p_ does to the lexical state.
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
-RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::line_end_lex() {
     // A line comment ends here unless a backslash of its own (not the second
     // byte of a double-byte character) continues it.
     if (lex_ == LexState::kLineComment) {
         const bool continued = p_ > piece_start_ && p_[-1] == '\\' && pair_end_ != p_;
-        if (!continued) set_lex(LexState::kCode);
+        if (!continued) set_comment_lex(LexState::kCode);
     } else if (lex_ == LexState::kHeaderName) {
         set_lex(LexState::kCode);  // a header name without its '>' ends with its line
     }
+}
+
+// A CR or an LF at p_. Returns true when it ended the piece.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
+    line_end_lex();
     if (*p_ == '\n') {
-        put_newline();
-        ++p_;
+        put_line_end(1);
         return true;
     }
     if (crlf_at(0)) {
-        put_newline();
-        p_ += 2;
+        put_line_end(2);
         return true;
     }
     // A lone CR. The byte after it as a text stream would show it: a kept
@@ -351,8 +408,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::line_end() {
     if (after == '\r') {
         copy1();
     } else if (after == '\n') {
-        put_newline();
-        p_ += kKeptCrLf ? 2 : 1;
+        put_line_end(kKeptCrLf ? 2 : 1);
         return true;
     }
     // Whatever follows a lone CR in the same piece is a line of its own.
@@ -443,7 +499,7 @@ __attribute__((noinline)) const unsigned char* header_opening(const unsigned cha
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::tab() {
     const int c = col();
-    *q_++ = '\t';
+    q()[0] = '\t';
     ++p_;
     set_col(c + ts_ - mod_ts(c));
 }
@@ -466,8 +522,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::quote() {
         std::memcpy(e_.raw_delimiter, p_ + 1, static_cast<std::size_t>(n));
         e_.raw_delimiter_len = n;
         // '"', the delimiter and '(': one column each.
-        std::memcpy(q_, p_, static_cast<std::size_t>(n + 2));
-        q_ += n + 2;
+        std::memcpy(q(), p_, static_cast<std::size_t>(n + 2));
         p_ += n + 2;
         return set_lex(LexState::kRawString);
     }
@@ -490,8 +545,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
         return moved();
     }
     const auto n = static_cast<std::size_t>(lt + 1 - p_);
-    std::memcpy(q_, p_, n);
-    q_ += n;
+    std::memcpy(q(), p_, n);
     p_ += n;
     set_col(c);
     set_lex(LexState::kHeaderName);
@@ -499,15 +553,39 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::directive() {
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
-    const int start_col = col();
+#ifdef RAVOLIN_HAVE_SSE2
+    if constexpr (kVector) {
+        // Most runs: shorter than 16, inside the piece, not before a tab,
+        // and every column stays where it was. The run becomes a tab for
+        // every stop it crosses and, after the last one, the spaces that
+        // remain (all of them when it crosses none). Worked out without
+        // branches: runs of every length follow each other.
+        const int n = __builtin_ctz(scan::non_spaces16(p_) | 1u << 16);
+        const unsigned char* end = p_ + n;
+        if (n < 16 && end < lim_ && *end != '\t' && n > 1) {
+            const int start_col = col();
+            const int end_col = start_col + n;
+            const int tabs = div_ts(end_col) - div_ts(start_col);
+            const int spaces = tabs > 0 ? mod_ts(end_col) : n;
+            tabs_ += tabs;
+            scan::put_blanks_sse2(q(), tabs);
+            p_ = end;
+            wrote_more(tabs + spaces - n);
+            return;
+        }
+    }
+#endif
     const unsigned char* end = run_end();
-    const int n = static_cast<int>(end - p_);
-    const unsigned char after = end < lim_ ? *end : 0;
-    p_ = end;  // the byte after the run is only looked at, never consumed
+    space_run_edge(end < lim_ ? end : lim_);
+}
 
-    // The run becomes a tab for every stop it crosses and, after the last
-    // one, the spaces that remain (all of them when it crosses none). Worked
-    // out without branches: runs of every length follow each other.
+// A run that ends at a tab or at the piece's end, or a single space before
+// a tab: the same rule, with what the byte after it changes.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run_edge(const unsigned char* end) {
+    const int start_col = col();
+    const int n = static_cast<int>(end - p_);
+    const unsigned char after = end < lim_ ? *end : 0;  // only looked at, never taken
     const int end_col = start_col + n;
     int tabs = div_ts(end_col) - div_ts(start_col);
     int spaces = tabs > 0 ? mod_ts(end_col) : n;
@@ -524,6 +602,8 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::space_run() {
     const int kept = dropped ? 0 : spaces;
     fill('\t', tabs);
     fill(' ', kept);
+    p_ = end;
+    wrote_more(-n);
     set_col(end_col - spaces + kept);
 }
 
@@ -543,12 +623,17 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
             return false;
         }
         const unsigned char second = p_[1];
+        if (second > '\r' && second != 0x5C) {
+            // The usual pair: no line end to take in, no dot to put after.
+            copy2();
+            pair_end_ = p_;
+            continue;
+        }
         if (second == '\n' || crlf_at(1)) {
             // The LF is taken as the second byte, and with it the piece
             // ends; a line comment goes on into the next line.
-            *q_++ = *p_;
-            put_newline();
-            p_ += second == '\n' ? 2 : 3;
+            copy1();
+            put_line_end(second == '\n' ? 1 : 2);
             return true;
         }
         copy2();
@@ -556,9 +641,10 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
         if (lex_ == LexState::kLineComment && second == 0x5C && p_ < lim_ && (*p_ == '\r' || *p_ == '\n')) {
             // A 0x5C second byte before the line end would read as a line
             // continuation to a compiler: the dot keeps the comment short.
-            *q_++ = '.';
+            q()[0] = '.';
+            wrote_more(1);
             if (dots_ < INT_MAX) ++dots_;
-            set_lex(LexState::kCode);
+            set_comment_lex(LexState::kCode);
         }
     } while (p_ < lim_ && *p_ >= 0x80);
     return false;
@@ -572,23 +658,27 @@ template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
     do {
         const unsigned char b = *p_;
-        const Utf8Lead lead = kUtf8Leads.at[b];
-        const int avail = static_cast<int>(lim_ - p_);
-        if (kVector && lead.len == 3 && avail >= 3 && p_[1] >= lead.lo && p_[1] <= lead.hi &&
-            utf8_continuation(p_[2])) {
+        if (kVector && (b & 0xF0) == 0xE0 && lim_ - p_ >= 3) {
             // A whole three-byte character (all of Japanese) decoded and
             // copied at once; the byte-at-a-time path takes the general way
-            // below, so the cross-check compares the two.
-            const unsigned cp = (b & 0x0Fu) << 12 | (p_[1] & 0x3Fu) << 6 | (p_[2] & 0x3Fu);
-            const int c = col();
-            q_[0] = p_[0];
-            q_[1] = p_[1];
-            q_[2] = p_[2];
-            q_ += 3;
-            p_ += 3;
-            set_col(c + display_width(cp));
-            continue;
+            // below, so the cross-check compares the two. Two continuation
+            // bytes, and neither an overlong form nor a surrogate, is what
+            // the lead table allows after E0-EF.
+            const unsigned b1 = p_[1], b2 = p_[2];
+            const unsigned cp = (b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu);
+            if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && cp - 0xD800 >= 0x800) {
+                unsigned char* out = q();
+                out[0] = static_cast<unsigned char>(b);
+                out[1] = static_cast<unsigned char>(b1);
+                out[2] = static_cast<unsigned char>(b2);
+                p_ += 3;
+                // Three bytes, display_width(cp) columns.
+                col_base_ += 3 - display_width(cp);
+                continue;
+            }
         }
+        const Utf8Lead lead = kUtf8Leads.at[b];
+        const int avail = static_cast<int>(lim_ - p_);
         int have = 1;  // bytes of the sequence seen valid
         if (lead.len > 1 && avail > 1 && p_[1] >= lead.lo && p_[1] <= lead.hi) {
             have = 2;
@@ -614,12 +704,47 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
 }
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
-void convert_block(EngineState& e, const unsigned char* window, int len, bool last, unsigned char* out,
-                   long long& tabs, int& used, int& written) {
+RAVOLIN_INLINE void convert_block_inline(EngineState& e, const unsigned char* window, int len, bool last,
+                                         unsigned char* out, long long& tabs, int& used, int& written) {
     BlockConverter<kPath, kEnc, kKeptCrLf> c(e, window, len, last, out);
     tabs += c.run();
     used = c.used();
     written = c.written();
+}
+
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+// The wide paths, compiled for their instructions as a whole. Their scanners
+// are compiled for those instructions only inside them, so they are inlined
+// there by flattening (always_inline would refuse them in the converter's
+// own functions).
+template <Encoding kEnc, bool kKeptCrLf>
+__attribute__((target(RAVOLIN_AVX2), flatten)) void convert_block_avx2(EngineState& e, const unsigned char* window,
+                                                                     int len, bool last, unsigned char* out,
+                                                                     long long& tabs, int& used, int& written) {
+    convert_block_inline<ScanPath::kAvx2, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+}
+
+template <Encoding kEnc, bool kKeptCrLf>
+__attribute__((target(RAVOLIN_AVX512), flatten)) void convert_block_avx512(EngineState& e, const unsigned char* window,
+                                                                         int len, bool last, unsigned char* out,
+                                                                         long long& tabs, int& used, int& written) {
+    convert_block_inline<ScanPath::kAvx512, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+}
+#endif
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+void convert_block(EngineState& e, const unsigned char* window, int len, bool last, unsigned char* out,
+                   long long& tabs, int& used, int& written) {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    if constexpr (kPath == ScanPath::kAvx512) {
+        convert_block_avx512<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    } else if constexpr (kPath == ScanPath::kAvx2) {
+        convert_block_avx2<kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    } else
+#endif
+    {
+        convert_block_inline<kPath, kEnc, kKeptCrLf>(e, window, len, last, out, tabs, used, written);
+    }
 }
 
 void begin(EngineState& e) {
@@ -680,13 +805,14 @@ bool available(ScanPath path) {
 #endif
     case ScanPath::kAvx2:
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 #else
         return false;
 #endif
     case ScanPath::kAvx512:
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-        return __builtin_cpu_supports("avx512bw");
+        return available(ScanPath::kAvx2) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vl");
 #else
         return false;
 #endif

@@ -42,9 +42,11 @@ enum ByteClass : unsigned char {
 
 // Inside a literal nothing but its end and the bytes every state stops at
 // matter: runs of spaces are left as they are.
-constexpr bool literal_state(LexState l) {
-    return l == LexState::kString || l == LexState::kRawString || l == LexState::kHeaderName;
-}
+// The literals come last among the states: one compare tells them.
+constexpr bool literal_state(LexState l) { return l >= LexState::kString; }
+static_assert(LexState::kCode < LexState::kString && LexState::kBlockComment < LexState::kString &&
+              LexState::kLineComment < LexState::kString && LexState::kRawString > LexState::kString &&
+              LexState::kHeaderName > LexState::kString);
 
 // Shift-JIS lead bytes: 0x80-0x9F and 0xE0-0xFF; 0xA0-0xDF are half-width kana.
 constexpr bool cp932_lead(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || b >= 0xE0; }
@@ -125,42 +127,112 @@ inline void fill_scalar(unsigned char* out, unsigned char byte, int n) {
 }
 
 #ifdef RAVOLIN_HAVE_SSE2
-inline __m128i eq(__m128i v, char ch) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(ch)); }
+// The classes of bytes the AVX2 scanner tells stops by (see stop_mask_avx2),
+// bit by bit. The first three need nothing of the next byte. The bytes a
+// class allows next are all those whose high half is in one set and low half
+// in another, so two take in a few more than they name (marked "also"):
+// stops their handlers copy as they are.
+enum : unsigned char {
+    kClassControl = 1,        // 0x00-0x0D: the tab, LF and CR and the controls below them
+    kClassHigh = 2,           // >= 0x80
+    kClassSingle = 4,         // the state's own: '"' in code and in a literal, '>' in a header name
+    kClassSingles = 7,
+    kClassBlank = 8,          // a space, before a space or a tab (also a NUL or ')')
+    kClassDirective = 16,     // '#', before 'i', a space or a tab (also a NUL, ')' or '`'): most are #define
+    kClassEscapedQuote = 32,  // a backslash, before '"'
+    kClassSlash = 64,         // code: '/' before '/', '*', '+' or '.'; a string: a backslash before a backslash
+    kClassStarSlash = 128,    // '*' before '/'
+};
+
+// The bytes the vector scanners compare with, each repeated across the
+// widest register.
+struct alignas(64) Splats {
+    unsigned char below[64];  // 0x0E: the controls and every byte >= 0x80 lie below it as signed bytes
+    unsigned char space[64], tab[64], quote[64], hash[64], backslash[64], slash[64], star[64], greater[64];
+    unsigned char i[64];      // after a '#': may begin an include
+    unsigned char one[64];   // OR-ed in: maps '"' onto '#'
+    unsigned char five[64];  // OR-ed in: maps '*', '+' and '.' onto '/'
+    unsigned char low_half[64], singles[64], seven_f[64];  // the AVX2 scanner's: 0x0F, kClassSingles, 0x7F
+};
+
+constexpr Splats make_splats() {
+    Splats s{};
+    for (int k = 0; k < 64; ++k) {
+        s.below[k] = 0x0E;
+        s.space[k] = ' ';
+        s.tab[k] = '\t';
+        s.quote[k] = '"';
+        s.hash[k] = '#';
+        s.backslash[k] = '\\';
+        s.slash[k] = '/';
+        s.star[k] = '*';
+        s.greater[k] = '>';
+        s.i[k] = 'i';
+        s.one[k] = 0x01;
+        s.five[k] = 0x05;
+        s.low_half[k] = 0x0F;
+        s.singles[k] = kClassSingles;
+        s.seven_f[k] = 0x7F;
+    }
+    return s;
+}
+
+inline constexpr Splats kSplats = make_splats();
+
+// kSplats where the compiler cannot see into it, so that each constant is a
+// memory operand of the compare that uses it: GCC would otherwise build
+// every one anew at each use, three instructions apiece.
+__attribute__((always_inline)) inline const Splats& splats() {
+    const Splats* s = &kSplats;
+    __asm__("" : "+r"(s));
+    return *s;
+}
+
+__attribute__((always_inline)) inline __m128i splat(const unsigned char (&b)[64]) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+}
+__attribute__((always_inline)) inline __m128i eq(__m128i v, const unsigned char (&b)[64]) {
+    return _mm_cmpeq_epi8(v, splat(b));
+}
 
 // Which of the 16 bytes at p need attention in state L (bit k for p[k]); a
 // byte the scalar scan would stop at may be left out only where its handler
 // would copy it as it is. The look-ahead byte p[16] may lie past the piece:
 // the handlers see a NUL there, which copies the byte as well, so the answer
 // stays the same either way.
+//
+// Code and the two comments share one set of stops, kCode's, the union of
+// theirs: the converter switches between them (at every comment) without
+// scanning the window again, and a stop its state has no use for is copied
+// as it is by its handler. The literals each have their own.
 template <LexState L>
-__attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p) {
+__attribute__((always_inline)) inline unsigned stop_mask(const unsigned char* p, const Splats& k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
     // Below 0x0E as a signed byte: the tab, LF and CR, the other controls
     // below them (rare; their handler copies them) and every byte >= 0x80
     // (its handler tells the encodings apart).
-    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x0E));
+    __m128i m = _mm_cmplt_epi8(v, splat(k.below));
     if (!literal_state(L)) {
         // A space followed by a space or a tab starts a run.
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, ' '), _mm_or_si128(eq(n, ' '), eq(n, '\t'))));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.space), _mm_or_si128(eq(n, k.space), eq(n, k.tab))));
     }
     if (L == LexState::kCode) {
-        // '"' or '#' in one compare: OR-ing 0x01 maps 0x22 to 0x23.
-        m = _mm_or_si128(m, eq(_mm_or_si128(v, _mm_set1_epi8(0x01)), '#'));
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), eq(n, '"')));
-        // '/' or '*' next, in one compare: OR-ing 0x05 maps 0x2A, 0x2B,
-        // 0x2E and 0x2F to '/'. A slash before '+' or '.' is a stop the
-        // handler copies as it is.
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '/'), eq(_mm_or_si128(n, _mm_set1_epi8(0x05)), '/')));
-    } else if (L == LexState::kBlockComment) {
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '*'), eq(n, '/')));
+        // '"' or '#' in one compare.
+        m = _mm_or_si128(m, eq(_mm_or_si128(v, splat(k.one)), k.hash));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.backslash), eq(n, k.quote)));
+        // '/' before '/' or '*', in one compare. A slash before '+' or '.'
+        // is a stop the handler copies as it is.
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.slash), eq(_mm_or_si128(n, splat(k.five)), k.slash)));
+        // The end of a block comment.
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.star), eq(n, k.slash)));
     } else if (L == LexState::kString) {
-        m = _mm_or_si128(m, eq(v, '"'));
-        m = _mm_or_si128(m, _mm_and_si128(eq(v, '\\'), _mm_or_si128(eq(n, '"'), eq(n, '\\'))));
+        m = _mm_or_si128(m, eq(v, k.quote));
+        m = _mm_or_si128(m, _mm_and_si128(eq(v, k.backslash), _mm_or_si128(eq(n, k.quote), eq(n, k.backslash))));
     } else if (L == LexState::kRawString) {
-        m = _mm_or_si128(m, eq(v, '"'));
+        m = _mm_or_si128(m, eq(v, k.quote));
     } else if (L == LexState::kHeaderName) {
-        m = _mm_or_si128(m, eq(v, '>'));
+        m = _mm_or_si128(m, eq(v, k.greater));
     }
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
@@ -178,31 +250,27 @@ inline int lowest_stop(StopMask m) {
 // The stops of the kWindowBytes bytes at p in state L, bit k for p[k]. Reads
 // one byte past them.
 template <LexState L>
-__attribute__((always_inline)) inline StopMask window_mask(const unsigned char* p) {
-    StopMask m = stop_mask<L>(p) | static_cast<StopMask>(stop_mask<L>(p + 16)) << 16;
+__attribute__((always_inline)) inline StopMask window_mask(const unsigned char* p, const Splats& k) {
+    StopMask m = stop_mask<L>(p, k) | static_cast<StopMask>(stop_mask<L>(p + 16, k)) << 16;
     if constexpr (kWindowBytes == 64) {
-        m |= static_cast<StopMask>(stop_mask<L>(p + 32)) << (kWindowBytes / 2) |
-             static_cast<StopMask>(stop_mask<L>(p + 48)) << (kWindowBytes / 2 + 16);
+        m |= static_cast<StopMask>(stop_mask<L>(p + 32, k)) << (kWindowBytes / 2) |
+             static_cast<StopMask>(stop_mask<L>(p + 48, k)) << (kWindowBytes / 2 + 16);
     }
     return m;
 }
 
-// Out of line: it is large, and the converter's state must not be passed to
-// it (see the engine's loop).
-__attribute__((noinline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
+// The converter inlines these where the state is known; elsewhere they
+// switch on it.
+__attribute__((always_inline)) inline StopMask window_mask(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
+    if (!literal_state(lex)) return window_mask<LexState::kCode>(p, k);
     switch (lex) {
-    case LexState::kCode:
-        return window_mask<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask<LexState::kLineComment>(p);
     case LexState::kString:
-        return window_mask<LexState::kString>(p);
+        return window_mask<LexState::kString>(p, k);
     case LexState::kRawString:
-        return window_mask<LexState::kRawString>(p);
+        return window_mask<LexState::kRawString>(p, k);
     default:
-        return window_mask<LexState::kHeaderName>(p);
+        return window_mask<LexState::kHeaderName>(p, k);
     }
 }
 
@@ -222,122 +290,221 @@ __attribute__((always_inline)) inline void copy_window(const unsigned char* from
 }
 
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-__attribute__((target("avx2"), always_inline)) inline __m256i eq_avx2(__m256i v, char ch) {
-    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(ch));
+// The converter's wide paths are compiled for these instructions as a whole
+// (so that their scanners are inlined into it); they run only where the
+// processor has them all.
+#define RAVOLIN_AVX2 "avx2,bmi,bmi2"
+#define RAVOLIN_AVX512 "avx512f,avx512bw,avx512vl,avx2,bmi,bmi2"
+
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i splat_avx2(const unsigned char (&b)[64]) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(b));
+}
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i eq_avx2(__m256i v, const unsigned char (&b)[64]) {
+    return _mm256_cmpeq_epi8(v, splat_avx2(b));
+}
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline __m512i splat_avx512(const unsigned char (&b)[64]) {
+    return _mm512_load_si512(b);
+}
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask eq_avx512(__m512i v,
+                                                                                const unsigned char (&b)[64]) {
+    return _mm512_cmpeq_epi8_mask(v, splat_avx512(b));
 }
 
-__attribute__((target("avx512bw"), always_inline)) inline StopMask eq_avx512(__m512i v, char ch) {
-    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(ch));
+// The same stops as stop_mask, 32 bytes at a time, told by classes of
+// bytes: a byte's classes are looked up by its two halves (a shuffle for the
+// low four bits, one for the high four, and the classes both allow), and so
+// are those of the byte after it. A byte is a stop when it has a class that
+// needs nothing of the next byte, or one the next byte pairs with.
+struct alignas(32) NibbleTable {
+    // Each 16-byte table twice: the shuffle looks up within 128-bit lanes.
+    unsigned char v_lo[32], v_hi[32], n_lo[32], n_hi[32];
+};
+
+struct NibbleTables {
+    NibbleTable kind[4];  // code and comments, a string, a raw string, a header name
+};
+
+// The class bit for the bytes with a high half in [hi_from, hi_to] and a low
+// half in [lo_from, lo_to], as the byte itself or (next) as the one after.
+constexpr void add_class(NibbleTable& t, unsigned char bit, bool next, int hi_from, int hi_to, int lo_from,
+                         int lo_to) {
+    for (int h = hi_from; h <= hi_to; ++h) {
+        (next ? t.n_hi : t.v_hi)[h] |= bit;
+        (next ? t.n_hi : t.v_hi)[h + 16] |= bit;
+    }
+    for (int l = lo_from; l <= lo_to; ++l) {
+        (next ? t.n_lo : t.v_lo)[l] |= bit;
+        (next ? t.n_lo : t.v_lo)[l + 16] |= bit;
+    }
 }
 
-// The same stops as stop_mask, 32 bytes at a time.
-template <LexState L>
-__attribute__((target("avx2"), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p) {
+// The same for a byte after whose halves come from sets that are no ranges.
+template <int kHi, int kLo>
+constexpr void add_class_next(NibbleTable& t, unsigned char bit, const int (&hi)[kHi], const int (&lo)[kLo]) {
+    for (int h : hi) add_class(t, bit, true, h, h, 0x10, 0x0F);
+    for (int l : lo) add_class(t, bit, true, 0x10, 0x0F, l, l);
+}
+
+constexpr NibbleTables make_nibble_tables() {
+    NibbleTables ts{};
+    for (NibbleTable& t : ts.kind) {
+        add_class(t, kClassControl, false, 0x0, 0x0, 0x0, 0xD);
+        add_class(t, kClassHigh, false, 0x8, 0xF, 0x0, 0xF);
+    }
+    NibbleTable& code = ts.kind[0];
+    add_class(code, kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(code, kClassBlank, false, 0x2, 0x2, 0x0, 0x0);
+    add_class_next(code, kClassBlank, {0x0, 0x2}, {0x0, 0x9});
+    add_class(code, kClassDirective, false, 0x2, 0x2, 0x3, 0x3);
+    add_class_next(code, kClassDirective, {0x0, 0x2, 0x6}, {0x0, 0x9});
+    add_class(code, kClassEscapedQuote, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(code, kClassEscapedQuote, true, 0x2, 0x2, 0x2, 0x2);
+    add_class(code, kClassSlash, false, 0x2, 0x2, 0xF, 0xF);
+    add_class(code, kClassSlash, true, 0x2, 0x2, 0xA, 0xB);  // '*', '+'
+    add_class(code, kClassSlash, true, 0x2, 0x2, 0xE, 0xF);  // '.', '/'
+    add_class(code, kClassStarSlash, false, 0x2, 0x2, 0xA, 0xA);
+    add_class(code, kClassStarSlash, true, 0x2, 0x2, 0xF, 0xF);
+    NibbleTable& string = ts.kind[1];
+    add_class(string, kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(string, kClassEscapedQuote, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(string, kClassEscapedQuote, true, 0x2, 0x2, 0x2, 0x2);
+    add_class(string, kClassSlash, false, 0x5, 0x5, 0xC, 0xC);
+    add_class(string, kClassSlash, true, 0x5, 0x5, 0xC, 0xC);
+    add_class(ts.kind[2], kClassSingle, false, 0x2, 0x2, 0x2, 0x2);
+    add_class(ts.kind[3], kClassSingle, false, 0x3, 0x3, 0xE, 0xE);
+    return ts;
+}
+
+inline constexpr NibbleTables kNibbleTables = make_nibble_tables();
+
+constexpr int nibble_kind(LexState l) {
+    return literal_state(l) ? static_cast<int>(l) - static_cast<int>(LexState::kString) + 1 : 0;
+}
+
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i classes_avx2(__m256i b,
+                                                                               const unsigned char (&lo)[32],
+                                                                               const unsigned char (&hi)[32],
+                                                                               __m256i low_half) {
+    const __m256i by_lo = _mm256_load_si256(reinterpret_cast<const __m256i*>(lo));
+    const __m256i by_hi = _mm256_load_si256(reinterpret_cast<const __m256i*>(hi));
+    const __m256i l = _mm256_shuffle_epi8(by_lo, _mm256_and_si256(b, low_half));
+    const __m256i h = _mm256_shuffle_epi8(by_hi, _mm256_and_si256(_mm256_srli_epi16(b, 4), low_half));
+    return _mm256_and_si256(l, h);
+}
+
+__attribute__((target(RAVOLIN_AVX2), always_inline)) inline unsigned stop_mask_avx2(const unsigned char* p,
+                                                                                    const NibbleTable& t,
+                                                                                    const Splats& k) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-    __m256i m = _mm256_cmpgt_epi8(_mm256_set1_epi8(0x0E), v);
-    if (!literal_state(L)) {
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, ' '), _mm256_or_si256(eq_avx2(n, ' '), eq_avx2(n, '\t'))));
-    }
-    if (L == LexState::kCode) {
-        m = _mm256_or_si256(m, eq_avx2(_mm256_or_si256(v, _mm256_set1_epi8(0x01)), '#'));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), eq_avx2(n, '"')));
-        const __m256i slash_or_star = eq_avx2(_mm256_or_si256(n, _mm256_set1_epi8(0x05)), '/');
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '/'), slash_or_star));
-    } else if (L == LexState::kBlockComment) {
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '*'), eq_avx2(n, '/')));
-    } else if (L == LexState::kString) {
-        m = _mm256_or_si256(m, eq_avx2(v, '"'));
-        m = _mm256_or_si256(m, _mm256_and_si256(eq_avx2(v, '\\'), _mm256_or_si256(eq_avx2(n, '"'), eq_avx2(n, '\\'))));
-    } else if (L == LexState::kRawString) {
-        m = _mm256_or_si256(m, eq_avx2(v, '"'));
-    } else if (L == LexState::kHeaderName) {
-        m = _mm256_or_si256(m, eq_avx2(v, '>'));
-    }
-    return static_cast<unsigned>(_mm256_movemask_epi8(m));
+    const __m256i low_half = splat_avx2(k.low_half);
+    const __m256i cv = classes_avx2(v, t.v_lo, t.v_hi, low_half);
+    const __m256i cn = classes_avx2(n, t.n_lo, t.n_hi, low_half);
+    const __m256i hit = _mm256_and_si256(cv, _mm256_or_si256(cn, splat_avx2(k.singles)));
+    // A byte with any class bit gets its top bit, with saturation.
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_adds_epu8(hit, splat_avx2(k.seven_f))));
 }
 
-template <LexState L>
-__attribute__((target("avx2"), always_inline)) inline StopMask window_mask_avx2(const unsigned char* p) {
-    return stop_mask_avx2<L>(p) | static_cast<StopMask>(stop_mask_avx2<L>(p + 32)) << 32;
+// The nibble table of kNibbleTables for lex, where the compiler cannot see
+// into it (as splats()).
+__attribute__((always_inline)) inline const NibbleTable& nibble_table(LexState lex) {
+    const NibbleTable* t = &kNibbleTables.kind[nibble_kind(lex)];
+    __asm__("" : "+r"(t));
+    return *t;
 }
 
-__attribute__((target("avx2"), noinline)) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
-    switch (lex) {
-    case LexState::kCode:
-        return window_mask_avx2<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask_avx2<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask_avx2<LexState::kLineComment>(p);
-    case LexState::kString:
-        return window_mask_avx2<LexState::kString>(p);
-    case LexState::kRawString:
-        return window_mask_avx2<LexState::kRawString>(p);
-    default:
-        return window_mask_avx2<LexState::kHeaderName>(p);
-    }
+// Not always_inline: the converter's own code calls it, which is compiled
+// for AVX2 only where it is inlined into the AVX2 path. The state only
+// picks a table.
+__attribute__((target(RAVOLIN_AVX2))) inline StopMask window_mask_avx2(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
+    const NibbleTable& t = nibble_table(lex);
+    return stop_mask_avx2(p, t, k) | static_cast<StopMask>(stop_mask_avx2(p + 32, t, k)) << 32;
+}
+
+// copy_window in one or two moves.
+__attribute__((target(RAVOLIN_AVX2))) inline void copy_window_avx2(const unsigned char* from, unsigned char* to) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), b);
+}
+
+__attribute__((target(RAVOLIN_AVX512))) inline void copy_window_avx512(const unsigned char* from, unsigned char* to) {
+    _mm512_storeu_si512(to, _mm512_loadu_si512(from));
 }
 
 // A whole window in one go: AVX-512 compares give the bit mask directly.
 template <LexState L>
-__attribute__((target("avx512bw"), always_inline)) inline StopMask window_mask_avx512(const unsigned char* p) {
+__attribute__((target(RAVOLIN_AVX512), always_inline)) inline StopMask window_mask_avx512(const unsigned char* p,
+                                                                                         const Splats& k) {
     const __m512i v = _mm512_loadu_si512(p);
     const __m512i n = _mm512_loadu_si512(p + 1);
-    StopMask m = _mm512_cmplt_epi8_mask(v, _mm512_set1_epi8(0x0E));
-    if (!literal_state(L)) m |= eq_avx512(v, ' ') & (eq_avx512(n, ' ') | eq_avx512(n, '\t'));
+    StopMask m = _mm512_cmplt_epi8_mask(v, splat_avx512(k.below));
+    const StopMask blank_next = eq_avx512(n, k.space) | eq_avx512(n, k.tab);
+    if (!literal_state(L)) m |= eq_avx512(v, k.space) & blank_next;
     if (L == LexState::kCode) {
-        m |= eq_avx512(_mm512_or_si512(v, _mm512_set1_epi8(0x01)), '#') | (eq_avx512(v, '\\') & eq_avx512(n, '"'));
-        m |= eq_avx512(v, '/') & eq_avx512(_mm512_or_si512(n, _mm512_set1_epi8(0x05)), '/');
-    } else if (L == LexState::kBlockComment) {
-        m |= eq_avx512(v, '*') & eq_avx512(n, '/');
+        // A '#' matters only where it may begin an include (most are #define).
+        m |= eq_avx512(v, k.quote) | (eq_avx512(v, k.hash) & (blank_next | eq_avx512(n, k.i)));
+        m |= eq_avx512(v, k.backslash) & eq_avx512(n, k.quote);
+        m |= eq_avx512(v, k.slash) & eq_avx512(_mm512_or_si512(n, splat_avx512(k.five)), k.slash);
+        m |= eq_avx512(v, k.star) & eq_avx512(n, k.slash);
     } else if (L == LexState::kString) {
-        m |= eq_avx512(v, '"') | (eq_avx512(v, '\\') & (eq_avx512(n, '"') | eq_avx512(n, '\\')));
+        m |= eq_avx512(v, k.quote) | (eq_avx512(v, k.backslash) & (eq_avx512(n, k.quote) | eq_avx512(n, k.backslash)));
     } else if (L == LexState::kRawString) {
-        m |= eq_avx512(v, '"');
+        m |= eq_avx512(v, k.quote);
     } else if (L == LexState::kHeaderName) {
-        m |= eq_avx512(v, '>');
+        m |= eq_avx512(v, k.greater);
     }
     return m;
 }
 
-__attribute__((target("avx512bw"), noinline)) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
+__attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexState lex, const unsigned char* p) {
+    const Splats& k = splats();
+    if (!literal_state(lex)) return window_mask_avx512<LexState::kCode>(p, k);
     switch (lex) {
-    case LexState::kCode:
-        return window_mask_avx512<LexState::kCode>(p);
-    case LexState::kBlockComment:
-        return window_mask_avx512<LexState::kBlockComment>(p);
-    case LexState::kLineComment:
-        return window_mask_avx512<LexState::kLineComment>(p);
     case LexState::kString:
-        return window_mask_avx512<LexState::kString>(p);
+        return window_mask_avx512<LexState::kString>(p, k);
     case LexState::kRawString:
-        return window_mask_avx512<LexState::kRawString>(p);
+        return window_mask_avx512<LexState::kRawString>(p, k);
     default:
-        return window_mask_avx512<LexState::kHeaderName>(p);
+        return window_mask_avx512<LexState::kHeaderName>(p, k);
     }
 }
 #endif
 
+// Which of the 16 bytes at p are not spaces, bit k for p[k].
+__attribute__((always_inline)) inline unsigned non_spaces16(const unsigned char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(eq(v, splats().space))) & 0xFFFFu;
+}
+
+// The first byte from p on that is not a space, or a point at or past lim
+// (up to 15 bytes past it) when there is none before lim.
 inline const unsigned char* run_end_sse2(const unsigned char* p, const unsigned char* lim) {
-    const __m128i sp = _mm_set1_epi8(' ');
+    const __m128i sp = splat(splats().space);
     while (p < lim) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sp))) & 0xFFFFu;
-        if (other != 0) {
-            p += __builtin_ctz(other);
-            break;
-        }
+        if (other != 0) return p + __builtin_ctz(other);
         p += 16;
     }
-    return p < lim ? p : lim;
+    return p;
+}
+
+// Writes tabs tabs and then spaces, 16 bytes of each: the caller keeps
+// the ones it needs (at most 16 in all).
+__attribute__((always_inline)) inline void put_blanks_sse2(unsigned char* out, int tabs) {
+    const Splats& k = splats();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), splat(k.tab));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + tabs), splat(k.space));
 }
 
 // Writes n copies of byte, most often with one 16-byte store: up to 15 bytes
 // past the n may be written too (the output has room for them).
-inline void fill_sse2(unsigned char* out, unsigned char byte, int n) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_set1_epi8(static_cast<char>(byte)));
-    if (n > 16) std::memset(out + 16, byte, static_cast<std::size_t>(n - 16));
+__attribute__((always_inline)) inline void fill_sse2(unsigned char* out, const unsigned char (&byte)[64], int n) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), splat(byte));
+    if (n > 16) std::memset(out + 16, byte[0], static_cast<std::size_t>(n - 16));
 }
 #endif
 

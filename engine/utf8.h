@@ -36,7 +36,8 @@ constexpr Utf8LeadTable kUtf8Leads = make_utf8_leads();
 inline bool utf8_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // Display columns of a code point (0, 1 or 2), from the generated table.
-inline int display_width(unsigned cp) {
+// Always inlined: the converter looks it up for every character.
+__attribute__((always_inline)) inline int display_width(unsigned cp) {
     return (kWidthBlocks[kWidthIndex[cp >> 8]][(cp & 255) >> 2] >> (2 * (cp & 3))) & 3;
 }
 
