@@ -657,26 +657,35 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::high_cp932() {
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::high_utf8() {
     do {
-        const unsigned char b = *p_;
-        if (kVector && (b & 0xF0) == 0xE0 && lim_ - p_ >= 3) {
-            // A whole three-byte character (all of Japanese) decoded and
-            // copied at once; the byte-at-a-time path takes the general way
-            // below, so the cross-check compares the two. Two continuation
-            // bytes, and neither an overlong form nor a surrogate, is what
-            // the lead table allows after E0-EF.
-            const unsigned b1 = p_[1], b2 = p_[2];
-            const unsigned cp = (b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu);
-            if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && cp - 0xD800 >= 0x800) {
-                unsigned char* out = q();
-                out[0] = static_cast<unsigned char>(b);
-                out[1] = static_cast<unsigned char>(b1);
-                out[2] = static_cast<unsigned char>(b2);
-                p_ += 3;
-                // Three bytes, display_width(cp) columns.
-                col_base_ += 3 - display_width(cp);
-                continue;
+#ifdef RAVOLIN_HAVE_SSE2
+        if constexpr (kVector) {
+            // A whole three-byte character (all of Japanese) told, decoded
+            // and copied four bytes at a time (the vector paths run on
+            // little-endian processors only; the fourth byte is the next
+            // one, written over later); the byte-at-a-time path takes the
+            // general way below, so the cross-check compares the two. An
+            // E0-EF lead, two continuation bytes, and neither an overlong
+            // form nor a surrogate is what the lead table allows.
+            std::uint32_t x;
+            std::memcpy(&x, p_, 4);
+            if ((x & 0xC0C0F0u) == 0x8080E0u && lim_ - p_ >= 3) {
+                unsigned cp;
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+                if constexpr (kPath != ScanPath::kSse2) cp = scan::utf8_code3_bmi2(x);
+                else
+#endif
+                cp = scan::utf8_code3(x);
+                if (cp >= 0x800 && cp - 0xD800 >= 0x800) {
+                    std::memcpy(q(), &x, 4);
+                    p_ += 3;
+                    // Three bytes, display_width(cp) columns.
+                    col_base_ += 3 - display_width(cp);
+                    continue;
+                }
             }
         }
+#endif
+        const unsigned char b = *p_;
         const Utf8Lead lead = kUtf8Leads.at[b];
         const int avail = static_cast<int>(lim_ - p_);
         int have = 1;  // bytes of the sequence seen valid

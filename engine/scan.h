@@ -5,6 +5,7 @@
 // which the tests and the fuzz target check them against (and the one for
 // builds without SSE2).
 #pragma once
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -422,6 +423,11 @@ __attribute__((target(RAVOLIN_AVX2))) inline StopMask window_mask_avx2(LexState 
     return stop_mask_avx2(p, t, k) | static_cast<StopMask>(stop_mask_avx2(p + 32, t, k)) << 32;
 }
 
+// utf8_code3 in two instructions.
+__attribute__((target(RAVOLIN_AVX2))) inline unsigned utf8_code3_bmi2(std::uint32_t x) {
+    return _pext_u32(__builtin_bswap32(x), 0x0F3F3F00u);
+}
+
 // copy_window in one or two moves.
 __attribute__((target(RAVOLIN_AVX2))) inline void copy_window_avx2(const unsigned char* from, unsigned char* to) {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
@@ -472,6 +478,10 @@ __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexSt
     }
 }
 #endif
+
+// The code point of the three-byte UTF-8 sequence in the low three bytes of
+// x (read little-endian, the lead byte lowest).
+inline unsigned utf8_code3(std::uint32_t x) { return (x & 0x0Fu) << 12 | (x & 0x3F00u) >> 2 | (x & 0x3F0000u) >> 16; }
 
 // Which of the 16 bytes at p are not spaces, bit k for p[k].
 __attribute__((always_inline)) inline unsigned non_spaces16(const unsigned char* p) {

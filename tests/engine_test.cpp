@@ -98,6 +98,7 @@ TEST(Lexical, StringsAndComments) {
         {"slash star in a string", "\"/*\"    x\n", 4, "\"/*\"\tx\n", 1, 0},
         {"slash pair in a block comment", "/* // */ \"    \"\n", 4, "/* // */ \"    \"\n", 0, 0},
         {"slash star in a line comment", "// /*\n\"    \"\n", 4, "// /*\n\"    \"\n", 0, 0},
+        {"star slash in code ends nothing", "x */* \" */    \"  y\n", 4, "x */* \" */\t  \"  y\n", 1, 0},
         {"line comment spaces converted", "x; //    y\n", 4, "x; //\t y\n", 1, 0},
         {"unclosed string lasts to the end", "\"a\n    b\n", 4, "\"a\n    b\n", 0, 0},
         {"lead byte takes the quote", "\x81\"    x\n", 4, "\x81\"\t  x\n", 1, 0},
