@@ -308,8 +308,9 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
         pa = at(n, keep_a, count_a, kWindow);
         pb = at(n, keep_b, count_b, end_b);
     }
-    if (pa > 0 && a[pa - 1] == '\r' && a[pa] == '\n') --pa;
-    if (pb > 0 && b[pb - 1] == '\r' && b[pb] == '\n') --pb;
+    // Not between a CR and its LF (told by the masks: no load waits on pa).
+    if (pa > 0 && (crlf_a >> (pa - 1) & 1) != 0) --pa;
+    if (pb > 0 && (crlf_b >> (pb - 1) & 1) != 0) --pb;
     if (st == Lane::kBlock) block_lines(pos, pa);
     *out = {pa, pb};
     return pa > 0;
