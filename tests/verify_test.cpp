@@ -216,9 +216,9 @@ TEST(Verify, WindowAtATime) {
          "x;  // " + std::string(120, 'c') + "\r\n    y = 1;\r\n" + std::string(130, 'z') + "\r\n", "", "", kSame},
     };
     const ravolin::ScanPath was = ravolin::scan_path_in_use();
-    for (int k = 0; k < 5; ++k) {
-        // The fifth: AVX-512 without squeezed windows.
-        const auto path = static_cast<ravolin::ScanPath>(k < 4 ? k : 3);
+    for (int k = 0; k < 6; ++k) {
+        // The last two: AVX-512 and AVX2 without squeezed windows.
+        const auto path = static_cast<ravolin::ScanPath>(k < 4 ? k : 7 - k);
         if (!ravolin::use_scan_path(path)) continue;
         ravolin::allow_squeeze(k < 4);
         SCOPED_TRACE(k);

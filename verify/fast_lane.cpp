@@ -166,9 +166,9 @@ struct Squeezed {
 };
 
 // Where the k-th byte kept stands (of count), or end past the last one.
-__attribute__((target("bmi,bmi2"))) inline std::size_t at(std::size_t k, Mask keep, std::size_t count,
-                                                           std::size_t end) {
-    return k < count ? static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, keep))) : end;
+template <class W>
+inline std::size_t at(std::size_t k, Mask keep, std::size_t count, std::size_t end) {
+    return k < count ? W::select(keep, k) : end;
 }
 
 // The bits of m from k on (k <= 64).
@@ -182,45 +182,179 @@ inline Mask below(Mask m, std::size_t k) { return k >= kWindow ? m : m & ((Mask{
 // a lead byte alone is a byte like any other, and a character ending in
 // 0x5C before a line comment's end may get a dot, which the places after
 // the window see to.
-__attribute__((target("avx512bw"))) inline Mask stops(Lane in, __m512i va, __m512i na, Mask hard, Mask high,
-                                                      Mask line_ends, Mask splice_next) {
+template <class W>
+inline Mask stops(Lane in, const W& w, Mask hard, Mask high, Mask line_ends, Mask splice_next) {
     if (in == Lane::kCode) {
-        const Mask may_include = eq_avx512(na, 'i') | eq_avx512(na, ' ') | eq_avx512(na, '\t') | splice_next;
-        return hard | high | eq_avx512(va, '"') | eq_avx512(va, '\'') | (eq_avx512(va, '#') & may_include) |
-               (eq_avx512(va, '/') & (splice_next | eq_avx512(na, '/') | eq_avx512(na, '*')));
+        const Mask may_include = w.next_is('i') | w.next_is(' ') | w.next_is('\t') | splice_next;
+        return hard | high | w.is('"') | w.is('\'') | (w.is('#') & may_include) |
+               (w.is('/') & (splice_next | w.next_is('/') | w.next_is('*')));
     }
-    if (in == Lane::kBlock) return hard | (eq_avx512(va, '*') & (splice_next | eq_avx512(na, '/')));
+    if (in == Lane::kBlock) return hard | (w.is('*') & (splice_next | w.next_is('/')));
     return hard | line_ends;
 }
 
-__attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool squeeze(
-    const unsigned char* a, const unsigned char* b, bool pairs, bool own_ends, Lane& st, CLexer& lexer,
-    std::size_t& code_from, Squeezed* out) {
-    const __m512i va = _mm512_loadu_si512(a), na = _mm512_loadu_si512(a + 1);
-    const __m512i vb = _mm512_loadu_si512(b), nb = _mm512_loadu_si512(b + 1);
-    const __m512i space = _mm512_set1_epi8(' ');
-    const Mask blank_a = eq_avx512(va, ' ') | eq_avx512(va, '\t'), blank_b = eq_avx512(vb, ' ') | eq_avx512(vb, '\t');
-    const Mask cr_a = eq_avx512(va, '\r'), lf_a = eq_avx512(va, '\n'), crlf_a = cr_a & eq_avx512(na, '\n');
-    const Mask cr_b = eq_avx512(vb, '\r'), lf_b = eq_avx512(vb, '\n'), crlf_b = cr_b & eq_avx512(nb, '\n');
+// A window of the original (this byte and the next) and of the converted
+// text, with AVX-512 VBMI2: compares give masks, vpcompressb squeezes.
+struct Window512 {
+    __m512i a, na, b, nb;
+    __attribute__((target("avx512bw"))) Window512(const unsigned char* pa, const unsigned char* pb)
+        : a(_mm512_loadu_si512(pa)), na(_mm512_loadu_si512(pa + 1)), b(_mm512_loadu_si512(pb)),
+          nb(_mm512_loadu_si512(pb + 1)) {}
+    __attribute__((target("avx512bw"))) Mask is(char c) const { return eq_avx512(a, c); }
+    __attribute__((target("avx512bw"))) Mask next_is(char c) const { return eq_avx512(na, c); }
+    __attribute__((target("avx512bw"))) Mask b_is(char c) const { return eq_avx512(b, c); }
+    __attribute__((target("avx512bw"))) Mask b_next_is(char c) const { return eq_avx512(nb, c); }
+    __attribute__((target("avx512bw"))) Mask controls() const {
+        return _mm512_cmplt_epu8_mask(a, _mm512_set1_epi8(0x20));
+    }
+    __attribute__((target("avx512bw"))) Mask high() const { return _mm512_movepi8_mask(a); }
+    __attribute__((target("avx512bw"))) static Mask in(__m512i v, unsigned char lo, unsigned char hi) {
+        return _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(lo))) &
+               _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(hi)));
+    }
+    Mask in(unsigned char lo, unsigned char hi) const { return in(a, lo, hi); }
+    Mask next_in(unsigned char lo, unsigned char hi) const { return in(na, lo, hi); }
+    // The place of the k-th bit set.
+    __attribute__((target("bmi,bmi2"))) static std::size_t select(Mask m, std::size_t k) {
+        return static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, m)));
+    }
+    // Both sides squeezed (blanks as ' ', the bytes kept): where they
+    // differ, and where the original's squeezed bytes are blanks.
+    __attribute__((target("avx512bw,avx512vbmi2"))) void squeezed(Mask keep_a, Mask blank_a, Mask keep_b, Mask blank_b,
+                                                                   Mask* differ, Mask* blanks) const {
+        const __m512i space = _mm512_set1_epi8(' ');
+        const __m512i sa = _mm512_maskz_compress_epi8(keep_a, _mm512_mask_mov_epi8(a, blank_a, space));
+        const __m512i sb = _mm512_maskz_compress_epi8(keep_b, _mm512_mask_mov_epi8(b, blank_b, space));
+        *differ = ~_mm512_cmpeq_epi8_mask(sa, sb);
+        *blanks = _mm512_cmpeq_epi8_mask(sa, space);
+    }
+};
+
+// The same with AVX2: masks from two 32-byte halves; squeezed eight bytes
+// at a time by a table of shuffles, into buffers compared afterwards; the
+// k-th bit found byte by byte (no pdep: it is slow on some processors that
+// have AVX2).
+struct SqueezeTables {
+    unsigned char shuffle[256][8];  // the places of a byte's bits set, in order
+    unsigned char select[256][8];   // the same, as a byte's k-th bit set
+};
+
+constexpr SqueezeTables make_squeeze_tables() {
+    SqueezeTables t{};
+    for (int m = 0; m < 256; ++m) {
+        int n = 0;
+        for (int k = 0; k < 8; ++k) {
+            if (m >> k & 1) {
+                t.shuffle[m][n] = static_cast<unsigned char>(k);
+                t.select[m][n] = static_cast<unsigned char>(k);
+                ++n;
+            }
+        }
+        for (; n < 8; ++n) t.shuffle[m][n] = 0x80;  // pshufb writes a zero
+    }
+    return t;
+}
+
+constexpr SqueezeTables kSqueeze = make_squeeze_tables();
+
+struct Window256 {
+    __m256i a0, a1, na0, na1, b0, b1, nb0, nb1;
+    __attribute__((target("avx2"))) Window256(const unsigned char* pa, const unsigned char* pb)
+        : a0(load(pa)), a1(load(pa + 32)), na0(load(pa + 1)), na1(load(pa + 33)), b0(load(pb)), b1(load(pb + 32)),
+          nb0(load(pb + 1)), nb1(load(pb + 33)) {}
+    __attribute__((target("avx2"))) static __m256i load(const unsigned char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    __attribute__((target("avx2"))) static Mask bits(__m256i lo, __m256i hi) {
+        return Mask{static_cast<unsigned>(_mm256_movemask_epi8(lo))} |
+               Mask{static_cast<unsigned>(_mm256_movemask_epi8(hi))} << 32;
+    }
+    __attribute__((target("avx2"))) static Mask eq2(__m256i lo, __m256i hi, char c) {
+        return bits(eq_avx2(lo, c), eq_avx2(hi, c));
+    }
+    Mask is(char c) const { return eq2(a0, a1, c); }
+    Mask next_is(char c) const { return eq2(na0, na1, c); }
+    Mask b_is(char c) const { return eq2(b0, b1, c); }
+    Mask b_next_is(char c) const { return eq2(nb0, nb1, c); }
+    __attribute__((target("avx2"))) static __m256i below(__m256i v, char c) {
+        return _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(c)), v);
+    }
+    __attribute__((target("avx2"))) Mask controls() const { return bits(below(a0, 0x1F), below(a1, 0x1F)); }
+    __attribute__((target("avx2"))) Mask high() const { return bits(a0, a1); }
+    __attribute__((target("avx2"))) static __m256i within(__m256i v, unsigned char lo, unsigned char hi) {
+        const __m256i at_least = _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(static_cast<char>(lo))), v);
+        return _mm256_and_si256(at_least, below(v, static_cast<char>(hi)));
+    }
+    Mask in(unsigned char lo, unsigned char hi) const { return bits(within(a0, lo, hi), within(a1, lo, hi)); }
+    Mask next_in(unsigned char lo, unsigned char hi) const { return bits(within(na0, lo, hi), within(na1, lo, hi)); }
+    __attribute__((target("popcnt"))) static std::size_t select(Mask m, std::size_t k) {
+        std::size_t base = 0;
+        for (;;) {
+            const std::size_t n = static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(m & 0xFF)));
+            if (k < n) return base + kSqueeze.select[m & 0xFF][k];
+            k -= n;
+            m >>= 8;
+            base += 8;
+        }
+    }
+    __attribute__((target("avx2"))) static __m256i blank_bytes(__m256i v) {
+        return _mm256_or_si256(eq_avx2(v, ' '), eq_avx2(v, '\t'));
+    }
+    // The 64 bytes at lo, hi with blanks as ' ', squeezed to the bytes keep
+    // has, into out (64 bytes; what follows them is zero).
+    __attribute__((target("avx2,popcnt"))) static void squeeze_into(__m256i lo, __m256i hi, Mask keep,
+                                                                    unsigned char* out) {
+        alignas(32) unsigned char raw[64];
+        const __m256i space = _mm256_set1_epi8(' ');
+        _mm256_store_si256(reinterpret_cast<__m256i*>(raw), _mm256_blendv_epi8(lo, space, blank_bytes(lo)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(raw + 32), _mm256_blendv_epi8(hi, space, blank_bytes(hi)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_setzero_si256());
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_setzero_si256());
+        std::size_t n = 0;
+        for (int g = 0; g < 8; ++g) {
+            const unsigned m = static_cast<unsigned>(keep >> (8 * g) & 0xFF);
+            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(raw + 8 * g));
+            const __m128i order = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kSqueeze.shuffle[m]));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), _mm_shuffle_epi8(bytes, order));
+            n += static_cast<std::size_t>(__builtin_popcount(m));
+        }
+    }
+    __attribute__((target("avx2,popcnt"))) void squeezed(Mask keep_a, Mask, Mask keep_b, Mask, Mask* differ,
+                                                          Mask* blanks) const {
+        unsigned char sa[72], sb[72];
+        squeeze_into(a0, a1, keep_a, sa);
+        squeeze_into(b0, b1, keep_b, sb);
+        const __m256i x0 = load(sa), x1 = load(sa + 32), y0 = load(sb), y1 = load(sb + 32);
+        *differ = ~bits(_mm256_cmpeq_epi8(x0, y0), _mm256_cmpeq_epi8(x1, y1));
+        *blanks = eq2(x0, x1, ' ');
+    }
+};
+
+template <class W>
+inline bool squeeze(const unsigned char* a, const unsigned char* b, bool pairs, bool own_ends, Lane& st, CLexer& lexer,
+                    std::size_t& code_from, Squeezed* out) {
+    const W w(a, b);
+    const Mask blank_a = w.is(' ') | w.is('\t'), blank_b = w.b_is(' ') | w.b_is('\t');
+    const Mask cr_a = w.is('\r'), lf_a = w.is('\n'), crlf_a = cr_a & w.next_is('\n');
+    const Mask cr_b = w.b_is('\r'), lf_b = w.b_is('\n'), crlf_b = cr_b & w.b_next_is('\n');
     // The converter writes every LF after a CR; a window starts after a
     // whole line end, so an LF first in it stands alone too.
     const Mask stop_b = own_ends ? 0 : lf_b & ~(cr_b << 1);
     const Mask drop_a = own_ends ? 0 : crlf_a, drop_b = own_ends ? 0 : crlf_b;
-    const std::size_t end_b = stop_b ? static_cast<std::size_t>(_tzcnt_u64(stop_b)) : kWindow;
+    const std::size_t end_b = stop_b ? static_cast<std::size_t>(__builtin_ctzll(stop_b)) : kWindow;
     // A blank after a blank goes; a window starts where no run goes on.
     const Mask keep_a = ~(blank_a & (blank_a << 1)) & ~drop_a;
     const Mask keep_b = below(~(blank_b & (blank_b << 1)) & ~drop_b, end_b);
-    const __m512i sa = _mm512_maskz_compress_epi8(keep_a, _mm512_mask_mov_epi8(va, blank_a, space));
-    const __m512i sb = _mm512_maskz_compress_epi8(keep_b, _mm512_mask_mov_epi8(vb, blank_b, space));
-    const std::size_t count_a = static_cast<std::size_t>(_mm_popcnt_u64(keep_a));
-    const std::size_t count_b = static_cast<std::size_t>(_mm_popcnt_u64(keep_b));
-    const Mask differ = ~_mm512_cmpeq_epi8_mask(sa, sb);
-    std::size_t n = differ ? static_cast<std::size_t>(_tzcnt_u64(differ)) : kWindow;
+    Mask differ, squeezed_blanks;
+    w.squeezed(keep_a, blank_a, keep_b, blank_b, &differ, &squeezed_blanks);
+    const std::size_t count_a = static_cast<std::size_t>(__builtin_popcountll(keep_a));
+    const std::size_t count_b = static_cast<std::size_t>(__builtin_popcountll(keep_b));
+    std::size_t n = differ ? static_cast<std::size_t>(__builtin_ctzll(differ)) : kWindow;
     n = n < count_a ? n : count_a;
     n = n < count_b ? n : count_b;
     if (n == 0) return false;
     // The original alike up to here; the walk may end the passage sooner.
-    std::size_t limit = at(n, keep_a, count_a, kWindow);
+    std::size_t limit = at<W>(n, keep_a, count_a, kWindow);
 
     // What may change the state, in each state. A '/' or '*' matters only
     // before what may join with it ('/' or '*', for '*' just '/'; or a
@@ -228,23 +362,17 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     // may follow (include, import, after blanks or a splice): #define,
     // #endif and the rest pass, and the lexer works out the directive from
     // the line at the end.
-    const Mask splice_next = eq_avx512(na, '\\') | eq_avx512(na, '?');
-    Mask hard = _mm512_cmplt_epu8_mask(va, _mm512_set1_epi8(0x20)) & ~(blank_a | lf_a | crlf_a);
-    hard |= eq_avx512(va, '\\') | eq_avx512(va, '?');
+    const Mask splice_next = w.next_is('\\') | w.next_is('?');
+    Mask hard = w.controls() & ~(blank_a | lf_a | crlf_a);
+    hard |= w.is('\\') | w.is('?');
     // Double-byte characters pass in comments. The window starts where a
     // character does, so within a run of lead-range bytes every other one
     // leads (the one after it, lead-range or not, is its second byte).
-    const Mask high = pairs ? _mm512_movepi8_mask(va) : 0;
+    const Mask high = pairs ? w.high() : 0;
     Mask leads = 0, seconds = 0, ends_in_5c = 0;
     if (high != 0) {
-        const __m512i lo = _mm512_set1_epi8(static_cast<char>(0x81)), hi = _mm512_set1_epi8(static_cast<char>(0x9F));
-        const __m512i lo2 = _mm512_set1_epi8(static_cast<char>(0xE0)), hi2 = _mm512_set1_epi8(static_cast<char>(0xFC));
-        const Mask lead_range = (_mm512_cmpge_epu8_mask(va, lo) & _mm512_cmple_epu8_mask(va, hi)) |
-                                (_mm512_cmpge_epu8_mask(va, lo2) & _mm512_cmple_epu8_mask(va, hi2));
-        const Mask next_trails =
-            (_mm512_cmpge_epu8_mask(na, _mm512_set1_epi8(0x40)) & _mm512_cmple_epu8_mask(na, _mm512_set1_epi8(0x7E))) |
-            (_mm512_cmpge_epu8_mask(na, _mm512_set1_epi8(static_cast<char>(0x80))) &
-             _mm512_cmple_epu8_mask(na, hi2));
+        const Mask lead_range = w.in(0x81, 0x9F) | w.in(0xE0, 0xFC);
+        const Mask next_trails = w.next_in(0x40, 0x7E) | w.next_in(0x80, 0xFC);
         const Mask run_starts = lead_range & ~(lead_range << 1);
         constexpr Mask kEven = 0x5555555555555555ull;
         // Runs that start at an even place: adding their first bit carries
@@ -252,7 +380,7 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
         const Mask even_runs = lead_range & ~(lead_range + (run_starts & kEven));
         leads = ((even_runs & kEven) | (lead_range & ~even_runs & ~kEven)) & next_trails;
         seconds = leads << 1;
-        ends_in_5c = leads & eq_avx512(na, '\\');
+        ends_in_5c = leads & w.next_is('\\');
         hard &= ~seconds;  // a second byte 0x5C is no backslash
     }
     // Never between a character's two bytes.
@@ -265,8 +393,8 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
     };
     std::size_t pos = 0;
     for (;;) {
-        const Mask m = from(stops(st, va, na, hard, high, cr_a | lf_a | ends_in_5c, splice_next), pos);
-        const std::size_t s = m ? static_cast<std::size_t>(_tzcnt_u64(m)) : kWindow;
+        const Mask m = from(stops(st, w, hard, high, cr_a | lf_a | ends_in_5c, splice_next), pos);
+        const std::size_t s = m ? static_cast<std::size_t>(__builtin_ctzll(m)) : kWindow;
         if (s >= limit) break;
         const unsigned char c = a[s], next = a[s + 1];
         std::size_t after = 0;  // where what the state changes at ends
@@ -299,14 +427,14 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) inline bool sque
         pos = after;
     }
     // Back to the tokens: as many as the original passed.
-    n = static_cast<std::size_t>(_mm_popcnt_u64(below(keep_a, limit)));
-    std::size_t pa = limit, pb = at(n, keep_b, count_b, end_b);
-    if (n > 0 && (pa == kWindow || pb == kWindow) && (_mm512_cmpeq_epi8_mask(sa, space) >> (n - 1) & 1) != 0) {
+    n = static_cast<std::size_t>(__builtin_popcountll(below(keep_a, limit)));
+    std::size_t pa = limit, pb = at<W>(n, keep_b, count_b, end_b);
+    if (n > 0 && (pa == kWindow || pb == kWindow) && (squeezed_blanks >> (n - 1) & 1) != 0) {
         // A run up to the window's end may go on past it: it is taken
         // whole from its start.
         --n;
-        pa = at(n, keep_a, count_a, kWindow);
-        pb = at(n, keep_b, count_b, end_b);
+        pa = at<W>(n, keep_a, count_a, kWindow);
+        pb = at<W>(n, keep_b, count_b, end_b);
     }
     // Not between a CR and its LF (told by the masks: no load waits on pa).
     if (pa > 0 && (crlf_a >> (pa - 1) & 1) != 0) --pa;
@@ -335,13 +463,13 @@ inline std::size_t blanks_end(const unsigned char* s, std::size_t p, std::size_t
 // or end, or splice a line between them.
 inline bool joins(unsigned char c) { return c == '/' || c == '*' || c == '\\' || c == '?'; }
 
-enum class Path { kScalar, kSse2, kAvx2, kAvx512, kAvx512Squeeze };
+enum class Path { kScalar, kSse2, kAvx2, kAvx2Squeeze, kAvx512, kAvx512Squeeze };
 
 template <Path P, Lane L>
 inline Mask attention(const unsigned char* a, const unsigned char* b, bool pairs) {
 #ifdef RAVOLIN_LANE_WIDE
     if constexpr (P == Path::kAvx512 || P == Path::kAvx512Squeeze) return attention_avx512<L>(a, b, pairs);
-    if constexpr (P == Path::kAvx2) return attention_avx2<L>(a, b, pairs);
+    if constexpr (P == Path::kAvx2 || P == Path::kAvx2Squeeze) return attention_avx2<L>(a, b, pairs);
 #endif
 #ifdef RAVOLIN_LANE_SSE2
     if constexpr (P != Path::kScalar) return attention_sse2<L>(a, b, pairs);
@@ -362,10 +490,11 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
     while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
         bool at_place = false;  // i and j stand at the next place to look at
 #ifdef RAVOLIN_LANE_WIDE
-        if constexpr (P == Path::kAvx512Squeeze) {
+        if constexpr (P == Path::kAvx512Squeeze || P == Path::kAvx2Squeeze) {
             Squeezed q;
             std::size_t code_from = kWindow + 1;
-            if (squeeze(a + i, b + j, pairs, own_ends, st, la, code_from, &q)) {
+            using W = std::conditional_t<P == Path::kAvx512Squeeze, Window512, Window256>;
+            if (squeeze<W>(a + i, b + j, pairs, own_ends, st, la, code_from, &q)) {
                 if (code_from <= kWindow) code_a = i + code_from;
                 i += q.a;
                 j += q.b;
@@ -519,6 +648,13 @@ __attribute__((target("avx2"), flatten)) RunEnd lane_avx2(const unsigned char* a
     return lane<Path::kAvx2>(a, na, b, nb, la, lb, pairs, own_ends);
 }
 
+__attribute__((target("avx2,popcnt"), flatten)) RunEnd lane_avx2_squeeze(const unsigned char* a, std::size_t na,
+                                                                         const unsigned char* b, std::size_t nb,
+                                                                         CLexer& la, CLexer& lb, bool pairs,
+                                                                         bool own_ends) {
+    return lane<Path::kAvx2Squeeze>(a, na, b, nb, la, lb, pairs, own_ends);
+}
+
 __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"), flatten)) RunEnd lane_avx512_squeeze(
     const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la, CLexer& lb, bool pairs,
     bool own_ends) {
@@ -526,8 +662,13 @@ __attribute__((target("avx512bw,avx512vbmi2,bmi,bmi2,popcnt"), flatten)) RunEnd 
 }
 
 std::atomic<bool>& squeeze_allowed() {
-    static std::atomic<bool> allowed{__builtin_cpu_supports("avx512vbmi2") != 0};
+    static std::atomic<bool> allowed{true};
     return allowed;
+}
+
+bool have_vbmi2() {
+    static const bool have = __builtin_cpu_supports("avx512vbmi2") != 0;
+    return have;
 }
 
 __attribute__((target("avx512bw"), flatten)) RunEnd lane_avx512(const unsigned char* a, std::size_t na, const unsigned char* b,
@@ -545,9 +686,12 @@ RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b,
 #ifdef RAVOLIN_LANE_WIDE
     switch (scan_path_in_use()) {
     case ScanPath::kAvx512:
-        if (squeeze_allowed().load(std::memory_order_relaxed)) return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
+        if (have_vbmi2() && squeeze_allowed().load(std::memory_order_relaxed)) {
+            return lane_avx512_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
+        }
         return lane_avx512(a, na, b, nb, la, lb, pairs, own_ends);
     case ScanPath::kAvx2:
+        if (squeeze_allowed().load(std::memory_order_relaxed)) return lane_avx2_squeeze(a, na, b, nb, la, lb, pairs, own_ends);
         return lane_avx2(a, na, b, nb, la, lb, pairs, own_ends);
     default:
         break;
@@ -561,7 +705,7 @@ RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b,
 
 void allow_squeeze(bool allow) {
 #ifdef RAVOLIN_LANE_WIDE
-    squeeze_allowed().store(allow && __builtin_cpu_supports("avx512vbmi2"), std::memory_order_relaxed);
+    squeeze_allowed().store(allow, std::memory_order_relaxed);
 #else
     (void)allow;
 #endif

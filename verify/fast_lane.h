@@ -21,8 +21,8 @@ namespace ravolin {
 RunEnd fast_lane(const unsigned char* a, std::size_t na, const unsigned char* b, std::size_t nb, CLexer& la,
                  CLexer& lb, bool pairs, bool own_ends);
 
-// The AVX-512 path squeezes windows where the processor has VBMI2; the
-// tests turn that off to try the path without it too.
+// The AVX2 path squeezes windows, and the AVX-512 one where the processor
+// has VBMI2; the tests turn that off to try the paths without it too.
 void allow_squeeze(bool allow);
 
 }  // namespace ravolin
