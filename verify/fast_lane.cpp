@@ -212,8 +212,10 @@ struct Window512 {
         return _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(lo))) &
                _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(hi)));
     }
-    Mask in(unsigned char lo, unsigned char hi) const { return in(a, lo, hi); }
-    Mask next_in(unsigned char lo, unsigned char hi) const { return in(na, lo, hi); }
+    __attribute__((target("avx512bw"))) Mask in(unsigned char lo, unsigned char hi) const { return in(a, lo, hi); }
+    __attribute__((target("avx512bw"))) Mask next_in(unsigned char lo, unsigned char hi) const {
+        return in(na, lo, hi);
+    }
     // The place of the k-th bit set.
     __attribute__((target("bmi,bmi2"))) static std::size_t select(Mask m, std::size_t k) {
         return static_cast<std::size_t>(_tzcnt_u64(_pdep_u64(Mask{1} << k, m)));
@@ -272,10 +274,10 @@ struct Window256 {
     __attribute__((target("avx2"))) static Mask eq2(__m256i lo, __m256i hi, char c) {
         return bits(eq_avx2(lo, c), eq_avx2(hi, c));
     }
-    Mask is(char c) const { return eq2(a0, a1, c); }
-    Mask next_is(char c) const { return eq2(na0, na1, c); }
-    Mask b_is(char c) const { return eq2(b0, b1, c); }
-    Mask b_next_is(char c) const { return eq2(nb0, nb1, c); }
+    __attribute__((target("avx2"))) Mask is(char c) const { return eq2(a0, a1, c); }
+    __attribute__((target("avx2"))) Mask next_is(char c) const { return eq2(na0, na1, c); }
+    __attribute__((target("avx2"))) Mask b_is(char c) const { return eq2(b0, b1, c); }
+    __attribute__((target("avx2"))) Mask b_next_is(char c) const { return eq2(nb0, nb1, c); }
     __attribute__((target("avx2"))) static __m256i below(__m256i v, char c) {
         return _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(c)), v);
     }
@@ -285,8 +287,12 @@ struct Window256 {
         const __m256i at_least = _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(static_cast<char>(lo))), v);
         return _mm256_and_si256(at_least, below(v, static_cast<char>(hi)));
     }
-    Mask in(unsigned char lo, unsigned char hi) const { return bits(within(a0, lo, hi), within(a1, lo, hi)); }
-    Mask next_in(unsigned char lo, unsigned char hi) const { return bits(within(na0, lo, hi), within(na1, lo, hi)); }
+    __attribute__((target("avx2"))) Mask in(unsigned char lo, unsigned char hi) const {
+        return bits(within(a0, lo, hi), within(a1, lo, hi));
+    }
+    __attribute__((target("avx2"))) Mask next_in(unsigned char lo, unsigned char hi) const {
+        return bits(within(na0, lo, hi), within(na1, lo, hi));
+    }
     __attribute__((target("popcnt"))) static std::size_t select(Mask m, std::size_t k) {
         std::size_t base = 0;
         for (;;) {
