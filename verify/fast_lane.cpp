@@ -149,7 +149,9 @@ __attribute__((target("avx512bw"))) inline Mask attention_avx512(const unsigned 
     if (pairs) m |= _mm512_movepi8_mask(va);
     return m;
 }
-// With AVX-512 VBMI2 a window is compared as the tokens the check sees:
+
+// Where a window can be squeezed (AVX-512 VBMI2, or AVX2 through a table),
+// it is compared as the tokens the check sees:
 // each run of blanks squeezed to one ' ', the CR of a CR LF dropped (unless
 // the converted file keeps the original's own line ends), on each side
 // apart, so runs of different lengths and line ends pass in one go; in the
