@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "engine/engine.h"
+#include "verify/squeeze_table.h"
+#include "verify/stream_lane.h"
 #include "verify/unit_reader.h"
 
 #if defined(__SSE2__) && !defined(RAVOLIN_SCALAR_SCAN)
@@ -238,28 +240,6 @@ struct Window512 {
 // at a time by a table of shuffles, into buffers compared afterwards; the
 // k-th bit found byte by byte (no pdep: it is slow on some processors that
 // have AVX2).
-struct SqueezeTables {
-    unsigned char shuffle[256][8];  // the places of a byte's bits set, in order
-    unsigned char select[256][8];   // the same, as a byte's k-th bit set
-};
-
-constexpr SqueezeTables make_squeeze_tables() {
-    SqueezeTables t{};
-    for (int m = 0; m < 256; ++m) {
-        int n = 0;
-        for (int k = 0; k < 8; ++k) {
-            if (m >> k & 1) {
-                t.shuffle[m][n] = static_cast<unsigned char>(k);
-                t.select[m][n] = static_cast<unsigned char>(k);
-                ++n;
-            }
-        }
-        for (; n < 8; ++n) t.shuffle[m][n] = 0x80;  // pshufb writes a zero
-    }
-    return t;
-}
-
-constexpr SqueezeTables kSqueeze = make_squeeze_tables();
 
 struct Window256 {
     __m256i a0, a1, na0, na1, b0, b1, nb0, nb1;
@@ -295,16 +275,7 @@ struct Window256 {
     __attribute__((target("avx2"))) Mask next_in(unsigned char lo, unsigned char hi) const {
         return bits(within(na0, lo, hi), within(na1, lo, hi));
     }
-    __attribute__((target("popcnt"))) static std::size_t select(Mask m, std::size_t k) {
-        std::size_t base = 0;
-        for (;;) {
-            const std::size_t n = static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(m & 0xFF)));
-            if (k < n) return base + kSqueeze.select[m & 0xFF][k];
-            k -= n;
-            m >>= 8;
-            base += 8;
-        }
-    }
+    __attribute__((target("popcnt"))) static std::size_t select(Mask m, std::size_t k) { return select_bit(m, k); }
     __attribute__((target("avx2"))) static __m256i blank_bytes(__m256i v) {
         return _mm256_or_si256(eq_avx2(v, ' '), eq_avx2(v, '\t'));
     }
@@ -318,14 +289,7 @@ struct Window256 {
         _mm256_store_si256(reinterpret_cast<__m256i*>(raw + 32), _mm256_blendv_epi8(hi, space, blank_bytes(hi)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_setzero_si256());
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_setzero_si256());
-        std::size_t n = 0;
-        for (int g = 0; g < 8; ++g) {
-            const unsigned m = static_cast<unsigned>(keep >> (8 * g) & 0xFF);
-            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(raw + 8 * g));
-            const __m128i order = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kSqueeze.shuffle[m]));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), _mm_shuffle_epi8(bytes, order));
-            n += static_cast<std::size_t>(__builtin_popcount(m));
-        }
+        gather_kept(raw, keep, out);
     }
     __attribute__((target("avx2,popcnt"))) void squeezed(Mask keep_a, Mask, Mask keep_b, Mask, Mask* differ,
                                                           Mask* blanks) const {
@@ -498,6 +462,19 @@ inline RunEnd lane(const unsigned char* a, std::size_t na, const unsigned char* 
     while (i + kWindow + 1 <= na && j + kWindow + 1 <= nb) {
         bool at_place = false;  // i and j stand at the next place to look at
 #ifdef RAVOLIN_LANE_WIDE
+        if constexpr (P == Path::kAvx512Squeeze || P == Path::kAvx2Squeeze) {
+            // Whole streams first; the windows below see to where they stop.
+            const unsigned char* code_start = a + code_a;
+            const StreamEnd e =
+                P == Path::kAvx512Squeeze
+                    ? stream_lane_avx512(a + i, na - i, b + j, nb - j, la, st, code_start, pairs, own_ends)
+                    : stream_lane_avx2(a + i, na - i, b + j, nb - j, la, st, code_start, pairs, own_ends);
+            code_a = static_cast<std::size_t>(code_start - a);
+            i += e.a;
+            j += e.b;
+            if (e.more) continue;
+            if (i + kWindow + 1 > na || j + kWindow + 1 > nb) break;
+        }
         if constexpr (P == Path::kAvx512Squeeze || P == Path::kAvx2Squeeze) {
             Squeezed q;
             std::size_t code_from = kWindow + 1;
