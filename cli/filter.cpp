@@ -267,7 +267,6 @@ void CheckedFilter::convert_ahead() {
         const unsigned long long end = take_original(b);
         b.original_end = end;
         b.encoding = engine_.encoding;
-        for (const Piece& p : b.original) b.lines += count_lf(p.data, p.len);
         // A block the check never takes stays in the record, to be passed
         // through as it came.
         if (!hand_over(std::move(b))) return;
@@ -434,7 +433,9 @@ bool CheckedFilter::release() {
                 return false;
             }
         }
-        out_lines_ += b.lines;
+        // Counted here, where the check leaves time to spare, rather than
+        // on the converter's thread, which sets the pace.
+        for (const Piece& p : b.original) out_lines_ += count_lf(p.data, p.len);
         out_original_ = b.original_end;
         ++out_;
     }

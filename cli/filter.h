@@ -137,9 +137,6 @@ private:
         std::vector<unsigned char> copied;
         std::unique_ptr<unsigned char[]> tail;
         unsigned long long original_end = 0, converted_end = 0;
-        // The input's LFs in the block, counted on the converter's thread,
-        // which has time to spare: the check's is the longer one.
-        unsigned long long lines = 0;
         Encoding encoding = Encoding::kCp932;  // as known once the block was read
     };
     // The check reads both sides piece by piece, each from where it lies;
