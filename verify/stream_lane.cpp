@@ -227,7 +227,7 @@ void settle_end(Walk& w, const unsigned char* p, std::size_t i, Mask carry_blank
 // brings its lexer along; no window starts at or after until.
 template <class W>
 void walk_original(const unsigned char* p, std::size_t n, std::size_t max_bytes, bool pairs,
-                                         bool own_ends, Lane& st, CLexer* lexer, const unsigned char*& code_start,
+                                         bool own_ends, Lane& st, CLexer& lexer, const unsigned char*& code_start,
                                          Walk& w, std::size_t until) {
     const std::size_t limit = n < max_bytes + kWindow + 1 ? n : max_bytes + kWindow + 1;
     std::size_t i = 0, tok = 0;
@@ -306,7 +306,7 @@ void walk_original(const unsigned char* p, std::size_t n, std::size_t max_bytes,
                     if (len != 0) {
                         after = s + 1 + len;
                         if (after <= kWindow) {
-                            lexer->pass(code_start, static_cast<std::size_t>(q + s - code_start));
+                            lexer.pass(code_start, static_cast<std::size_t>(q + s - code_start));
                             code_start = q + after;
                         }
                     }
@@ -325,13 +325,13 @@ void walk_original(const unsigned char* p, std::size_t n, std::size_t max_bytes,
                         after = include_end(q, s);
                         if (after != 0 && after <= kWindow) {
                             // The lexer reads the line itself.
-                            lexer->pass(code_start, static_cast<std::size_t>(q + s - code_start));
+                            lexer.pass(code_start, static_cast<std::size_t>(q + s - code_start));
                             for (std::size_t b = s; b < after; ++b) {
                                 if (q[b] == '\r' || q[b] == '\n') {
-                                    lexer->feed(Unit{UnitKind::kNewline, 0, 0});
+                                    lexer.feed(Unit{UnitKind::kNewline, 0, 0});
                                     break;
                                 }
-                                lexer->feed(Unit{UnitKind::kByte, q[b], 0});
+                                lexer.feed(Unit{UnitKind::kByte, q[b], 0});
                             }
                             code_start = q + after;
                         }
@@ -383,20 +383,20 @@ void walk_original(const unsigned char* p, std::size_t n, std::size_t max_bytes,
                 break;
             }
             if (st == Lane::kCode) {
-                lexer->open_comment(next == '/');
+                lexer.open_comment(next == '/');
                 st = next == '/' ? Lane::kLine : Lane::kBlock;
             } else {
                 // A line end inside a block comment starts a line that may
                 // still become a directive once the comment ends.
-                if (st == Lane::kBlock && below(from(lf, pos), s) != 0) lexer->lane_line_end();
-                if (st == Lane::kBlock) lexer->close_comment();
-                else lexer->lane_line_end();
+                if (st == Lane::kBlock && below(from(lf, pos), s) != 0) lexer.lane_line_end();
+                if (st == Lane::kBlock) lexer.close_comment();
+                else lexer.lane_line_end();
                 st = Lane::kCode;
                 code_start = q + after;
             }
             pos = after;
         }
-        if (st == Lane::kBlock && below(from(lf, pos), adv) != 0) lexer->lane_line_end();
+        if (st == Lane::kBlock && below(from(lf, pos), adv) != 0) lexer.lane_line_end();
         keep = below(keep, adv);
         v.squeeze(keep, blank, w.tokens + tok);
         w.cps[w.ncp++] = Checkpoint{i, tok, keep};
@@ -483,7 +483,7 @@ StreamEnd stream(const unsigned char* a, std::size_t na, const unsigned char* b,
     CLexer lexer = la;
     Lane st_a = st;
     const unsigned char* code_a = code_start;
-    walk_original<W>(a, na, kChunk, pairs, own_ends, st_a, &lexer, code_a, wa, kNone);
+    walk_original<W>(a, na, kChunk, pairs, own_ends, st_a, lexer, code_a, wa, kNone);
     if (wa.total == 0) return StreamEnd{0, 0, false};
     walk_converted<W>(b, nb, kMaxBytes, wa.total + wa.ndots + 1, own_ends, wb);
 
@@ -524,7 +524,7 @@ StreamEnd stream(const unsigned char* a, std::size_t na, const unsigned char* b,
         if (splits_line_end(a, pa, own_ends) || splits_line_end(b, pb, own_ends)) continue;
         // The lexer as it stood at that window's start: walked there again
         // (the walk is the same up to it), rather than kept at every window.
-        walk_original<W>(a, na, kChunk, pairs, own_ends, st, &la, code_start, wb, wa.cps[k].off);
+        walk_original<W>(a, na, kChunk, pairs, own_ends, st, la, code_start, wb, wa.cps[k].off);
         return StreamEnd{pa, pb, false};
     }
     return StreamEnd{0, 0, false};
