@@ -21,9 +21,4 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 if [ "$loader" = "$wine64_loader" ] || ! wine_32bit_emulated; then
   wine_fonts "$loader" || true
 fi
-# A wineserver ends a few seconds after its last program, and a program
-# started as it ends fails ("recvmsg: Connection reset by peer"), which
-# back-to-back test runs met now and then: one that stays half a minute
-# serves them all (when one runs already, this leaves it be).
-"$wine_server" -p30 </dev/null >/dev/null 2>&1 || true
 exec "$loader" "$exe" "$@"
