@@ -46,6 +46,28 @@ wine_settle() { timeout 120 "$wine_server" -w; }
 # Ends every process of the prefix $WINEPREFIX.
 wine_kill() { timeout 20 "$wine_server" -k >/dev/null 2>&1; }
 
+# Starts the wineserver of $WINEPREFIX (set up by LOADER first) to stay until
+# wine_kill. A wineserver ends a few seconds after its last program, and a
+# program started just as it ends fails ("recvmsg: Connection reset by
+# peer"), about once in a hundred back-to-back runs: a suite of many short
+# runs meets that. The server and the prefix's own background programs
+# (services.exe and the like, which stay as long as the server does) start
+# here with none of the caller's files open: a test runner waits for every
+# holder of its test's output pipe to end.
+wine_hold() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  wine_fonts "$1" || true
+  (
+    cd / || exit 1
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+    done
+    exec </dev/null >/dev/null 2>&1
+    "$wine_server" -p && timeout 300 "$1" cmd /c exit 0
+  )
+}
+
 # A new prefix in $WINEPREFIX, made by LOADER (wine64 sets up the 32-bit half
 # as well).
 wine_boot() { timeout 900 "$1" wineboot -i; }
