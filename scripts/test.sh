@@ -53,7 +53,12 @@ for p in native win64 win32; do step "build $p" build "$p"; done
 step "unit tests (native)" ctest --preset native
 . scripts/wine-env.sh
 # The Wine unit suites run with their prefix's wineserver held for the whole
-# suite (see wine_hold), the same prefix scripts/wine-run.sh picks.
+# suite (see wine_hold), the same prefix scripts/wine-run.sh picks. Even
+# then a run under Wine now and then ends early with no output at all (once
+# even `ravolin-cli.exe --version`: status 1, nothing printed), about one
+# suite run in thirty while another process kept a core busy, never in the
+# native suites. So a failed test gets one more try; ctest's log still
+# shows the failure.
 held_wine() {  # wine64|wine32 COMMAND...
   local kind=$1 loader=$wine64_loader rc; shift
   [ "$kind" = wine32 ] && loader=$wine32_loader
@@ -63,7 +68,7 @@ held_wine() {  # wine64|wine32 COMMAND...
   WINEPREFIX=$prefix wine_kill
   return $rc
 }
-step "unit tests (win64, Wine)" held_wine wine64 ctest --preset win64
+step "unit tests (win64, Wine)" held_wine wine64 ctest --preset win64 --repeat until-pass:2
 step "window end-to-end (win64, Wine, Xvfb)" tests/e2e/run.sh build/win64
 
 # The release packages, built twice to see that they repeat byte for byte,
@@ -134,7 +139,7 @@ elif [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
   }
   step "window end-to-end (win32, Wine under qemu-i386, Xvfb)" e2e_win32
 else
-  step "unit tests (win32, Wine)" held_wine wine32 ctest --preset win32
+  step "unit tests (win32, Wine)" held_wine wine32 ctest --preset win32 --repeat until-pass:2
   step "window end-to-end (win32, Wine, Xvfb)" tests/e2e/run.sh build/win32
 fi
 
