@@ -68,6 +68,11 @@ private:
 #ifdef RAVOLIN_HAVE_SSE2
     static constexpr int kWindow = scan::kWindowBytes;
 #endif
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    static constexpr bool kWholeWindows = kPath == ScanPath::kAvx512;
+#else
+    static constexpr bool kWholeWindows = false;
+#endif
 
     int col() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(p_) - col_base_); }
     void set_col(int c) { col_base_ = reinterpret_cast<std::intptr_t>(p_) - c; }
@@ -128,10 +133,23 @@ private:
         if constexpr (kVector) return scan::run_end_sse2(p_, lim_);
         else return scan::run_end_scalar(p_, lim_);
     }
+    // Carries on from p_ where no handler is at work: whole windows where
+    // they can be, else the stops of a new window.
+    RAVOLIN_INLINE void resume() {
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+        if constexpr (kWholeWindows) {
+            if (!scan::literal_state(lex_)) return whole_windows();
+        }
+#endif
+        rescan();
+    }
     // A new window of stops from p_ in the current lexical state.
     RAVOLIN_INLINE void rescan() {
         if constexpr (kVector) {
             w_ = p_;
+            // In a literal every stop needs its handler; elsewhere whole
+            // windows take over after the next one.
+            if constexpr (kWholeWindows) other_ = scan::literal_state(lex_) ? ~scan::StopMask{0} : 0;
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
             if constexpr (kPath == ScanPath::kAvx512) mask_ = scan::window_mask_avx512(lex_, p_);
             else if constexpr (kPath == ScanPath::kAvx2) mask_ = scan::window_mask_avx2(lex_, p_);
@@ -142,6 +160,17 @@ private:
     }
     // p_ moved on: the stops behind it are done.
     RAVOLIN_INLINE void moved() {
+        // Where whole windows are converted at once, every stop the handlers
+        // see is a way back to them.
+        if constexpr (kWholeWindows) {
+            const auto d = p_ - w_;
+            if (d >= kWindow) return resume();
+            mask_ &= ~scan::StopMask{0} << d;
+            // Whole windows again from here unless the next stop needs its
+            // handler.
+            if ((mask_ & (0 - mask_) & other_) == 0) resume();
+            return;
+        }
         if constexpr (kVector) {
             const auto d = p_ - w_;
             if (d >= kWindow) rescan();
@@ -164,7 +193,7 @@ private:
                 const unsigned char* window_end = w_ + kWindow;
                 if (window_end >= lim_) break;
                 copy_to(window_end);
-                rescan();
+                resume();
             }
             copy_to(lim_);
             return false;
@@ -190,6 +219,7 @@ private:
     }
     const unsigned char* run_end() const { return scan::run_end_scalar(p_, lim_); }
     void rescan() {}
+    void resume() {}
     void moved() {}
     bool to_next_stop() {
         to_next_stop_scalar();
@@ -202,6 +232,10 @@ private:
         scan::copy_plain_scalar(p_, lim_, out, kTables.stops[static_cast<int>(kEnc)][static_cast<int>(lex_)]);
     }
 
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+    RAVOLIN_INLINE void whole_windows();
+#endif
+    RAVOLIN_INLINE void set_piece(const unsigned char* start, bool line_start);
     RAVOLIN_INLINE bool next_piece();
     RAVOLIN_INLINE bool start_piece(bool line_start);
     RAVOLIN_INLINE void convert();
@@ -242,6 +276,7 @@ private:
     const unsigned char* w_ = nullptr;         // the window of stops starts here
 #ifdef RAVOLIN_HAVE_SSE2
     scan::StopMask mask_ = 0;  // stops at w_ + bit index not yet handled
+    scan::StopMask other_ = 0;  // those of them whole windows leave to the handlers
 #endif
 };
 
@@ -254,17 +289,22 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::next_piece() {
 }
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
-RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool line_start) {
-    if (p_ >= start_lim_) return false;
-    piece_start_ = p_;
-    line_begin_ = line_start ? p_ : nullptr;
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::set_piece(const unsigned char* start, bool line_start) {
+    piece_start_ = start;
+    line_begin_ = line_start ? start : nullptr;
     // Before the last block's end a piece that may start has a whole
     // piece's worth after it.
-    lim_ = last_ && end_ - p_ < kMaxPiece ? end_ : p_ + kMaxPiece;
+    lim_ = last_ && end_ - start < kMaxPiece ? end_ : start + kMaxPiece;
     // A CR LF that the limit would cut is the piece's LF: both bytes are in.
     if (kKeptCrLf && lim_[-1] == '\r' && lim_ < end_ && lim_[0] == '\n') ++lim_;
     // pair_end_ stays: a double-byte character of an earlier piece ends at
     // or before this piece's start, where nothing compares with it.
+}
+
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool line_start) {
+    if (p_ >= start_lim_) return false;
+    set_piece(p_, line_start);
 
     // Only a piece cut from a line can begin with the rest of a character.
     if (kEnc == Encoding::kUtf8 && !line_start && utf8_tail_ > 0) {
@@ -283,7 +323,7 @@ RAVOLIN_INLINE bool BlockConverter<kPath, kEnc, kKeptCrLf>::start_piece(bool lin
 
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
 RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
-    rescan();
+    resume();
     for (;;) {
         if (!to_next_stop()) {  // a piece cut from a longer line, or the last one
             if (!next_piece()) return;
@@ -375,6 +415,173 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::convert() {
         }
     }
 }
+
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+// Outside literals most windows hold nothing that needs attention but line
+// ends and runs of spaces, and most of the rest hold such a stretch before
+// their first other stop. Such a stretch is converted at once, without a
+// trip through the handlers per stop: every byte in it is one column, so the
+// column of a run follows from the last line end before it, and the output
+// is the window with the tabs put in and the spaces they replace squeezed
+// out. The stretch ends before any other stop, before a run it would cut or
+// that ends at it (a tab after a run changes the run), and where a piece
+// would end other than at a line end; the handlers take over there, with
+// the window's stops left from the stretch's end.
+template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
+RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
+    using scan::StopMask;
+    constexpr StopMask kAll = ~StopMask{0};
+    for (;;) {
+        const unsigned char* const p = p_;
+        w_ = p;
+        const scan::WindowBits bits = scan::window_bits_avx512(p);
+        const StopMask stops = bits.stops;
+        mask_ = stops;
+        // Every line end in the window starts a piece, and no piece limit
+        // falls inside it.
+        if (p + kWindow >= start_lim_ || lim_ < p + kWindow) {
+            other_ = kAll;
+            return;
+        }
+        StopMask space = bits.space;
+        StopMask slash = bits.slash, star = bits.star;
+        StopMask stops_here = stops;
+        StopMask leads = 0;
+        if constexpr (kEnc == Encoding::kCp932) {
+            // Double-byte characters, two bytes and two columns each: in a
+            // run of bytes that may lead one, every other byte from the
+            // run's first does (the general rule reads them one by one).
+            // Their second bytes are nothing else; a second byte that is a
+            // control or a backslash, or lies in the next window, is left
+            // to the handlers with its lead.
+            const scan::Cp932Bits high = scan::cp932_bits_avx512(p);
+            if (high.high != 0) {
+                constexpr StopMask kEven = 0x5555555555555555ull;
+                const StopMask may_lead = high.lead;
+                const StopMask even_starts = may_lead & ~(may_lead << 1) & kEven;
+                const StopMask from_even = may_lead & ~(may_lead + even_starts);
+                leads = (from_even & kEven) | (may_lead & ~from_even & ~kEven);
+                const StopMask seconds = leads << 1;
+                const StopMask held_back =
+                    (leads & ((high.low & ~high.high) | high.backslash) >> 1) | (leads & StopMask{1} << (kWindow - 1));
+                space &= ~seconds;
+                slash &= ~seconds;
+                star &= ~seconds;
+                stops_here = (stops & ~(high.high | seconds)) | held_back;
+            }
+        }
+        const StopMask lf = bits.lf;
+        // Where line ends begin: a kept CR LF, written as it is, or an LF,
+        // written as CR LF. A CR without its LF is left to the handlers.
+        const StopMask crlf = kKeptCrLf ? bits.cr & lf >> 1 : 0;
+        const StopMask lone = lf & ~(crlf << 1);
+        const StopMask ends = crlf | lone;
+        const StopMask doubled = space & space >> 1;  // a space before a space
+        // Comments open and close inside windows: nothing in one changes
+        // with them but where the next begins. A slash or star whose next
+        // byte is in the next window is left to the handlers.
+        constexpr StopMask kLast = StopMask{1} << (kWindow - 1);
+        const StopMask marks = (slash | star) & ~kLast;
+        const StopMask other = stops_here & ~(crlf | lf | doubled | marks);
+        other_ = other;
+        const int first_other = other != 0 ? __builtin_ctzll(other) : kWindow;
+        int cut = first_other;
+        if (cut > 0 && (space >> (cut - 1) & 1) != 0) {
+            const StopMask others_before = ~space & (kAll >> (kWindow - cut));
+            cut = others_before != 0 ? kWindow - __builtin_clzll(others_before) : 0;
+        }
+        // The comments before the cut, in order: each opening or closing
+        // takes two bytes, and a line comment ends at its line's end
+        // unless a backslash continues it (the handlers see to that).
+        LexState lex = lex_;
+        const StopMask opens_block = slash & star >> 1;
+        const StopMask opens_line = slash & slash >> 1;
+        const StopMask closes = star & slash >> 1;
+        for (int at = 0; at < cut;) {
+            StopMask m = lex == LexState::kCode ? opens_block | opens_line
+                         : lex == LexState::kBlockComment ? closes
+                                                          : ends;
+            m &= kAll << at;
+            if (m == 0) break;
+            const int x = __builtin_ctzll(m);
+            if (x >= cut) break;
+            if (lex == LexState::kLineComment) {
+                // At the window's start the backslash before may be the
+                // second byte of a character, which continues nothing.
+                const bool continued = x > 0 ? p[x - 1] == '\\'
+                                             : p > piece_start_ && p[-1] == '\\' && pair_end_ != p;
+                if (continued) {
+                    cut = x;
+                    break;
+                }
+                lex = LexState::kCode;
+                at = x + 1;
+                continue;
+            }
+            if (x + 1 >= cut) {
+                cut = x;  // the handlers take the two bytes together
+                break;
+            }
+            lex = lex != LexState::kCode ? LexState::kCode
+                  : (opens_block >> x & 1) != 0 ? LexState::kBlockComment
+                                                : LexState::kLineComment;
+            at = x + 2;
+        }
+        if (cut == 0) return;
+        set_comment_lex(lex);
+        if constexpr (kEnc == Encoding::kCp932) {
+            const StopMask leads_in = leads & kAll >> (kWindow - cut);
+            if (leads_in != 0) pair_end_ = p + kWindow + 1 - __builtin_clzll(leads_in);
+        }
+        const StopMask in = kAll >> (kWindow - cut);
+        const StopMask lfs = lf & in;
+        const int col0 = col();
+        StopMask tabs = 0, dropped = 0;
+        if (ts_shift_ >= 0) {
+            const scan::RunBits runs = scan::run_bits_avx512(space, lfs, in, col0, ts_shift_);
+            tabs = runs.tabs;
+            dropped = runs.dropped;
+            tabs_ += __builtin_popcountll(tabs);
+        } else {
+            // Other tab sizes run by run: a tab for each stop the run
+            // crosses, the spaces after the last one kept.
+            for (StopMask runs = doubled & ~(space << 1) & in; runs != 0; runs &= runs - 1) {
+                const int r = __builtin_ctzll(runs);
+                const int n = __builtin_ctzll(~(space >> r));
+                const StopMask lfs_before = lfs & ~(kAll << r);
+                const int c = lfs_before != 0 ? r - kWindow + __builtin_clzll(lfs_before) : col0 + r;
+                const int end_col = c + n;
+                const int t = div_ts(end_col) - div_ts(c);
+                const int kept = t > 0 ? mod_ts(end_col) : n;
+                tabs_ += t;
+                tabs |= ~(kAll << t) << r;
+                dropped |= ~(kAll << (n - t - kept)) << (r + t + kept);
+            }
+        }
+        const StopMask keep = in & ~dropped;
+        const StopMask crs = lone & in;
+        const int written = crs != 0 ? scan::put_window_avx512<true>(p, q(), tabs, keep, crs)
+                                     : scan::put_window_avx512<false>(p, q(), tabs, keep, 0);
+        wrote_more(written - cut);
+        if (lfs != 0) {
+            // The last line in the window begins a piece, at column 0.
+            const unsigned char* const line = p + kWindow - __builtin_clzll(lfs);
+            set_piece(line, true);
+            col_base_ = address(line);
+        }
+        if (cut < kWindow) {
+            p_ = p + cut;
+            // A run of spaces that reaches the window's end begins the next.
+            if (first_other == kWindow) continue;
+            mask_ = stops & kAll << cut;
+            return;
+        }
+        // Not p + cut: the next window's loads need not wait for this one's
+        // stops.
+        p_ = p + kWindow;
+    }
+}
+#endif
 
 // What a line end at p_ does to the lexical state.
 template <ScanPath kPath, Encoding kEnc, bool kKeptCrLf>
@@ -821,7 +1028,8 @@ bool available(ScanPath path) {
     case ScanPath::kAvx512:
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
         return available(ScanPath::kAvx2) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vl");
+               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+               __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 #else
         return false;
 #endif

@@ -154,6 +154,14 @@ struct alignas(64) Splats {
     unsigned char one[64];   // OR-ed in: maps '"' onto '#'
     unsigned char five[64];  // OR-ed in: maps '*', '+' and '.' onto '/'
     unsigned char low_half[64], singles[64], seven_f[64];  // the AVX2 scanner's: 0x0F, kClassSingles, 0x7F
+    unsigned char lf[64], cr[64];
+    // Each of the low (high) 32 byte indexes twice: spreads half a window
+    // over a whole one, a slot for a CR before every byte.
+    unsigned char twice_low[64], twice_high[64];
+    unsigned char iota[64];  // each byte its index
+    // The index of the byte 1, 2, 4, ... 32 places back (ahead), modulo 64.
+    unsigned char back[6][64], ahead[6][64];
+    unsigned char ones[64], ff[64];
 };
 
 constexpr Splats make_splats() {
@@ -174,6 +182,17 @@ constexpr Splats make_splats() {
         s.low_half[k] = 0x0F;
         s.singles[k] = kClassSingles;
         s.seven_f[k] = 0x7F;
+        s.lf[k] = '\n';
+        s.cr[k] = '\r';
+        s.twice_low[k] = static_cast<unsigned char>(k / 2);
+        s.twice_high[k] = static_cast<unsigned char>(32 + k / 2);
+        s.iota[k] = static_cast<unsigned char>(k);
+        for (int d = 0; d < 6; ++d) {
+            s.back[d][k] = static_cast<unsigned char>((k - (1 << d)) & 63);
+            s.ahead[d][k] = static_cast<unsigned char>((k + (1 << d)) & 63);
+        }
+        s.ones[k] = 1;
+        s.ff[k] = 0xFF;
     }
     return s;
 }
@@ -295,7 +314,9 @@ __attribute__((always_inline)) inline void copy_window(const unsigned char* from
 // (so that their scanners are inlined into it); they run only where the
 // processor has them all.
 #define RAVOLIN_AVX2 "avx2,bmi,bmi2"
-#define RAVOLIN_AVX512 "avx512f,avx512bw,avx512vl,avx2,bmi,bmi2"
+// Every processor with these AVX-512 parts counts leading zeros in one
+// instruction (which not every compiler can ask the processor about).
+#define RAVOLIN_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt,lzcnt"
 
 __attribute__((target(RAVOLIN_AVX2), always_inline)) inline __m256i splat_avx2(const unsigned char (&b)[64]) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(b));
@@ -475,6 +496,110 @@ __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexSt
         return window_mask_avx512<LexState::kRawString>(p, k);
     default:
         return window_mask_avx512<LexState::kHeaderName>(p, k);
+    }
+}
+#endif
+
+#ifdef RAVOLIN_HAVE_WIDE_SCAN
+// What the converter's whole windows are made of: the window's stops in
+// code, and where its spaces, LFs, CRs, slashes and stars are.
+struct WindowBits {
+    StopMask stops, space, lf, cr, slash, star;
+};
+
+__attribute__((target(RAVOLIN_AVX512))) inline WindowBits window_bits_avx512(const unsigned char* p) {
+    const Splats& k = splats();
+    const __m512i v = _mm512_loadu_si512(p);
+    return {window_mask_avx512<LexState::kCode>(p, k), eq_avx512(v, k.space), eq_avx512(v, k.lf), eq_avx512(v, k.cr),
+            eq_avx512(v, k.slash), eq_avx512(v, k.star)};
+}
+
+// Which bytes of the runs of spaces in a window become tabs and which are
+// dropped, for a tab size that is a power of two. A byte of a run is
+// covered when a tab stop lies after its column and no later than the
+// run's end: the covered byte just before each stop becomes its tab, the
+// other covered bytes go, and the rest stay spaces (all of a run that
+// reaches no stop). Worked out for all 64 bytes at once from each byte's
+// column (modulo the tab size, from where its line begins) and how many
+// spaces follow it; only the bytes in `in`, whose runs end inside it, are
+// asked about.
+struct RunBits {
+    StopMask tabs, dropped;
+};
+
+__attribute__((target(RAVOLIN_AVX512))) inline RunBits run_bits_avx512(StopMask space, StopMask lf, StopMask in,
+                                                                      int col0, int ts_shift) {
+    const Splats& k = splats();
+    const __m512i iota = splat_avx512(k.iota);
+    // Where each byte's line begins in the window (0: before it), the
+    // largest line start at or before it.
+    __m512i begin = _mm512_maskz_mov_epi8(lf << 1, iota);
+    for (int d = 0; d < 6; ++d) {
+        const __m512i back = _mm512_maskz_permutexvar_epi8(~StopMask{0} << (1 << d), splat_avx512(k.back[d]), begin);
+        begin = _mm512_max_epu8(begin, back);
+    }
+    const __m512i ts_less_1 = _mm512_set1_epi8(static_cast<char>((1 << ts_shift) - 1));
+    const __m512i first_line = _mm512_maskz_set1_epi8(_mm512_testn_epi8_mask(begin, begin), static_cast<char>(col0));
+    // The column modulo the tab size: byte arithmetic wraps modulo 256, a
+    // multiple of it.
+    const __m512i phase = _mm512_and_si512(_mm512_add_epi8(_mm512_sub_epi8(iota, begin), first_line), ts_less_1);
+    // The first byte that is no space at or after each byte (255: none
+    // within a tab size of it).
+    __m512i next = _mm512_mask_mov_epi8(iota, space, splat_avx512(k.ff));
+    for (int d = 0; d < ts_shift; ++d) {
+        const __m512i ahead = _mm512_mask_permutexvar_epi8(next, ~StopMask{0} >> (1 << d), splat_avx512(k.ahead[d]), next);
+        next = _mm512_min_epu8(next, ahead);
+    }
+    // Covered: the spaces from the byte on reach the next stop.
+    const __m512i to_stop = _mm512_sub_epi8(_mm512_add_epi8(ts_less_1, splat_avx512(k.ones)), phase);
+    const StopMask runs = space & (space << 1 | space >> 1) & in;
+    const StopMask covered = _mm512_mask_cmpge_epu8_mask(runs, _mm512_sub_epi8(next, iota), to_stop);
+    const StopMask tabs = _mm512_mask_cmpeq_epi8_mask(covered, phase, ts_less_1);
+    return {tabs, covered & ~tabs};
+}
+
+// Where a window in code page 932 holds bytes >= 0x80, those that may lead
+// a double-byte character, the bytes below 0x0E and backslashes (neither
+// ends a character as it usually does).
+struct Cp932Bits {
+    StopMask high, lead, low, backslash;
+};
+
+__attribute__((target(RAVOLIN_AVX512))) inline Cp932Bits cp932_bits_avx512(const unsigned char* p) {
+    const Splats& k = splats();
+    const __m512i v = _mm512_loadu_si512(p);
+    const StopMask high = _mm512_movepi8_mask(v);
+    // 0x80-0x9F and 0xE0-0xFF: bits 5 and 6 alike.
+    const StopMask bit5 = _mm512_test_epi8_mask(v, _mm512_set1_epi8(0x20));
+    const StopMask bit6 = _mm512_test_epi8_mask(v, _mm512_set1_epi8(0x40));
+    return {high, high & ~(bit5 ^ bit6), _mm512_cmplt_epu8_mask(v, splat_avx512(k.below)),
+            eq_avx512(v, k.backslash)};
+}
+
+// Writes the window at p to out with tabs where their bits are and only
+// the bytes in keep, a CR before each byte in crs; returns the bytes
+// written (up to 128 more are stored, which the output has room for).
+template <bool kCrs>
+__attribute__((target(RAVOLIN_AVX512))) inline int put_window_avx512(const unsigned char* p, unsigned char* out,
+                                                                    StopMask tabs, StopMask keep, StopMask crs) {
+    const Splats& k = splats();
+    const __m512i v = _mm512_mask_blend_epi8(tabs, _mm512_loadu_si512(p), splat_avx512(k.tab));
+    if constexpr (!kCrs) {
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, v));
+        return static_cast<int>(__builtin_popcountll(keep));
+    } else {
+        // Every byte gets a slot for a CR before it, kept where asked:
+        // each half of the window spread over a whole one.
+        constexpr StopMask kOdd = 0xAAAAAAAAAAAAAAAAull;
+        const __m512i cr = splat_avx512(k.cr);
+        const __m512i low = _mm512_mask_permutexvar_epi8(cr, kOdd, splat_avx512(k.twice_low), v);
+        const __m512i high = _mm512_mask_permutexvar_epi8(cr, kOdd, splat_avx512(k.twice_high), v);
+        const StopMask keep_low = _pdep_u64(keep, kOdd) | _pdep_u64(crs, ~kOdd);
+        const StopMask keep_high = _pdep_u64(keep >> 32, kOdd) | _pdep_u64(crs >> 32, ~kOdd);
+        const int n_low = static_cast<int>(__builtin_popcountll(keep_low));
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep_low, low));
+        _mm512_storeu_si512(out + n_low, _mm512_maskz_compress_epi8(keep_high, high));
+        return n_low + static_cast<int>(__builtin_popcountll(keep_high));
     }
 }
 #endif

@@ -298,3 +298,48 @@ TEST(LineEnds, LineRangesAsTyped) {
 }
 
 }  // namespace
+
+// The vector paths convert 64 bytes at a time where nothing in them needs a
+// closer look; wherever such a stretch begins or ends, the result is the one
+// the byte-at-a-time path gives. Each case is swept across every alignment
+// behind lines of code, in both encodings and with both kinds of line end.
+TEST(Windows, EveryAlignmentAsByteAtATime) {
+    struct Snippet {
+        const char* name;
+        std::string text;
+    };
+    const Snippet snippets[] = {
+        {"indentation and inner runs", "        x = 1;      /* c */\n    y  =  2;\n"},
+        {"a run before a tab", "    a   \tb;\n"},
+        {"comments open and close", "/* a  b */  c  /*/ d  */ e  // f  g\n  h  /**/  i\n"},
+        {"a line comment continued", "  x;  // a  b \\\n    c \"  d\n    e;\n"},
+        {"a string and a header name", "  s = \"a    b\";  #include <a    b>\n    c;\n"},
+        {"a lone CR and a lone LF", "  a  \r  b\n\r\n    c\n"},
+        {"double-byte characters", "  /* \x88\x9f  \x88\x9f */  \xb1  \x82\xa0  x;\n"},
+        {"a backslash second byte in a comment", "    // \x95\x5c\n    x;\n"},
+        {"a lead byte before a line end", "    a \x88\n    b \x88\r\n  c\n"},
+        {"a lead byte before a space", "    \x88     x;\n"},
+        {"a line longer than a piece", std::string(1990, 'a') + "      b  c     d  e\n"},
+        {"UTF-8", "  /* \xe6\x97\xa5\xe6\x9c\xac  */  \xef\xbd\xb1  x;\n"},
+    };
+    const ravolin::ScanPath was = ravolin::scan_path_in_use();
+    for (const ravolin::Encoding enc : {ravolin::Encoding::kCp932, ravolin::Encoding::kUtf8})
+    for (const LineEnds ends : {LineEnds::kKept, LineEnds::kTranslated})
+    for (const int tab_size : {3, 4, 8})
+    for (const Snippet& s : snippets)
+    for (int shift = 0; shift < 70; ++shift) {
+        const std::string in = std::string(static_cast<std::size_t>(shift), 'a') + "\n" + s.text + s.text +
+                               "        int  x;\n" + std::string(150, 'b') + "\n";
+        ravolin::use_scan_path(ravolin::ScanPath::kScalar);
+        const auto want = convert(in, tab_size, 0, enc, ravolin::convert_file, ends);
+        ravolin::test::for_each_scan_path([&] {
+            SCOPED_TRACE(std::string(s.name) + " shift=" + std::to_string(shift) + " tab size " +
+                         std::to_string(tab_size) + " " + ravolin::scan_path());
+            const auto got = convert(in, tab_size, 0, enc, ravolin::convert_file, ends);
+            ASSERT_EQ(got.text, want.text);
+            ASSERT_EQ(got.tabs, want.tabs);
+            ASSERT_EQ(got.dots, want.dots);
+        });
+    }
+    ravolin::use_scan_path(was);
+}
