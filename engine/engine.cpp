@@ -485,11 +485,9 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
         const StopMask other = stops_here & ~(crlf | lf | doubled | marks);
         other_ = other;
         const int first_other = other != 0 ? __builtin_ctzll(other) : kWindow;
-        int cut = first_other;
-        if (cut > 0 && (space >> (cut - 1) & 1) != 0) {
-            const StopMask others_before = ~space & (kAll >> (kWindow - cut));
-            cut = others_before != 0 ? kWindow - __builtin_clzll(others_before) : 0;
-        }
+        // Back to the start of the spaces before it, if any (no branch: the
+        // cut moves about at random).
+        int cut = scan::after_last_avx512(~space, first_other);
         // The comments before the cut, in order: each opening or closing
         // takes two bytes, and a line comment ends at its line's end
         // unless a backslash continues it (the handlers see to that).

@@ -514,6 +514,12 @@ __attribute__((target(RAVOLIN_AVX512))) inline WindowBits window_bits_avx512(con
             eq_avx512(v, k.slash), eq_avx512(v, k.star)};
 }
 
+// Just after the last bit of m below bit n (0 when none), in three
+// instructions.
+__attribute__((target(RAVOLIN_AVX512))) inline int after_last_avx512(StopMask m, int n) {
+    return 64 - static_cast<int>(_lzcnt_u64(_bzhi_u64(m, static_cast<unsigned>(n))));
+}
+
 // Which bytes of the runs of spaces in a window become tabs and which are
 // dropped, for a tab size that is a power of two. A byte of a run is
 // covered when a tab stop lies after its column and no later than the
