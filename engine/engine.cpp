@@ -434,18 +434,17 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
     for (;;) {
         const unsigned char* const p = p_;
         w_ = p;
-        const scan::WindowBits bits = scan::window_bits_avx512(p);
-        const StopMask stops = bits.stops;
-        mask_ = stops;
         // Every line end in the window starts a piece, and no piece limit
         // falls inside it.
         if (p + kWindow >= start_lim_ || lim_ < p + kWindow) {
+            mask_ = scan::window_mask_avx512(LexState::kCode, p);
             other_ = kAll;
             return;
         }
+        const scan::WindowBits bits = scan::window_bits_avx512<kKeptCrLf>(p);
         StopMask space = bits.space;
         StopMask slash = bits.slash, star = bits.star;
-        StopMask stops_here = stops;
+        StopMask other = bits.other;
         StopMask leads = 0;
         if constexpr (kEnc == Encoding::kCp932) {
             // Double-byte characters, two bytes and two columns each: in a
@@ -467,7 +466,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
                 space &= ~seconds;
                 slash &= ~seconds;
                 star &= ~seconds;
-                stops_here = (stops & ~(high.high | seconds)) | held_back;
+                other = (other & ~(high.high | seconds)) | held_back;
             }
         }
         const StopMask lf = bits.lf;
@@ -476,21 +475,16 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
         const StopMask crlf = kKeptCrLf ? bits.cr & lf >> 1 : 0;
         const StopMask lone = lf & ~(crlf << 1);
         const StopMask ends = crlf | lone;
-        const StopMask doubled = space & space >> 1;  // a space before a space
-        // Comments open and close inside windows: nothing in one changes
-        // with them but where the next begins. A slash or star whose next
-        // byte is in the next window is left to the handlers.
-        constexpr StopMask kLast = StopMask{1} << (kWindow - 1);
-        const StopMask marks = (slash | star) & ~kLast;
-        const StopMask other = stops_here & ~(crlf | lf | doubled | marks);
         other_ = other;
         const int first_other = other != 0 ? __builtin_ctzll(other) : kWindow;
         // Back to the start of the spaces before it, if any (no branch: the
         // cut moves about at random).
         int cut = scan::after_last_avx512(~space, first_other);
-        // The comments before the cut, in order: each opening or closing
-        // takes two bytes, and a line comment ends at its line's end
-        // unless a backslash continues it (the handlers see to that).
+        // Comments open and close inside windows: nothing in one changes
+        // with them but where the next begins. Those before the cut, in
+        // order: each opening or closing takes two bytes, and a line
+        // comment ends at its line's end unless a backslash continues it
+        // (the handlers see to that).
         LexState lex = lex_;
         const StopMask opens_block = slash & star >> 1;
         const StopMask opens_line = slash & slash >> 1;
@@ -525,7 +519,10 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
                                                 : LexState::kLineComment;
             at = x + 2;
         }
-        if (cut == 0) return;
+        if (cut == 0) {
+            mask_ = scan::window_mask_avx512(LexState::kCode, p);
+            return;
+        }
         set_comment_lex(lex);
         if constexpr (kEnc == Encoding::kCp932) {
             const StopMask leads_in = leads & kAll >> (kWindow - cut);
@@ -543,7 +540,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
         } else {
             // Other tab sizes run by run: a tab for each stop the run
             // crosses, the spaces after the last one kept.
-            for (StopMask runs = doubled & ~(space << 1) & in; runs != 0; runs &= runs - 1) {
+            for (StopMask runs = space & space >> 1 & ~(space << 1) & in; runs != 0; runs &= runs - 1) {
                 const int r = __builtin_ctzll(runs);
                 const int n = __builtin_ctzll(~(space >> r));
                 const StopMask lfs_before = lfs & ~(kAll << r);
@@ -571,7 +568,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
             p_ = p + cut;
             // A run of spaces that reaches the window's end begins the next.
             if (first_other == kWindow) continue;
-            mask_ = stops & kAll << cut;
+            mask_ = scan::window_mask_avx512(LexState::kCode, p) & kAll << cut;
             return;
         }
         // Not p + cut: the next window's loads need not wait for this one's

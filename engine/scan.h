@@ -501,17 +501,35 @@ __attribute__((target(RAVOLIN_AVX512))) inline StopMask window_mask_avx512(LexSt
 #endif
 
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
-// What the converter's whole windows are made of: the window's stops in
-// code, and where its spaces, LFs, CRs, slashes and stars are.
+// What the converter's whole windows are made of: where a window's spaces,
+// LFs, CRs, slashes and stars are, and its stops in code other than line
+// ends, a space before a space, and a slash or star before the window's
+// last byte (comments opening and closing). A CR before an LF counts as a
+// line end where CR LF is kept.
 struct WindowBits {
-    StopMask stops, space, lf, cr, slash, star;
+    StopMask space, lf, cr, slash, star, other;
 };
 
+template <bool kKeptCrLf>
 __attribute__((target(RAVOLIN_AVX512))) inline WindowBits window_bits_avx512(const unsigned char* p) {
     const Splats& k = splats();
     const __m512i v = _mm512_loadu_si512(p);
-    return {window_mask_avx512<LexState::kCode>(p, k), eq_avx512(v, k.space), eq_avx512(v, k.lf), eq_avx512(v, k.cr),
-            eq_avx512(v, k.slash), eq_avx512(v, k.star)};
+    const __m512i n = _mm512_loadu_si512(p + 1);
+    WindowBits w;
+    w.space = eq_avx512(v, k.space);
+    w.lf = eq_avx512(v, k.lf);
+    w.cr = eq_avx512(v, k.cr);
+    w.slash = eq_avx512(v, k.slash);
+    w.star = eq_avx512(v, k.star);
+    const StopMask tab_next = eq_avx512(n, k.tab);
+    const StopMask line_ends = kKeptCrLf ? w.lf | (w.cr & w.lf >> 1) : w.lf;
+    // As window_mask_avx512 tells stops in code, less the ones above.
+    w.other = (_mm512_cmplt_epi8_mask(v, splat_avx512(k.below)) & ~line_ends) | (w.space & tab_next) |
+              eq_avx512(v, k.quote) |
+              (eq_avx512(v, k.hash) & (eq_avx512(n, k.space) | tab_next | eq_avx512(n, k.i))) |
+              (eq_avx512(v, k.backslash) & eq_avx512(n, k.quote)) |
+              ((w.slash | w.star) & StopMask{1} << 63);
+    return w;
 }
 
 // Just after the last bit of m below bit n (0 when none), in three
