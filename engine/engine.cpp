@@ -138,7 +138,9 @@ private:
     RAVOLIN_INLINE void resume() {
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
         if constexpr (kWholeWindows) {
-            if (!scan::literal_state(lex_)) return whole_windows();
+            // Whole windows work out columns modulo a tab size that is a
+            // power of two (all the usual ones); other sizes take the stops.
+            if (!scan::literal_state(lex_) && ts_shift_ >= 0) return whole_windows();
         }
 #endif
         rescan();
@@ -147,9 +149,12 @@ private:
     RAVOLIN_INLINE void rescan() {
         if constexpr (kVector) {
             w_ = p_;
-            // In a literal every stop needs its handler; elsewhere whole
-            // windows take over after the next one.
-            if constexpr (kWholeWindows) other_ = scan::literal_state(lex_) ? ~scan::StopMask{0} : 0;
+            // In a literal (or at a tab size whole windows do not take)
+            // every stop needs its handler; elsewhere whole windows take
+            // over after the next one.
+            if constexpr (kWholeWindows) {
+                other_ = scan::literal_state(lex_) || ts_shift_ < 0 ? ~scan::StopMask{0} : 0;
+            }
 #ifdef RAVOLIN_HAVE_WIDE_SCAN
             if constexpr (kPath == ScanPath::kAvx512) mask_ = scan::window_mask_avx512(lex_, p_);
             else if constexpr (kPath == ScanPath::kAvx2) mask_ = scan::window_mask_avx2(lex_, p_);
@@ -531,28 +536,9 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
         const StopMask in = kAll >> (kWindow - cut);
         const StopMask lfs = lf & in;
         const int col0 = col();
-        StopMask tabs = 0, dropped = 0;
-        if (ts_shift_ >= 0) {
-            const scan::RunBits runs = scan::run_bits_avx512(space, lfs, in, col0, ts_shift_);
-            tabs = runs.tabs;
-            dropped = runs.dropped;
-            tabs_ += __builtin_popcountll(tabs);
-        } else {
-            // Other tab sizes run by run: a tab for each stop the run
-            // crosses, the spaces after the last one kept.
-            for (StopMask runs = space & space >> 1 & ~(space << 1) & in; runs != 0; runs &= runs - 1) {
-                const int r = __builtin_ctzll(runs);
-                const int n = __builtin_ctzll(~(space >> r));
-                const StopMask lfs_before = lfs & ~(kAll << r);
-                const int c = lfs_before != 0 ? r - kWindow + __builtin_clzll(lfs_before) : col0 + r;
-                const int end_col = c + n;
-                const int t = div_ts(end_col) - div_ts(c);
-                const int kept = t > 0 ? mod_ts(end_col) : n;
-                tabs_ += t;
-                tabs |= ~(kAll << t) << r;
-                dropped |= ~(kAll << (n - t - kept)) << (r + t + kept);
-            }
-        }
+        const scan::RunBits runs = scan::run_bits_avx512(space, lfs, in, col0, ts_shift_);
+        const StopMask tabs = runs.tabs, dropped = runs.dropped;
+        tabs_ += __builtin_popcountll(tabs);
         const StopMask keep = in & ~dropped;
         const StopMask crs = lone & in;
         const int written = crs != 0 ? scan::put_window_avx512<true>(p, q(), tabs, keep, crs)
