@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "batch/text_checks.h"
+#include "streams/large_memory.h"
 #include "streams/read_ahead.h"
 
 #if defined(__SSE2__)
@@ -16,6 +18,7 @@ namespace ravolin {
 namespace {
 
 constexpr std::size_t kReadSize = 1u << 16;
+constexpr unsigned long long kBlockInput = kReadSize;
 
 unsigned long long count_lf(const unsigned char* p, std::size_t n) {
     unsigned long long count = 0;
@@ -66,7 +69,7 @@ constexpr std::size_t kPlacedAhead = 16;
 
 void CheckedFilter::Record::reset(ByteSource& src, ReadAheadSource* placing) {
     src_ = &src;
-    for (std::unique_ptr<unsigned char[]>& block : blocks_) spares_.push_back(std::move(block));
+    for (unsigned char* block : blocks_) spares_.push_back(block);
     blocks_.clear();
     last_len_ = 0;
     base_ = 0;
@@ -79,23 +82,37 @@ void CheckedFilter::Record::finish() {
     if (!placing_) return;
     placing_->stop();
     placing_ = nullptr;
-    for (std::unique_ptr<unsigned char[]>& block : placed_) spares_.push_back(std::move(block));
+    for (unsigned char* block : placed_) spares_.push_back(block);
     placed_.clear();
 }
 
-std::unique_ptr<unsigned char[]> CheckedFilter::Record::new_block() {
-    if (spares_.empty()) {
-        // Not cleared: only what is read into it is ever read.
-        return std::unique_ptr<unsigned char[]>(new unsigned char[kReadSize + kPieceSlack]);
+void CheckedFilter::Record::FreeMemory::operator()(void* p) const { free_large(p); }
+
+unsigned char* CheckedFilter::Record::new_block() {
+    if (!spares_.empty()) {
+        unsigned char* block = spares_.back();
+        spares_.pop_back();
+        return block;
     }
-    std::unique_ptr<unsigned char[]> block = std::move(spares_.back());
-    spares_.pop_back();
+    // Not cleared: only what is read into it is ever read. A first touch of
+    // fresh memory costs more than reading into it, a page at a time, on
+    // the virtual machines many users run on: one large piece takes many
+    // blocks at one go.
+    constexpr std::size_t kStride = (kReadSize + kPieceSlack + 63) / 64 * 64;
+    if (arenas_.empty() || arena_used_ + kStride > kLargeSize) {
+        void* arena = allocate_large();
+        if (!arena) throw std::bad_alloc();
+        arenas_.emplace_back(arena);
+        arena_used_ = 0;
+    }
+    unsigned char* block = static_cast<unsigned char*>(arenas_.back().get()) + arena_used_;
+    arena_used_ += kStride;
     return block;
 }
 
 void CheckedFilter::Record::place_one() {
     placed_.push_back(new_block());
-    placing_->place(placed_.back().get(), kReadSize);
+    placing_->place(placed_.back(), kReadSize);
 }
 
 bool CheckedFilter::Record::more() {
@@ -103,7 +120,7 @@ bool CheckedFilter::Record::more() {
     if (blocks_.empty() || last_len_ == kReadSize) {
         if (placing_) {
             // The next block placed is where the input goes on.
-            blocks_.push_back(std::move(placed_.front()));
+            blocks_.push_back(placed_.front());
             placed_.pop_front();
             place_one();
         } else {
@@ -111,7 +128,7 @@ bool CheckedFilter::Record::more() {
         }
         last_len_ = 0;
     }
-    const long got = src_->read(blocks_.back().get() + last_len_, kReadSize - last_len_);
+    const long got = src_->read(blocks_.back() + last_len_, kReadSize - last_len_);
     if (got > 0) last_len_ += static_cast<std::size_t>(got);
     if (got < 0) error_ = true;
     if (got <= 0) done_ = true;
@@ -124,7 +141,7 @@ long CheckedFilter::Record::lend_at(unsigned long long pos, const unsigned char*
     }
     const unsigned long long off = pos - base_;
     const std::size_t block = static_cast<std::size_t>(off / kReadSize), in = static_cast<std::size_t>(off % kReadSize);
-    *data = blocks_[block].get() + in;
+    *data = blocks_[block] + in;
     return static_cast<long>((block + 1 == blocks_.size() ? last_len_ : kReadSize) - in);
 }
 
@@ -151,7 +168,7 @@ std::size_t CheckedFilter::Record::settled(unsigned long long pos, std::size_t n
 void CheckedFilter::Record::trim(unsigned long long pos) {
     // Whole blocks only (all but the last are full), so nothing ever moves.
     while (blocks_.size() > 1 && pos >= base_ + kReadSize) {
-        spares_.push_back(std::move(blocks_.front()));
+        spares_.push_back(blocks_.front());
         blocks_.pop_front();
         base_ += kReadSize;
     }
@@ -248,7 +265,15 @@ void CheckedFilter::convert_ahead() {
             }
         }
         engine_.out = writer_.get();
+        const unsigned long long from = reader_->consumed();
         if (!produce()) break;
+        // Where the input's blocks meet, a line is converted on its own
+        // (a step of a few bytes): more steps go into one block while the
+        // writer takes them whole, as every block handed over can cost
+        // both threads a wake-up.
+        while (!ended_ && !stop_ && reader_->consumed() - from < kBlockInput &&
+               writer_->has_room(TextWriter::kMaxReserve) && produce()) {
+        }
         Block b;
         sink_.lend_next = true;
         writer_->flush();
@@ -319,21 +344,29 @@ unsigned long long CheckedFilter::take_original(Block& b) {
 }
 
 // A few blocks queued keep both threads busy; more would only hold memory.
-constexpr std::size_t kAhead = 3;
+// A thread that waits is woken only once it has two blocks to go on with:
+// every wake-up is a context switch, which costs more than a block's
+// hand-over.
+constexpr std::size_t kAhead = 4;
+constexpr std::size_t kWakeAt = 2;
 
 bool CheckedFilter::hand_over(Block&& block) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (queue_.size() >= kAhead && !cancel_) {
-        converter_waits_ = true;
-        changed_.wait(lock);
-        converter_waits_ = false;
+    bool wake;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (queue_.size() >= kAhead && !cancel_) {
+            converter_waits_ = true;
+            changed_.wait(lock);
+            converter_waits_ = false;
+        }
+        if (cancel_) return false;
+        queue_.push_back(std::move(block));
+        kept_from_ = released_;
+        for (std::unique_ptr<TextWriter>& w : returned_) writers_.push_back(std::move(w));
+        returned_.clear();
+        wake = check_waits_ && queue_.size() >= kWakeAt;
     }
-    if (cancel_) return false;
-    queue_.push_back(std::move(block));
-    kept_from_ = released_;
-    for (std::unique_ptr<TextWriter>& w : returned_) writers_.push_back(std::move(w));
-    returned_.clear();
-    if (check_waits_) changed_.notify_all();
+    if (wake) changed_.notify_all();
     return true;
 }
 
@@ -350,8 +383,9 @@ CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
         if (queue_.empty()) return nullptr;
         taken_.push_back(std::move(queue_.front()));
         queue_.pop_front();
-        if (converter_waits_) changed_.notify_all();
+        const bool wake = converter_waits_ && queue_.size() + kWakeAt <= kAhead;
         lock.unlock();
+        if (wake) changed_.notify_all();
         Block& b = taken_.back();
         const Block* before = taken_.size() > 1 ? &taken_[taken_.size() - 2] : nullptr;
         b.converted_end = (before ? before->converted_end : first_converted_) + size_of(b.converted);

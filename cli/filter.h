@@ -84,13 +84,20 @@ private:
 
     private:
         bool more();
-        std::unique_ptr<unsigned char[]> new_block();
+        unsigned char* new_block();
         void place_one();
+        // Blocks are carved from large pieces of memory (huge pages where
+        // the system gives them) and reused, never freed one by one.
+        struct FreeMemory {
+            void operator()(void* p) const;
+        };
+        std::vector<std::unique_ptr<void, FreeMemory>> arenas_;
+        std::size_t arena_used_ = 0;  // bytes of the last arena handed out
         ByteSource* src_ = nullptr;
         ReadAheadSource* placing_ = nullptr;
-        std::deque<std::unique_ptr<unsigned char[]>> placed_;  // the blocks after the last, read into
-        std::deque<std::unique_ptr<unsigned char[]>> blocks_;  // all full but the last
-        std::vector<std::unique_ptr<unsigned char[]>> spares_;  // blocks let go, for the next ones
+        std::deque<unsigned char*> placed_;  // the blocks after the last, read into
+        std::deque<unsigned char*> blocks_;  // all full but the last
+        std::vector<unsigned char*> spares_;  // blocks let go, for the next ones
         std::size_t last_len_ = 0;      // bytes in the last block
         unsigned long long base_ = 0;   // the offset of blocks_[0][0]
         bool done_ = false, error_ = false;

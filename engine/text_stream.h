@@ -149,6 +149,8 @@ public:
     // Hands every buffered byte to the sink; false if any write has failed.
     bool flush();
     bool failed() const { return error_; }
+    // Room for another reserve of n bytes without a flush first.
+    bool has_room(std::size_t n) const { return kBufSize - len_ >= n; }
 
 private:
     void put(const unsigned char* p, std::size_t n);

@@ -1,42 +1,18 @@
 #include "streams/read_ahead.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "streams/large_memory.h"
 
 namespace ravolin {
-namespace {
-
-// The slots' memory. On Linux one transparent huge page where the system
-// gives one: a first touch of memory costs about 10 us a 4 KiB page on the
-// virtual machines CI and many users run on, 2.5 ms for the slots' 256 pages
-// against 0.2 ms for one huge page (about 7 % of converting 64 MB).
-constexpr std::size_t kHugePage = 2u << 20;
-
-void* allocate_slots(std::size_t size) {
-#ifdef __linux__
-    if (size <= kHugePage) {
-        if (void* p = std::aligned_alloc(kHugePage, kHugePage)) {
-            ::madvise(p, kHugePage, MADV_HUGEPAGE);  // only advice: 4 KiB pages otherwise
-            return p;
-        }
-    }
-#endif
-    return std::malloc(size);
-}
-
-}  // namespace
 
 ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {}
 
 ReadAheadSource::~ReadAheadSource() {
     stop();
-    std::free(slots_);  // Slot is trivially destructible
+    free_large(slots_);  // Slot is trivially destructible
 }
 
 // The thread starts with the first use, which tells whether it reads into
@@ -47,7 +23,7 @@ void ReadAheadSource::start() {
         thread_ = std::thread([this] { produce_placed(); });
         return;
     }
-    void* memory = allocate_slots(kSlots * sizeof(Slot));
+    void* memory = allocate_large(kSlots * sizeof(Slot));
     if (!memory) throw std::bad_alloc();
     slots_ = static_cast<Slot*>(memory);
     for (int i = 0; i < kSlots; ++i) new (slots_ + i) Slot();

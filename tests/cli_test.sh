@@ -414,6 +414,17 @@ fi
 got=$(printf 'int     x;\n' | cli -t 4 - 2>"$tmp/err" | od -An -c | tr -s ' ')
 check "filter" " i n t \t \t x ; \r \n" "$got"
 check "filter counts" "2 tabs, 0 dots" "$(tr -d '\r' <"$tmp/err")"
+# A file of many blocks: read ahead, written out past the stream's buffer,
+# small pieces and large ones in their order; a full disk is an error.
+awk 'BEGIN { for (i = 0; i < 40000; i++) printf "    x;%s\n", (i % 9 ? "" : "  /* c */") }' >"$tmp/big.c"
+sed 's/^    /\t/; s/;  \//;\t\//' "$tmp/big.c" | sed 's/$/\r/' >"$tmp/big.want"
+cli -t 4 - <"$tmp/big.c" >"$tmp/big.out" 2>/dev/null
+same_file "filter, a large file" "$tmp/big.want" "$tmp/big.out"
+if [ -z "$emu" ] && [ -w /dev/full ]; then
+  got=$(cli -t 4 - <"$tmp/big.c" 2>&1 >/dev/full; echo "status $?")
+  check "filter, output full" "ravolin-cli: error writing standard output
+status 1" "$got"
+fi
 run --help
 check "help: exit status" 0 "$rc"
 for word in Converted: "Non conv.:" "Refused   :" "Skipped   :" "Error:" "Aborted   :" "CR LF" "Exit status" \
