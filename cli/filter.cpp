@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <thread>
 
 #include "batch/text_checks.h"
-#include "streams/large_memory.h"
 #include "streams/read_ahead.h"
 
 #if defined(__SSE2__)
@@ -16,9 +14,6 @@
 
 namespace ravolin {
 namespace {
-
-constexpr std::size_t kReadSize = 1u << 16;
-constexpr unsigned long long kBlockInput = kReadSize;
 
 unsigned long long count_lf(const unsigned char* p, std::size_t n) {
     unsigned long long count = 0;
@@ -86,27 +81,13 @@ void CheckedFilter::Record::finish() {
     placed_.clear();
 }
 
-void CheckedFilter::Record::FreeMemory::operator()(void* p) const { free_large(p); }
-
 unsigned char* CheckedFilter::Record::new_block() {
-    if (!spares_.empty()) {
-        unsigned char* block = spares_.back();
-        spares_.pop_back();
-        return block;
+    if (spares_.empty()) {
+        // Not cleared: only what is read into it is ever read.
+        return static_cast<unsigned char*>(memory_.take());
     }
-    // Not cleared: only what is read into it is ever read. A first touch of
-    // fresh memory costs more than reading into it, a page at a time, on
-    // the virtual machines many users run on: one large piece takes many
-    // blocks at one go.
-    constexpr std::size_t kStride = (kReadSize + kPieceSlack + 63) / 64 * 64;
-    if (arenas_.empty() || arena_used_ + kStride > kLargeSize) {
-        void* arena = allocate_large();
-        if (!arena) throw std::bad_alloc();
-        arenas_.emplace_back(arena);
-        arena_used_ = 0;
-    }
-    unsigned char* block = static_cast<unsigned char*>(arenas_.back().get()) + arena_used_;
-    arena_used_ += kStride;
+    unsigned char* block = spares_.back();
+    spares_.pop_back();
     return block;
 }
 
@@ -271,7 +252,7 @@ void CheckedFilter::convert_ahead() {
         // (a step of a few bytes): more steps go into one block while the
         // writer takes them whole, as every block handed over can cost
         // both threads a wake-up.
-        while (!ended_ && !stop_ && reader_->consumed() - from < kBlockInput &&
+        while (!ended_ && !stop_ && reader_->consumed() - from < kReadSize &&
                writer_->has_room(TextWriter::kMaxReserve) && produce()) {
         }
         Block b;

@@ -23,6 +23,7 @@
 #include "engine/encoding.h"
 #include "engine/engine.h"
 #include "engine/text_stream.h"
+#include "streams/large_memory.h"
 #include "verify/verify.h"
 
 namespace ravolin {
@@ -61,6 +62,9 @@ private:
     FilterResult run_whole(ByteSource& input, ByteSink& output, int tab_size, std::optional<Encoding> encoding,
                            Style style);
 
+    // The input is read this many bytes at a time, into a block of its own.
+    static constexpr std::size_t kReadSize = 1u << 16;
+
     // The input's bytes as read, from the oldest one still needed, in
     // blocks that never move: the check reads a block's input where it lies.
     class Record {
@@ -86,15 +90,10 @@ private:
         bool more();
         unsigned char* new_block();
         void place_one();
-        // Blocks are carved from large pieces of memory (huge pages where
-        // the system gives them) and reused, never freed one by one.
-        struct FreeMemory {
-            void operator()(void* p) const;
-        };
-        std::vector<std::unique_ptr<void, FreeMemory>> arenas_;
-        std::size_t arena_used_ = 0;  // bytes of the last arena handed out
+        LargePool memory_{kReadSize + kPieceSlack};
         ByteSource* src_ = nullptr;
         ReadAheadSource* placing_ = nullptr;
+        // Blocks are reused, never freed one by one.
         std::deque<unsigned char*> placed_;  // the blocks after the last, read into
         std::deque<unsigned char*> blocks_;  // all full but the last
         std::vector<unsigned char*> spares_;  // blocks let go, for the next ones

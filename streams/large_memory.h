@@ -4,6 +4,8 @@
 // for the same as one transparent huge page.
 #pragma once
 #include <cstddef>
+#include <memory>
+#include <vector>
 
 namespace ravolin {
 
@@ -14,5 +16,22 @@ constexpr std::size_t kLargeSize = std::size_t{2} << 20;
 // Freed by free_large.
 void* allocate_large(std::size_t size = kLargeSize);
 void free_large(void* p);
+
+// Pieces of one size (at most kLargeSize) carved from large memory, for
+// buffers kept for reuse: none is freed alone, all with the pool.
+class LargePool {
+public:
+    explicit LargePool(std::size_t size) : size_((size + 63) / 64 * 64) {}
+    // Throws std::bad_alloc when there is no memory.
+    void* take();
+
+private:
+    struct Free {
+        void operator()(void* p) const { free_large(p); }
+    };
+    std::size_t size_;
+    std::vector<std::unique_ptr<void, Free>> memory_;
+    std::size_t used_ = kLargeSize;  // of the last piece of memory
+};
 
 }  // namespace ravolin
