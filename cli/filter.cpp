@@ -59,8 +59,9 @@ std::size_t CheckedFilter::size_of(const std::vector<Piece>& pieces) {
     return n;
 }
 
-// As much input ahead as the read-ahead's own slots hold.
-constexpr std::size_t kPlacedAhead = 16;
+// Half a megabyte of input ahead: the read-ahead reads on while the
+// converter takes the blocks before.
+constexpr std::size_t kPlacedAhead = 4;
 
 void CheckedFilter::Record::reset(ByteSource& src, ReadAheadSource* placing) {
     src_ = &src;

@@ -63,7 +63,7 @@ private:
                            Style style);
 
     // The input is read this many bytes at a time, into a block of its own.
-    static constexpr std::size_t kReadSize = 1u << 16;
+    static constexpr std::size_t kReadSize = 1u << 17;
 
     // The input's bytes as read, from the oldest one still needed, in
     // blocks that never move: the check reads a block's input where it lies.
