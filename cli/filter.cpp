@@ -241,6 +241,7 @@ void CheckedFilter::convert_ahead() {
         if (!writer_) {
             if (writers_.empty()) {
                 writer_ = std::make_unique<TextWriter>(sink_);
+                populate(writer_.get(), sizeof(TextWriter));
             } else {
                 writer_ = std::move(writers_.back());
                 writers_.pop_back();
@@ -330,7 +331,7 @@ unsigned long long CheckedFilter::take_original(Block& b) {
 // every wake-up is a context switch, which costs more than a block's
 // hand-over.
 constexpr std::size_t kAhead = 4;
-constexpr std::size_t kWakeAt = 2;
+constexpr std::size_t kWakeAt = 3;
 
 bool CheckedFilter::hand_over(Block&& block) {
     bool wake;

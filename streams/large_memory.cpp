@@ -1,5 +1,6 @@
 #include "streams/large_memory.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -21,6 +22,19 @@ void* allocate_large(std::size_t size) {
 }
 
 void free_large(void* p) { std::free(p); }
+
+void populate(void* p, std::size_t n) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    // Whole pages only: the bytes before and after belong to others.
+    constexpr std::uintptr_t kPage = 4096;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kPage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);  // older systems: EINVAL
+#else
+    (void)p;
+    (void)n;
+#endif
+}
 
 void* LargePool::take() {
     if (used_ + size_ > kLargeSize) {

@@ -17,6 +17,10 @@ constexpr std::size_t kLargeSize = std::size_t{2} << 20;
 void* allocate_large(std::size_t size = kLargeSize);
 void free_large(void* p);
 
+// Makes the pages of the n bytes at p present at once, where the system
+// can: 1 us a page against 10 us for each first touch. Only advice.
+void populate(void* p, std::size_t n);
+
 // Pieces of one size (at most kLargeSize) carved from large memory, for
 // buffers kept for reuse: none is freed alone, all with the pool.
 class LargePool {
