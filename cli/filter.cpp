@@ -327,9 +327,9 @@ unsigned long long CheckedFilter::take_original(Block& b) {
 }
 
 // A few blocks queued keep both threads busy; more would only hold memory.
-// A thread that waits is woken only once it has two blocks to go on with:
-// every wake-up is a context switch, which costs more than a block's
-// hand-over.
+// A thread that waits is woken only once it has kWakeAt blocks to go on
+// with (blocks to check, or room for blocks to convert): every wake-up is a
+// context switch, which costs more than a block's hand-over.
 constexpr std::size_t kAhead = 4;
 constexpr std::size_t kWakeAt = 3;
 
