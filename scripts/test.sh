@@ -11,40 +11,32 @@ passed=0
 failed=0
 skipped=0
 failures=()
-step() {  # step NAME COMMAND...
-  local name=$1; shift
+emulated=()
+# run_step ON_FAILURE NAME COMMAND...: a failure counts as failed, or (for
+# "skip") as skipped and is named at the end.
+run_step() {
+  local on_failure=$1 name=$2; shift 2
   echo
   echo "=== $name"
   local t0=$SECONDS
   if "$@"; then
     passed=$((passed + 1))
     echo "=== $name: ok ($((SECONDS - t0)) s)"
+  elif [ "$on_failure" = skip ]; then
+    skipped=$((skipped + 1))
+    emulated+=("$name")
+    echo "=== $name: failed under the emulator, counted as skipped ($((SECONDS - t0)) s)"
   else
     failed=$((failed + 1))
     failures+=("$name")
     echo "=== $name: FAILED ($((SECONDS - t0)) s)"
   fi
 }
-
+step() { run_step fail "$@"; }  # step NAME COMMAND...
 # A step whose failure says nothing about our code: the 32-bit programs
 # under qemu, where the emulator itself dies in threaded 32-bit code on
-# some machines (see below). It counts as passed when it passes and as
-# skipped, said so and why, when it fails.
-emulated=()
-emulated_step() {  # emulated_step NAME COMMAND...
-  local name=$1; shift
-  echo
-  echo "=== $name"
-  local t0=$SECONDS
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "=== $name: ok ($((SECONDS - t0)) s)"
-  else
-    skipped=$((skipped + 1))
-    emulated+=("$name")
-    echo "=== $name: failed under the emulator, counted as skipped ($((SECONDS - t0)) s)"
-  fi
-}
+# some machines (see below).
+emulated_step() { run_step skip "$@"; }
 
 quick=
 case "${1:-}" in
