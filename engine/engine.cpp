@@ -536,7 +536,7 @@ RAVOLIN_INLINE void BlockConverter<kPath, kEnc, kKeptCrLf>::whole_windows() {
         const StopMask in = kAll >> (kWindow - cut);
         const StopMask lfs = lf & in;
         const int col0 = col();
-        const scan::RunBits runs = scan::run_bits_avx512(space, lfs, in, col0, ts_shift_);
+        const scan::RunBits runs = scan::run_bits(space, lfs, in, col0, ts_shift_);
         const StopMask tabs = runs.tabs, dropped = runs.dropped;
         tabs_ += __builtin_popcountll(tabs);
         const StopMask keep = in & ~dropped;

@@ -158,10 +158,6 @@ struct alignas(64) Splats {
     // Each of the low (high) 32 byte indexes twice: spreads half a window
     // over a whole one, a slot for a CR before every byte.
     unsigned char twice_low[64], twice_high[64];
-    unsigned char iota[64];  // each byte its index
-    // The index of the byte 1, 2, 4, ... 32 places back (ahead), modulo 64.
-    unsigned char back[6][64], ahead[6][64];
-    unsigned char ones[64], ff[64];
 };
 
 constexpr Splats make_splats() {
@@ -186,13 +182,6 @@ constexpr Splats make_splats() {
         s.cr[k] = '\r';
         s.twice_low[k] = static_cast<unsigned char>(k / 2);
         s.twice_high[k] = static_cast<unsigned char>(32 + k / 2);
-        s.iota[k] = static_cast<unsigned char>(k);
-        for (int d = 0; d < 6; ++d) {
-            s.back[d][k] = static_cast<unsigned char>((k - (1 << d)) & 63);
-            s.ahead[d][k] = static_cast<unsigned char>((k + (1 << d)) & 63);
-        }
-        s.ones[k] = 1;
-        s.ff[k] = 0xFF;
     }
     return s;
 }
@@ -543,43 +532,71 @@ __attribute__((target(RAVOLIN_AVX512))) inline int after_last_avx512(StopMask m,
 // covered when a tab stop lies after its column and no later than the
 // run's end: the covered byte just before each stop becomes its tab, the
 // other covered bytes go, and the rest stay spaces (all of a run that
-// reaches no stop). Worked out for all 64 bytes at once from each byte's
-// column (modulo the tab size, from where its line begins) and how many
-// spaces follow it; only the bytes in `in`, whose runs end inside it, are
+// reaches no stop). Only the bytes in `in`, whose runs end inside it, are
 // asked about.
+//
+// Worked out on the window's bit masks alone, with no byte columns (byte
+// shuffles would depend on one another in a chain of six). A byte's column
+// modulo the tab size comes bit by bit from where its line starts: each
+// line's start has its own (the first line's from col0), spread over the
+// line's bytes with pext/pdep, and a run of lines whose starts have the
+// bit set is filled by one subtraction. The bytes just before a stop are
+// those one column short of a multiple of the tab size. A byte of a run is
+// covered when the first byte at or after it that is such a byte or no
+// space is such a byte and a space: the same kind of fill, from each of
+// those back to the one before.
 struct RunBits {
     StopMask tabs, dropped;
 };
 
-__attribute__((target(RAVOLIN_AVX512))) inline RunBits run_bits_avx512(StopMask space, StopMask lf, StopMask in,
-                                                                      int col0, int ts_shift) {
-    const Splats& k = splats();
-    const __m512i iota = splat_avx512(k.iota);
-    // Where each byte's line begins in the window (0: before it), the
-    // largest line start at or before it.
-    __m512i begin = _mm512_maskz_mov_epi8(lf << 1, iota);
-    for (int d = 0; d < 6; ++d) {
-        const __m512i back = _mm512_maskz_permutexvar_epi8(~StopMask{0} << (1 << d), splat_avx512(k.back[d]), begin);
-        begin = _mm512_max_epu8(begin, back);
+struct PlaceBits {
+    // Bit j of k, and of k + 1, as masks over k: for tab sizes up to 32,
+    // the largest power of two a tab size may be.
+    StopMask at[6], after[6];
+};
+
+constexpr PlaceBits make_place_bits() {
+    PlaceBits b{};
+    for (int j = 0; j < 6; ++j) {
+        for (int k = 0; k < 64; ++k) {
+            if ((k >> j) & 1) b.at[j] |= StopMask{1} << k;
+            if (((k + 1) >> j) & 1) b.after[j] |= StopMask{1} << k;
+        }
     }
-    const __m512i ts_less_1 = _mm512_set1_epi8(static_cast<char>((1 << ts_shift) - 1));
-    const __m512i first_line = _mm512_maskz_set1_epi8(_mm512_testn_epi8_mask(begin, begin), static_cast<char>(col0));
-    // The column modulo the tab size: byte arithmetic wraps modulo 256, a
-    // multiple of it.
-    const __m512i phase = _mm512_and_si512(_mm512_add_epi8(_mm512_sub_epi8(iota, begin), first_line), ts_less_1);
-    // The first byte that is no space at or after each byte (255: none
-    // within a tab size of it).
-    __m512i next = _mm512_mask_mov_epi8(iota, space, splat_avx512(k.ff));
-    for (int d = 0; d < ts_shift; ++d) {
-        const __m512i ahead = _mm512_mask_permutexvar_epi8(next, ~StopMask{0} >> (1 << d), splat_avx512(k.ahead[d]), next);
-        next = _mm512_min_epu8(next, ahead);
+    return b;
+}
+inline constexpr PlaceBits kPlaceBits = make_place_bits();
+
+// From each set bit of `from` (a subset of `at`) up to the next bit of `at`
+// that is not in it; each bit of `at` starts a stretch.
+__attribute__((target("bmi,bmi2"))) inline StopMask fill_stretches(StopMask from, StopMask at) {
+    const StopMask labels = _pext_u64(from, at);
+    const StopMask ups = labels & ~(labels << 1), downs = ~labels & labels << 1;
+    return _pdep_u64(downs, at) - _pdep_u64(ups, at);
+}
+
+__attribute__((target("bmi,bmi2"))) inline RunBits run_bits(StopMask space, StopMask lf, StopMask in, int col0,
+                                                                   int ts_shift) {
+    const StopMask line_starts = lf << 1;
+    const StopMask starts = line_starts | 1;
+    const int first = -col0;  // where the first line would start
+    // (k + 1) - (the start of k's line), bit by bit with a borrow: zero
+    // modulo the tab size at the bytes before a stop.
+    StopMask borrow = 0, differs = 0;
+    for (int j = 0; j < ts_shift; ++j) {
+        const StopMask start_bit = fill_stretches((line_starts & kPlaceBits.at[j]) | StopMask((first >> j) & 1), starts);
+        const StopMask next_bit = kPlaceBits.after[j];
+        differs |= next_bit ^ start_bit ^ borrow;
+        borrow = (~next_bit & start_bit) | (~(next_bit ^ start_bit) & borrow);
     }
-    // Covered: the spaces from the byte on reach the next stop.
-    const __m512i to_stop = _mm512_sub_epi8(_mm512_add_epi8(ts_less_1, splat_avx512(k.ones)), phase);
+    const StopMask before_stop = ~differs;
+    // Each byte belongs to the first byte before a stop or non-space at or
+    // after it: covered when that is a space.
+    const StopMask good = before_stop & space, marks = before_stop | ~space;
+    const StopMask belongs = (good << 1) - _pdep_u64(_pext_u64(good, marks), marks << 1 | 1);
     const StopMask runs = space & (space << 1 | space >> 1) & in;
-    const StopMask covered = _mm512_mask_cmpge_epu8_mask(runs, _mm512_sub_epi8(next, iota), to_stop);
-    const StopMask tabs = _mm512_mask_cmpeq_epi8_mask(covered, phase, ts_less_1);
-    return {tabs, covered & ~tabs};
+    const StopMask covered = runs & belongs;
+    return {covered & before_stop, covered & ~before_stop};
 }
 
 // Where a window in code page 932 holds bytes >= 0x80, those that may lead
