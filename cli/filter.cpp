@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "batch/text_checks.h"
@@ -674,7 +675,15 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
 
     FilterResult r;
     {
-        std::thread converter([this] { convert_ahead(); });
+        std::thread converter;
+        try {
+            converter = std::thread([this] { convert_ahead(); });
+        } catch (const std::system_error&) {
+            // Nothing is converted: the input goes out as it came.
+            r.kind = FilterResult::kNoThread;
+            if (!pass_rest()) r.kind = record_.failed() ? FilterResult::kReadError : FilterResult::kWriteError;
+            return r;
+        }
         r.check = verify_conversion(original_side_, converted_side_, &check_encoding_, &progress_);
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -725,6 +734,9 @@ std::string filter_message(const FilterResult& r) {
         break;
     case FilterResult::kUnclear:
         why = "encoding unclear (neither UTF-8 nor code page 932; --encoding names one)";
+        break;
+    case FilterResult::kNoThread:
+        why = "cannot start a thread (the system's limit on threads or memory)";
         break;
     case FilterResult::kCheckFailed:
         why = "line " + std::to_string(r.line) + ": " + verify_reason(r.check);

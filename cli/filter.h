@@ -31,7 +31,9 @@ namespace ravolin {
 class ReadAheadSource;
 
 struct FilterResult {
-    enum Kind { kConverted, kBinary, kUnclear, kCheckFailed, kReadError, kWriteError };
+    // kNoThread: the converter's thread could not be started (the system's
+    // limit on threads or memory); the input goes out as it came.
+    enum Kind { kConverted, kBinary, kUnclear, kCheckFailed, kReadError, kWriteError, kNoThread };
     Kind kind = kConverted;
     int tabs = 0, dots = 0, expanded = 0;
     // Where the check found a difference (1-based), and the first line

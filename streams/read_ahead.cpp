@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "streams/large_memory.h"
 
@@ -17,17 +18,42 @@ ReadAheadSource::~ReadAheadSource() {
 
 // The thread starts with the first use, which tells whether it reads into
 // slots or into places.
+// Where no thread can be started (the system's limit on threads or
+// memory), the caller's own thread reads, as it needs the bytes.
 void ReadAheadSource::start() {
-    if (thread_.joinable() || stop_) return;
-    if (placing_) {
-        thread_ = std::thread([this] { produce_placed(); });
-        return;
+    if (thread_.joinable() || stop_ || direct_) return;
+    try {
+        if (placing_) {
+            thread_ = std::thread([this] { produce_placed(); });
+            return;
+        }
+        if (!slots_) {
+            void* memory = allocate_large(kSlots * sizeof(Slot));
+            if (!memory) throw std::bad_alloc();
+            slots_ = static_cast<Slot*>(memory);
+            for (int i = 0; i < kSlots; ++i) new (slots_ + i) Slot();
+        }
+        thread_ = std::thread([this] { produce(); });
+    } catch (const std::system_error&) {
+        direct_ = true;
+        places_.clear();
     }
-    void* memory = allocate_large(kSlots * sizeof(Slot));
-    if (!memory) throw std::bad_alloc();
-    slots_ = static_cast<Slot*>(memory);
-    for (int i = 0; i < kSlots; ++i) new (slots_ + i) Slot();
-    thread_ = std::thread([this] { produce(); });
+}
+
+// Without the thread: reads go to the inner source, each as far as the
+// slot it would have come from, so that the reader sees the same.
+long ReadAheadSource::read_direct(unsigned char* buf, std::size_t n) {
+    if (ended_) return end_;
+    std::size_t want = static_cast<std::size_t>(kSlotSize - taken_ % kSlotSize);
+    if (n < want) want = n;
+    const long got = inner_->read(buf, want);
+    if (got <= 0) {
+        ended_ = true;
+        end_ = got;
+        return got;
+    }
+    taken_ += static_cast<unsigned long long>(got);
+    return got;
 }
 
 void ReadAheadSource::stop() {
@@ -41,7 +67,7 @@ void ReadAheadSource::stop() {
 }
 
 void ReadAheadSource::place(unsigned char* at, std::size_t size) {
-    if (size == 0) return;  // a read into nothing would look like the end
+    if (size == 0 || direct_) return;  // a read into nothing would look like the end
     bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -169,6 +195,7 @@ ReadAheadSource::Slot& ReadAheadSource::head_slot(std::unique_lock<std::mutex>& 
 
 long ReadAheadSource::read(unsigned char* buf, std::size_t n) {
     start();
+    if (direct_) return read_direct(buf, n);
     if (placing_) return read_placed(buf, n);
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = head_slot(lock);
@@ -197,6 +224,16 @@ long ReadAheadSource::lend(unsigned char** data, std::size_t* plain) {
         *data = nullptr;
         *plain = 0;
         return -1;
+    }
+    if (direct_) {
+        // One slot, read into on this thread.
+        Slot& slot = slots_[0];
+        slot.len = read_direct(slot.data, kSlotSize);
+        if (slot.len >= 0) std::memset(slot.data + slot.len, 0, kPieceSlack);
+        slot.plain = slot.len > 0 ? plain_text_prefix(slot.data, static_cast<std::size_t>(slot.len)) : 0;
+        *data = slot.data;
+        *plain = slot.plain;
+        return slot.len;
     }
     std::unique_lock<std::mutex> lock(mutex_);
     if (lending_) {

@@ -66,6 +66,7 @@ private:
     // The slot read and lend take from, once filled.
     Slot& head_slot(std::unique_lock<std::mutex>& lock);
     long read_placed(unsigned char* buf, std::size_t n);
+    long read_direct(unsigned char* buf, std::size_t n);
 
     ByteSource* inner_;
     std::mutex mutex_;
@@ -79,6 +80,7 @@ private:
     bool consumer_waits_ = false;  // read sleeps until a slot is filled
     Slot* slots_ = nullptr;
     std::thread thread_;    // started by the first read, lend or place
+    bool direct_ = false;   // none could be started: the caller reads
 
     // Placing: the places from the one the next read takes from on; the
     // thread fills places_[fill_] next.

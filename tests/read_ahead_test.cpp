@@ -116,7 +116,9 @@ TEST(ReadAhead, ReadsIntoPlacesAsIntoSlots) {
             const std::size_t n = elsewhere ? sizeof look : call % 4 == 0 && rest > 3000 ? rest - 3000 : rest;
             r = placed.read(elsewhere ? look : at, n);
             const long want = slots.read(buf, n);
-            if (c.compare_sizes) EXPECT_EQ(r, want);
+            if (c.compare_sizes) {
+                EXPECT_EQ(r, want);
+            }
             if (r <= 0) break;
             if (elsewhere) {
                 // Where the bytes go, as a reader that looked ahead puts them.
