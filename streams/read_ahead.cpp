@@ -3,11 +3,24 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#ifdef __linux__
+#include <sched.h>
+#endif
 #include <system_error>
 
 #include "streams/large_memory.h"
 
 namespace ravolin {
+
+bool read_ahead_pays() {
+#ifdef __linux__
+    // The processors this process may use, which a container or taskset
+    // may limit below what the machine has.
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) >= 3;
+#endif
+    return std::thread::hardware_concurrency() >= 3;
+}
 
 ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {}
 

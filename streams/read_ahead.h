@@ -14,6 +14,13 @@
 
 namespace ravolin {
 
+// Whether reading ahead pays where this process runs: its thread wants a
+// processor of its own beside the converter's and the check's. With two, the
+// system tends to put it beside the converter (which wakes it), the check's
+// processor stands idle meanwhile, and the filter is faster with the
+// converter reading its input itself.
+bool read_ahead_pays();
+
 class ReadAheadSource : public ByteSource {
 public:
     explicit ReadAheadSource(ByteSource& inner);
