@@ -406,6 +406,13 @@ bool CheckedFilter::hand_over(Block&& block) {
 CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
     while (first_ + taken_.size() <= n) {
         std::unique_lock<std::mutex> lock(mutex_);
+        if (queue_.empty() && !finished_ && placing_) {
+            // Time to spare: the input is read ahead here rather than by
+            // the converter.
+            lock.unlock();
+            placing_->help();
+            lock.lock();
+        }
         while (queue_.empty() && !finished_) {
             check_waits_ = true;
             changed_.wait(lock);
@@ -417,6 +424,7 @@ CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
         const bool wake = converter_waits_ && queue_.size() + kWakeAt <= kAhead;
         lock.unlock();
         if (wake) changed_.notify_all();
+        if (placing_) placing_->help();
         Block& b = taken_.back();
         const Block* before = taken_.size() > 1 ? &taken_[taken_.size() - 2] : nullptr;
         b.converted_end = (before ? before->converted_end : first_converted_) + size_of(b.converted);
@@ -639,6 +647,7 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
     // Standard input cannot be read twice: auto decides as it goes by.
     if (!encoding) source = &sniffer_.emplace(input, &engine_.encoding);
     record_.reset(*source, placing);
+    placing_ = placing;
     // Whichever way the run ends, nothing is read into the record after it.
     struct Finish {
         Record& record;

@@ -202,6 +202,7 @@ private:
     std::vector<std::unique_ptr<TextWriter>> returned_;
 
     // Of the check's thread.
+    ReadAheadSource* placing_ = nullptr;  // the input's read-ahead: helped when there is time
     std::deque<Block> taken_;  // blocks taken from queue_, from block number first_ on
     unsigned long long first_ = 0, out_ = 0;  // out_: blocks written out
     Side original_side_, converted_side_;

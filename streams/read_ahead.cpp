@@ -12,7 +12,7 @@
 
 namespace ravolin {
 
-bool read_ahead_pays() {
+bool read_ahead_thread_pays() {
 #ifdef __linux__
     // The processors this process may use, which a container or taskset
     // may limit below what the machine has.
@@ -22,7 +22,7 @@ bool read_ahead_pays() {
     return std::thread::hardware_concurrency() >= 3;
 }
 
-ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(&inner) {}
+ReadAheadSource::ReadAheadSource(ByteSource& inner, bool own_thread) : inner_(&inner), shared_(!own_thread) {}
 
 ReadAheadSource::~ReadAheadSource() {
     stop();
@@ -30,11 +30,11 @@ ReadAheadSource::~ReadAheadSource() {
 }
 
 // The thread starts with the first use, which tells whether it reads into
-// slots or into places.
-// Where no thread can be started (the system's limit on threads or
-// memory), the caller's own thread reads, as it needs the bytes.
+// slots or into places. Where no thread can be started (the system's limit
+// on threads or memory), places are read as without one of their own, and
+// slots by the caller as it needs the bytes.
 void ReadAheadSource::start() {
-    if (thread_.joinable() || stop_ || direct_) return;
+    if (thread_.joinable() || stop_ || direct_ || (placing_ && shared_)) return;
     try {
         if (placing_) {
             thread_ = std::thread([this] { produce_placed(); });
@@ -48,8 +48,8 @@ void ReadAheadSource::start() {
         }
         thread_ = std::thread([this] { produce(); });
     } catch (const std::system_error&) {
-        direct_ = true;
-        places_.clear();
+        if (placing_) shared_ = true;
+        else direct_ = true;
     }
 }
 
@@ -80,7 +80,7 @@ void ReadAheadSource::stop() {
 }
 
 void ReadAheadSource::place(unsigned char* at, std::size_t size) {
-    if (size == 0 || direct_) return;  // a read into nothing would look like the end
+    if (size == 0) return;  // a read into nothing would look like the end
     bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -96,42 +96,57 @@ void ReadAheadSource::place(unsigned char* at, std::size_t size) {
 // The reading thread, placing: fills the places in turn and stops at the
 // end or an error.
 void ReadAheadSource::produce_placed() {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        unsigned char* at;
-        std::size_t n;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (room_ == 0) {
-                producer_waits_ = true;
-                changed_.wait(lock, [this] { return stop_ || room_ >= kPlacedWake || (room_ > 0 && consumer_waits_); });
-                producer_waits_ = false;
-            }
-            if (stop_) return;
-            // The place stays where it is while it is read into: the
-            // caller lets go only of places it has read to the end.
-            Place& p = places_[fill_];
-            at = p.at + p.filled;
-            n = p.size - p.filled;
+        if (room_ == 0) {
+            producer_waits_ = true;
+            changed_.wait(lock, [this] { return stop_ || room_ >= kPlacedWake || (room_ > 0 && consumer_waits_); });
+            producer_waits_ = false;
         }
-        const long got = inner_->read(at, n);
-        bool wake;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (got > 0) {
-                Place& p = places_[fill_];
-                p.filled += static_cast<std::size_t>(got);
-                if (p.filled == p.size) ++fill_;
-                room_ -= static_cast<std::size_t>(got);
-                read_ += static_cast<unsigned long long>(got);
-            } else {
-                ended_ = true;
-                end_ = got;
-            }
-            wake = consumer_waits_;
+        if (stop_) return;
+        read_step(lock);
+        if (consumer_waits_) {
+            lock.unlock();
+            changed_.notify_all();
+            lock.lock();
         }
-        if (wake) changed_.notify_all();
-        if (got <= 0) return;
+        if (ended_) return;
     }
+}
+
+bool ReadAheadSource::read_step(std::unique_lock<std::mutex>& lock) {
+    if (reading_ || stop_ || ended_ || room_ == 0) return false;
+    reading_ = true;
+    // The place stays where it is while it is read into: the caller lets go
+    // only of places it has read to the end.
+    Place& p = places_[fill_];
+    const long got = [&] {
+        unsigned char* const at = p.at + p.filled;
+        const std::size_t n = p.size - p.filled;
+        lock.unlock();
+        const long k = inner_->read(at, n);
+        lock.lock();
+        return k;
+    }();
+    reading_ = false;
+    if (got > 0) {
+        p.filled += static_cast<std::size_t>(got);
+        if (p.filled == p.size) ++fill_;
+        room_ -= static_cast<std::size_t>(got);
+        read_ += static_cast<unsigned long long>(got);
+    } else {
+        ended_ = true;
+        end_ = got;
+    }
+    return true;
+}
+
+void ReadAheadSource::help() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!placing_ || !shared_ || !read_step(lock)) return;
+    const bool wake = consumer_waits_;
+    lock.unlock();
+    if (wake) changed_.notify_all();
 }
 
 long ReadAheadSource::read_placed(unsigned char* buf, std::size_t n) {
@@ -140,6 +155,9 @@ long ReadAheadSource::read_placed(unsigned char* buf, std::size_t n) {
     std::size_t want = static_cast<std::size_t>(kSlotSize - taken_ % kSlotSize);
     if (n < want) want = n;
     while (read_ < taken_ + want && !ended_ && !stop_ && room_ > 0) {
+        // Without a thread of its own the reader reads what nobody is
+        // reading yet, and waits for what another thread reads.
+        if (shared_ && read_step(lock)) continue;
         consumer_waits_ = true;
         if (producer_waits_) changed_.notify_all();
         changed_.wait(lock);

@@ -1,8 +1,9 @@
-// A ByteSource that reads its inner source on a thread of its own, a few
-// blocks ahead, so that reading (the system's copy from the page cache or a
-// pipe) and converting go on at the same time. The filter uses it; the
-// bytes, their order, the end and a read error come out exactly as the inner
-// source gives them.
+// A ByteSource that reads its inner source a few blocks ahead, so that
+// reading (the system's copy from the page cache or a pipe) and converting
+// go on at the same time: on a thread of its own, or (placing, see place)
+// on threads that have time for it. The filter uses it; the bytes, their
+// order, the end and a read error come out exactly as the inner source
+// gives them.
 #pragma once
 #include <condition_variable>
 #include <cstddef>
@@ -14,16 +15,18 @@
 
 namespace ravolin {
 
-// Whether reading ahead pays where this process runs: its thread wants a
-// processor of its own beside the converter's and the check's. With two, the
-// system tends to put it beside the converter (which wakes it), the check's
-// processor stands idle meanwhile, and the filter is faster with the
-// converter reading its input itself.
-bool read_ahead_pays();
+// Whether a thread of its own pays for the reading where this process
+// runs: it wants a processor of its own beside the converter's and the
+// check's. With two, the system tends to put it beside the converter (which
+// wakes it) while the check's processor stands idle; there the check reads
+// ahead itself whenever it would wait.
+bool read_ahead_thread_pays();
 
 class ReadAheadSource : public ByteSource {
 public:
-    explicit ReadAheadSource(ByteSource& inner);
+    // own_thread false: no thread of its own; placed blocks are read by
+    // help(), and by a read whose bytes nobody is reading yet.
+    explicit ReadAheadSource(ByteSource& inner, bool own_thread = true);
     ~ReadAheadSource() override;
     ReadAheadSource(const ReadAheadSource&) = delete;
     ReadAheadSource& operator=(const ReadAheadSource&) = delete;
@@ -44,6 +47,11 @@ public:
     // as it would from the slots, so what the reader sees does not depend
     // on whether it places.
     void place(unsigned char* at, std::size_t size);
+    // Reads into the next place, if there is room and no other thread is
+    // reading, where there is no thread of its own: for a thread that has
+    // time to spare (the filter's check calls it as it takes a block and
+    // before it waits). Nothing otherwise.
+    void help();
     // Stops the reading, for good (no read after it): the places are then
     // the caller's again.
     void stop();
@@ -73,6 +81,9 @@ private:
     // The slot read and lend take from, once filled.
     Slot& head_slot(std::unique_lock<std::mutex>& lock);
     long read_placed(unsigned char* buf, std::size_t n);
+    // One read into the next place, the lock let go meanwhile; false when
+    // there is nothing to read into or another thread is reading.
+    bool read_step(std::unique_lock<std::mutex>& lock);
     long read_direct(unsigned char* buf, std::size_t n);
 
     ByteSource* inner_;
@@ -87,7 +98,9 @@ private:
     bool consumer_waits_ = false;  // read sleeps until a slot is filled
     Slot* slots_ = nullptr;
     std::thread thread_;    // started by the first read, lend or place
-    bool direct_ = false;   // none could be started: the caller reads
+    bool direct_ = false;   // none could be started for the slots: the caller reads
+    bool shared_ = false;   // places are read by help() and read_placed
+    bool reading_ = false;  // a thread is in read_step
 
     // Placing: the places from the one the next read takes from on; the
     // thread fills places_[fill_] next.

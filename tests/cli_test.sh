@@ -426,9 +426,10 @@ if [ -z "$emu" ] && [ -w /dev/full ]; then
 status 1" "$got"
 fi
 # A thread that cannot be started (strace fails clone3): without one to
-# convert on, the input goes out unchanged; where a file is read ahead (three
-# processors or more), a failed read-ahead thread (the first) leaves the
-# reading to the converter and the output is the same.
+# convert on, the input goes out unchanged; where a file is read ahead on a
+# thread of its own (three processors or more), a failed read-ahead thread
+# (the first) leaves the reading ahead to the check and the converter, and
+# the output is the same.
 if [ -z "$emu" ] && command -v strace >/dev/null &&
    strace -f -o /dev/null -e trace=clone3 "$cli_exe" --version >/dev/null 2>&1; then
   strace -f -o /dev/null -e trace=clone3 -e inject=clone3:error=EAGAIN \

@@ -372,19 +372,21 @@ TEST(Filter, ChecksAndPassesTheRestThrough) {
     EXPECT_EQ(filter->run(src, full, 4, std::nullopt).kind, FilterResult::kWriteError);
 }
 
-// Over a read-ahead the input is read straight into the filter's own
-// blocks: the same output and the same result as over the input itself,
+// Over a read-ahead (with a thread of its own, or read ahead by the check)
+// the input is read straight into the filter's own blocks: the same output
+// and the same result as over the input itself,
 // where it converts, where the check fails far in and where a NUL comes
 // blocks after the start.
 TEST(Filter, ReadsIntoItsBlocksThroughAReadAhead) {
     std::string many;
     for (int i = 0; i < 100000; ++i) many += i % 7 ? "    x;\n" : "\tint  \xE3\x81\x82   y;\n";
     const std::string quote = "char q = '\"'; const char *s = \"a        b\";\n";
+    for (const bool own_thread : {true, false})
     for (const std::string& in : {many, many + quote + many, many + "\0"s + many, "\x1a"s + many}) {
         MemorySource direct(in.data(), in.size()), inner(in.data(), in.size());
         StringSink want, got;
         const FilterResult a = std::make_unique<CheckedFilter>()->run(direct, want, 4, std::nullopt);
-        ReadAheadSource ahead(inner);
+        ReadAheadSource ahead(inner, own_thread);
         const FilterResult b = std::make_unique<CheckedFilter>()->run(ahead, got, 4, std::nullopt);
         EXPECT_EQ(b.kind, a.kind) << filter_message(b);
         EXPECT_EQ(b.line, a.line);

@@ -2,9 +2,11 @@
 // the read error, whatever sizes the reads on either side come in.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "streams/read_ahead.h"
@@ -94,10 +96,18 @@ TEST(ReadAhead, ReadsIntoPlacesAsIntoSlots) {
         {"error at once", 0, true, 0},
         {"pipe-sized inner reads", -1, false, 4093},
     };
+    for (const bool own_thread : {true, false})
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + (own_thread ? "" : ", no thread of its own"));
         FailingSource inner(data, c.inner_chunk, c.fail_after), inner2(data, c.inner_chunk, c.fail_after);
-        ravolin::ReadAheadSource placed(inner), slots(inner2);
+        ravolin::ReadAheadSource placed(inner, own_thread), slots(inner2);
+        // Without a thread of its own another one helps all along, as the
+        // filter's check does, and the reader reads what nobody is reading.
+        std::atomic<bool> done{false};
+        std::thread helper;
+        if (!own_thread) helper = std::thread([&] {
+            while (!done) placed.help();
+        });
         std::vector<std::unique_ptr<unsigned char[]>> blocks;
         std::size_t pos = 0;
         std::string got;
@@ -131,6 +141,8 @@ TEST(ReadAhead, ReadsIntoPlacesAsIntoSlots) {
         EXPECT_EQ(got, data.substr(0, want));
         EXPECT_EQ(r, c.fail_after < 0 ? 0 : -1);
         EXPECT_EQ(placed.read(look, 10), r);  // and so on after it
+        done = true;
+        if (helper.joinable()) helper.join();
         placed.stop();
     }
 }
