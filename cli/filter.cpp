@@ -380,6 +380,10 @@ unsigned long long CheckedFilter::take_original(Block& b) {
 // context switch, which costs more than a block's hand-over.
 constexpr std::size_t kAhead = 4;
 constexpr std::size_t kWakeAt = 3;
+// The check reads the input ahead as it takes a block only while it keeps
+// up with the converter (this many blocks or fewer wait for it): behind,
+// it leaves the reading to the converter.
+constexpr std::size_t kKeepingUp = 2;
 
 bool CheckedFilter::hand_over(Block&& block) {
     bool wake;
@@ -422,9 +426,10 @@ CheckedFilter::Block* CheckedFilter::block(unsigned long long n) {
         taken_.push_back(std::move(queue_.front()));
         queue_.pop_front();
         const bool wake = converter_waits_ && queue_.size() + kWakeAt <= kAhead;
+        const bool keeping_up = queue_.size() <= kKeepingUp;
         lock.unlock();
         if (wake) changed_.notify_all();
-        if (placing_) placing_->help();
+        if (placing_ && keeping_up) placing_->help();
         Block& b = taken_.back();
         const Block* before = taken_.size() > 1 ? &taken_[taken_.size() - 2] : nullptr;
         b.converted_end = (before ? before->converted_end : first_converted_) + size_of(b.converted);
