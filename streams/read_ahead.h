@@ -24,8 +24,9 @@ bool read_ahead_thread_pays();
 
 class ReadAheadSource : public ByteSource {
 public:
-    // own_thread false: no thread of its own; placed blocks are read by
-    // help(), and by a read whose bytes nobody is reading yet.
+    // own_thread false: placed blocks (see place) have no thread of their
+    // own; they are read by help(), and by a read whose bytes nobody is
+    // reading yet. The slots always have one.
     explicit ReadAheadSource(ByteSource& inner, bool own_thread = true);
     ~ReadAheadSource() override;
     ReadAheadSource(const ReadAheadSource&) = delete;
