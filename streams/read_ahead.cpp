@@ -48,6 +48,7 @@ void ReadAheadSource::start() {
         }
         thread_ = std::thread([this] { produce(); });
     } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> lock(mutex_);  // help() may be asking already
         if (placing_) shared_ = true;
         else direct_ = true;
     }
