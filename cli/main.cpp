@@ -47,9 +47,10 @@ public:
         // A file is read ahead while the text is converted (on a thread of
         // its own where there is a processor for it); a pipe is not, so a
         // reader never waits on input that may not come.
-        FilterResult r = is_regular_file(stdin)
-                             ? filter_.run(ahead_.emplace(file, read_ahead_thread_pays()), sink, tab_size, encoding, style)
-                             : filter_.run(file, sink, tab_size, encoding, style);
+        FilterResult r =
+            is_regular_file(stdin)
+                ? filter_.run(ahead_.emplace(file, read_ahead_thread_pays()), sink, tab_size, encoding, style)
+                : filter_.run(file, sink, tab_size, encoding, style);
         ahead_.reset();  // ends its thread
         if (std::fflush(stdout) != 0 && r.kind != FilterResult::kReadError) r.kind = FilterResult::kWriteError;
         if (r.kind != FilterResult::kConverted) {

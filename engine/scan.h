@@ -584,7 +584,8 @@ __attribute__((target("bmi,bmi2"))) inline RunBits run_bits(StopMask space, Stop
     // modulo the tab size at the bytes before a stop.
     StopMask borrow = 0, differs = 0;
     for (int j = 0; j < ts_shift; ++j) {
-        const StopMask start_bit = fill_stretches((line_starts & kPlaceBits.at[j]) | StopMask((first >> j) & 1), starts);
+        const StopMask start_bit =
+            fill_stretches((line_starts & kPlaceBits.at[j]) | StopMask((first >> j) & 1), starts);
         const StopMask next_bit = kPlaceBits.after[j];
         differs |= next_bit ^ start_bit ^ borrow;
         borrow = (~next_bit & start_bit) | (~(next_bit ^ start_bit) & borrow);
