@@ -57,25 +57,7 @@ unsigned long long count_lf_narrow(const unsigned char* p, std::size_t n) {
 }
 
 #ifdef RAVOLIN_WIDE_COUNT
-// The same 32 and 64 bytes at a time, where the converter uses those widths.
-__attribute__((target("avx2"))) unsigned long long count_lf_avx2(const unsigned char* p, std::size_t n) {
-    unsigned long long count = 0;
-    std::size_t i = 0;
-    const __m256i lf = _mm256_set1_epi8('\n'), zero = _mm256_setzero_si256();
-    while (i + 32 <= n) {
-        __m256i lanes = zero;
-        const std::size_t steps = std::min<std::size_t>((n - i) / 32, 255);
-        for (std::size_t s = 0; s < steps; ++s, i += 32) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-            lanes = _mm256_sub_epi8(lanes, _mm256_cmpeq_epi8(v, lf));
-        }
-        const __m256i sums = _mm256_sad_epu8(lanes, zero);
-        count += static_cast<unsigned long long>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                                 _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
-    }
-    return count + count_lf_narrow(p + i, n - i);
-}
-
+// The same 64 bytes at a time, where the converter uses AVX-512.
 __attribute__((target("avx512bw,popcnt"))) unsigned long long count_lf_avx512(const unsigned char* p, std::size_t n) {
     unsigned long long count = 0;
     std::size_t i = 0;
@@ -90,11 +72,7 @@ __attribute__((target("avx512bw,popcnt"))) unsigned long long count_lf_avx512(co
 
 unsigned long long count_lf(const unsigned char* p, std::size_t n) {
 #ifdef RAVOLIN_WIDE_COUNT
-    switch (scan_path_in_use()) {
-    case ScanPath::kAvx512: return count_lf_avx512(p, n);
-    case ScanPath::kAvx2: return count_lf_avx2(p, n);
-    default: break;
-    }
+    if (scan_path_in_use() == ScanPath::kAvx512) return count_lf_avx512(p, n);
 #endif
     return count_lf_narrow(p, n);
 }
