@@ -258,21 +258,25 @@ bool CheckedFilter::produce() {
     return true;  // the last block is there to be checked
 }
 
+// A free writer, or a new one. Throws std::bad_alloc when there is no memory.
+CheckedFilter::WriterPtr CheckedFilter::take_writer() {
+    if (writers_.empty()) {
+        void* memory = writer_memory_.take();
+        populate(memory, sizeof(TextWriter));
+        return WriterPtr(new (memory) TextWriter(sink_), DropWriter(&writer_memory_));
+    }
+    WriterPtr w = std::move(writers_.back());
+    writers_.pop_back();
+    return w;
+}
+
 // The converter's thread: converts block after block and hands each over
 // with the input it came from, waiting while the check is enough blocks
 // behind; stops at the end, where the conversion must stop, or when the
 // check is over.
 void CheckedFilter::convert_ahead() {
     for (;;) {
-        if (!writer_) {
-            if (writers_.empty()) {
-                writer_ = std::make_unique<TextWriter>(sink_);
-                populate(writer_.get(), sizeof(TextWriter));
-            } else {
-                writer_ = std::move(writers_.back());
-                writers_.pop_back();
-            }
-        }
+        if (!writer_) writer_ = take_writer();
         engine_.out = writer_.get();
         const unsigned long long from = reader_->consumed();
         if (!produce()) break;
@@ -375,7 +379,7 @@ bool CheckedFilter::hand_over(Block&& block) {
         if (cancel_) return false;
         queue_.push_back(std::move(block));
         kept_from_ = released_;
-        for (std::unique_ptr<TextWriter>& w : returned_) writers_.push_back(std::move(w));
+        for (WriterPtr& w : returned_) writers_.push_back(std::move(w));
         returned_.clear();
         wake = check_waits_ && queue_.size() >= kWakeAt;
     }

@@ -37,6 +37,11 @@ void populate(void* p, std::size_t n) {
 }
 
 void* LargePool::take() {
+    if (!returned_.empty()) {
+        void* piece = returned_.back();
+        returned_.pop_back();
+        return piece;
+    }
     if (used_ + size_ > kLargeSize) {
         void* p = allocate_large();
         if (!p) throw std::bad_alloc();

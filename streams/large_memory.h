@@ -22,12 +22,16 @@ void free_large(void* p);
 void populate(void* p, std::size_t n);
 
 // Pieces of one size (at most kLargeSize) carved from large memory, for
-// buffers kept for reuse: none is freed alone, all with the pool.
+// buffers kept for reuse: none is freed alone, all with the pool. One
+// thread at a time takes and gives back.
 class LargePool {
 public:
     explicit LargePool(std::size_t size) : size_((size + 63) / 64 * 64) {}
-    // Throws std::bad_alloc when there is no memory.
+    // A piece given back, else a new one. Throws std::bad_alloc when there
+    // is no memory.
     void* take();
+    // For take to hand out again.
+    void give_back(void* piece) { returned_.push_back(piece); }
 
 private:
     struct Free {
@@ -36,6 +40,7 @@ private:
     std::size_t size_;
     std::vector<std::unique_ptr<void, Free>> memory_;
     std::size_t used_ = kLargeSize;  // of the last piece of memory
+    std::vector<void*> returned_;
 };
 
 }  // namespace ravolin
