@@ -77,6 +77,50 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
     return count_lf_narrow(p, n);
 }
 
+// Where the first NUL or Ctrl-Z lies in the n bytes at p (n when neither
+// does): one pass, while they are in the cache, tells the converter's
+// reader where the text ends and the filter whether it is binary.
+std::size_t first_nul_or_end_narrow(const unsigned char* p, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i nul = _mm_setzero_si128(), ctrl_z = _mm_set1_epi8(0x1A);
+    const auto hits = [&](std::size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        return _mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, ctrl_z));
+    };
+    for (; i + 64 <= n; i += 64) {
+        const __m128i any = _mm_or_si128(_mm_or_si128(hits(i), hits(i + 16)), _mm_or_si128(hits(i + 32), hits(i + 48)));
+        if (_mm_movemask_epi8(any) != 0) break;
+    }
+    for (; i + 16 <= n; i += 16) {
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)));
+        if (m != 0) return i + static_cast<std::size_t>(__builtin_ctz(m));
+    }
+#endif
+    while (i < n && p[i] != 0 && p[i] != 0x1A) ++i;
+    return i;
+}
+
+#ifdef RAVOLIN_WIDE_COUNT
+__attribute__((target("avx512bw,bmi"))) std::size_t first_nul_or_end_avx512(const unsigned char* p, std::size_t n) {
+    std::size_t i = 0;
+    const __m512i ctrl_z = _mm512_set1_epi8(0x1A);
+    for (; i + 64 <= n; i += 64) {
+        const __m512i v = _mm512_loadu_si512(p + i);
+        const std::uint64_t m = _mm512_testn_epi8_mask(v, v) | _mm512_cmpeq_epi8_mask(v, ctrl_z);
+        if (m != 0) return i + static_cast<std::size_t>(_tzcnt_u64(m));
+    }
+    return i + first_nul_or_end_narrow(p + i, n - i);
+}
+#endif
+
+std::size_t first_nul_or_end(const unsigned char* p, std::size_t n) {
+#ifdef RAVOLIN_WIDE_COUNT
+    if (scan_path_in_use() == ScanPath::kAvx512) return first_nul_or_end_avx512(p, n);
+#endif
+    return first_nul_or_end_narrow(p, n);
+}
+
 }  // namespace
 
 std::size_t CheckedFilter::size_of(const std::vector<Piece>& pieces) {
@@ -202,6 +246,11 @@ long CheckedFilter::LendingCursor::lend(unsigned char** data, std::size_t* plain
         std::memset(few + n, 0, kPieceSlack);
         *data = few;
     }
+    // The reader keeps line ends, so only a Ctrl-Z needs it; a NUL makes
+    // the input binary from the window that shows it.
+    const std::size_t clear = first_nul_or_end(*data, n);
+    *plain = clear;
+    if (clear < n && (*data)[clear] == 0 && nul == kNoNul) nul = pos + clear;
     pos += n;
     return static_cast<long>(n);
 }
@@ -225,7 +274,9 @@ bool CheckedFilter::produce() {
         stop_ = FilterResult::kUnclear;
         return false;
     }
-    if (len > 0 && std::memchr(window, 0, static_cast<std::size_t>(len))) {
+    // Every byte the reader shows was lent to it, at the same place in
+    // the input (it keeps line ends).
+    if (len > 0 && to_reader_.nul < reader_->consumed() + static_cast<unsigned long long>(len)) {
         stop_ = FilterResult::kBinary;
         return false;
     }
@@ -642,6 +693,7 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
     } finish{record_};
     to_reader_.record = &record_;
     to_reader_.pos = 0;
+    to_reader_.nul = LendingCursor::kNoNul;
     reader_.emplace(to_reader_);
     // A writer a run left half full (it stopped at a read error) is not
     // taken again.

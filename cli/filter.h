@@ -115,6 +115,9 @@ private:
         long lend(unsigned char** data, std::size_t* plain) override;
         // The last few bytes where the record may still read after them.
         unsigned char few[2 * kPieceSlack];
+        // The first NUL in what was lent, at this place in the input.
+        static constexpr unsigned long long kNoNul = ~0ull;
+        unsigned long long nul = kNoNul;
     };
     // Bytes that lie elsewhere: in the record, in a writer's buffer, or in
     // the few a block keeps itself; kPieceSlack readable bytes follow each.

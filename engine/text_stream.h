@@ -28,7 +28,8 @@ public:
     // next call of lend (read leaves them alone), and kPieceSlack more
     // bytes after them may be read (their values mean nothing).
     // *plain says how many of them, from the first, are known to be neither
-    // a CR nor a Ctrl-Z (0 when the source does not know): a source that
+    // a CR nor a Ctrl-Z (0 when the source does not know); a source that
+    // knows its reader keeps line ends may count CRs in. A source that
     // reads on a thread of its own looks while the bytes are in its cache.
     virtual bool lends() const { return false; }
     virtual long lend(unsigned char** data, std::size_t* plain) {
