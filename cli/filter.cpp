@@ -309,6 +309,8 @@ bool CheckedFilter::produce() {
     return true;  // the last block is there to be checked
 }
 
+static_assert(sizeof(TextWriter) <= kLargeSize / 8, "the writers of a run share one huge page");
+
 // A free writer, or a new one. Throws std::bad_alloc when there is no memory.
 CheckedFilter::WriterPtr CheckedFilter::take_writer() {
     if (writers_.empty()) {

@@ -156,7 +156,10 @@ public:
 private:
     void put(const unsigned char* p, std::size_t n);
 
-    static constexpr std::size_t kBufSize = 2 * kMaxReserve;
+    // A quarter MiB in all, so that the filter's writers go eight to a
+    // 2 MiB huge page.
+    static constexpr std::size_t kBufSize = (std::size_t{1} << 18) - 64;
+    static_assert(kBufSize >= kMaxReserve, "room for the largest reserve");
     ByteSink* sink_;
     std::size_t len_ = 0;
     bool error_ = false;
