@@ -77,9 +77,15 @@ unsigned long long count_lf(const unsigned char* p, std::size_t n) {
     return count_lf_narrow(p, n);
 }
 
-// Where the first NUL or Ctrl-Z lies in the n bytes at p (n when neither
-// does): one pass, while they are in the cache, tells the converter's
-// reader where the text ends and the filter whether it is binary.
+// What the converter's reader borrows, looked at in one pass while it is
+// in the cache: where the first NUL or Ctrl-Z lies (n when neither does),
+// which tells the reader where the text ends and the filter whether it is
+// binary, and the LFs in all of it, for the line numbers of messages.
+struct LentScan {
+    std::size_t clear;
+    unsigned long long lines;
+};
+
 std::size_t first_nul_or_end_narrow(const unsigned char* p, std::size_t n) {
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -101,24 +107,33 @@ std::size_t first_nul_or_end_narrow(const unsigned char* p, std::size_t n) {
     return i;
 }
 
+LentScan scan_lent_narrow(const unsigned char* p, std::size_t n) {
+    return {first_nul_or_end_narrow(p, n), count_lf_narrow(p, n)};
+}
+
 #ifdef RAVOLIN_WIDE_COUNT
-__attribute__((target("avx512bw,bmi"))) std::size_t first_nul_or_end_avx512(const unsigned char* p, std::size_t n) {
+__attribute__((target("avx512bw,bmi,popcnt"))) LentScan scan_lent_avx512(const unsigned char* p, std::size_t n) {
+    LentScan s{n, 0};
     std::size_t i = 0;
-    const __m512i ctrl_z = _mm512_set1_epi8(0x1A);
+    const __m512i lf = _mm512_set1_epi8('\n'), ctrl_z = _mm512_set1_epi8(0x1A);
     for (; i + 64 <= n; i += 64) {
         const __m512i v = _mm512_loadu_si512(p + i);
+        s.lines += static_cast<unsigned long long>(__builtin_popcountll(_mm512_cmpeq_epi8_mask(v, lf)));
         const std::uint64_t m = _mm512_testn_epi8_mask(v, v) | _mm512_cmpeq_epi8_mask(v, ctrl_z);
-        if (m != 0) return i + static_cast<std::size_t>(_tzcnt_u64(m));
+        if (m != 0 && s.clear == n) s.clear = i + static_cast<std::size_t>(_tzcnt_u64(m));
     }
-    return i + first_nul_or_end_narrow(p + i, n - i);
+    const LentScan rest = scan_lent_narrow(p + i, n - i);
+    if (s.clear == n) s.clear = i + rest.clear;
+    s.lines += rest.lines;
+    return s;
 }
 #endif
 
-std::size_t first_nul_or_end(const unsigned char* p, std::size_t n) {
+LentScan scan_lent(const unsigned char* p, std::size_t n) {
 #ifdef RAVOLIN_WIDE_COUNT
-    if (scan_path_in_use() == ScanPath::kAvx512) return first_nul_or_end_avx512(p, n);
+    if (scan_path_in_use() == ScanPath::kAvx512) return scan_lent_avx512(p, n);
 #endif
-    return first_nul_or_end_narrow(p, n);
+    return scan_lent_narrow(p, n);
 }
 
 }  // namespace
@@ -248,9 +263,11 @@ long CheckedFilter::LendingCursor::lend(unsigned char** data, std::size_t* plain
     }
     // The reader keeps line ends, so only a Ctrl-Z needs it; a NUL makes
     // the input binary from the window that shows it.
-    const std::size_t clear = first_nul_or_end(*data, n);
-    *plain = clear;
-    if (clear < n && (*data)[clear] == 0 && nul == kNoNul) nul = pos + clear;
+    const LentScan scan = scan_lent(*data, n);
+    *plain = scan.clear;
+    if (scan.clear < n && (*data)[scan.clear] == 0 && nul == kNoNul) nul = pos + scan.clear;
+    marks.push_back(Mark{pos, lines});
+    lines += scan.lines;
     pos += n;
     return static_cast<long>(n);
 }
@@ -363,6 +380,8 @@ void CheckedFilter::convert_ahead() {
         if (!hand_over(std::move(b))) return;
         handed_ = end;
         record_.trim(std::min({handed_, to_reader_.pos, kept_from_}));
+        // Places the record no longer holds are not counted from.
+        while (!to_reader_.marks.empty() && to_reader_.marks.front().pos < record_.first()) to_reader_.marks.pop_front();
         if (ended_ || stop_) break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -546,9 +565,6 @@ bool CheckedFilter::release() {
                 return false;
             }
         }
-        // Counted here, where the check leaves time to spare, rather than
-        // on the converter's thread, which sets the pace.
-        for (const Piece& p : b.original) out_lines_ += count_lf(p.data, p.len);
         out_original_ = b.original_end;
         ++out_;
     }
@@ -644,17 +660,20 @@ FilterResult CheckedFilter::run_whole(ByteSource& input, ByteSink& output, int t
 }
 
 // LF bytes before pos in the input, pos at least out_original_ (the
-// converter's thread is over).
+// converter's thread is over): counted on from the last place at or before
+// it that the converter's reader knew the count at, which the record still
+// holds.
 unsigned long long CheckedFilter::lines_before(unsigned long long pos) {
-    unsigned long long lines = out_lines_, at = out_original_;
-    for (std::size_t i = static_cast<std::size_t>(out_ - first_); i < taken_.size() && at < pos; ++i) {
-        for (const Piece& p : taken_[i].original) {
-            const std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(p.len, pos - at));
-            lines += count_lf(p.data, k);
-            at += p.len;
-            if (at >= pos) break;
+    LendingCursor::Mark from{to_reader_.pos, to_reader_.lines};
+    if (from.pos > pos) {
+        for (auto m = to_reader_.marks.rbegin(); m != to_reader_.marks.rend(); ++m) {
+            if (m->pos <= pos) {
+                from = *m;
+                break;
+            }
         }
     }
+    unsigned long long lines = from.lines, at = from.pos;
     const unsigned char* data;
     long k;
     while (at < pos && (k = record_.lend_at(at, &data)) > 0) {
@@ -696,6 +715,8 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
     to_reader_.record = &record_;
     to_reader_.pos = 0;
     to_reader_.nul = LendingCursor::kNoNul;
+    to_reader_.lines = 0;
+    to_reader_.marks.clear();
     reader_.emplace(to_reader_);
     // A writer a run left half full (it stopped at a read error) is not
     // taken again.
@@ -714,7 +735,7 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
     queue_.clear();
     finished_ = cancel_ = converter_waits_ = check_waits_ = false;
     taken_.clear();
-    first_ = out_ = first_converted_ = out_lines_ = out_original_ = beyond_pos_ = 0;
+    first_ = out_ = first_converted_ = out_original_ = beyond_pos_ = 0;
     original_side_ = Side{};
     converted_side_ = Side{};
     original_side_.filter = converted_side_.filter = this;
@@ -762,7 +783,7 @@ FilterResult CheckedFilter::run_with(ByteSource& input, ReadAheadSource* placing
     if (r.kind == FilterResult::kCheckFailed) {
         r.line = lines_before(progress_.differs > 0 ? progress_.differs - 1 : 0) + 1;
     }
-    r.from_line = out_lines_ + 1;
+    r.from_line = lines_before(out_original_) + 1;
     if (!pass_rest()) {
         if (record_.failed()) r.kind = FilterResult::kReadError;
         else r.kind = FilterResult::kWriteError;

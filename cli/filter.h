@@ -86,6 +86,8 @@ private:
         std::size_t settled(unsigned long long pos, std::size_t n) const;
         // Bytes before pos are not needed any more.
         void trim(unsigned long long pos);
+        // Where the bytes it holds begin.
+        unsigned long long first() const { return base_; }
         bool failed() const { return error_; }
 
     private:
@@ -118,6 +120,13 @@ private:
         // The first NUL in what was lent, at this place in the input.
         static constexpr unsigned long long kNoNul = ~0ull;
         unsigned long long nul = kNoNul;
+        // LFs before pos, and before where each loan the record still holds
+        // began (none spans two of its blocks).
+        unsigned long long lines = 0;
+        struct Mark {
+            unsigned long long pos, lines;
+        };
+        std::deque<Mark> marks;
     };
     // Bytes that lie elsewhere: in the record, in a writer's buffer, or in
     // the few a block keeps itself; kPieceSlack readable bytes follow each.
@@ -228,7 +237,7 @@ private:
     Side original_side_, converted_side_;
     Encoding check_encoding_ = Encoding::kCp932;
     unsigned long long first_converted_ = 0;  // converted bytes before block first_
-    unsigned long long out_original_ = 0, out_lines_ = 0;  // what is out stands for this much input, these lines
+    unsigned long long out_original_ = 0;  // what is out stands for this much input
     // Where the conversion stopped, the check may read on in the input,
     // lent from the record but for its last few bytes while more may come.
     unsigned char beyond_[2 * kPieceSlack];
