@@ -37,9 +37,9 @@ void populate(void* p, std::size_t n) {
 }
 
 void* LargePool::take() {
-    if (!returned_.empty()) {
-        void* piece = returned_.back();
-        returned_.pop_back();
+    if (returned_) {
+        void* piece = returned_;
+        returned_ = *static_cast<void**>(piece);
         return piece;
     }
     if (used_ + size_ > kLargeSize) {

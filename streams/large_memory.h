@@ -30,8 +30,12 @@ public:
     // A piece given back, else a new one. Throws std::bad_alloc when there
     // is no memory.
     void* take();
-    // For take to hand out again.
-    void give_back(void* piece) { returned_.push_back(piece); }
+    // For take to hand out again; allocates nothing (a writer's deleter
+    // calls it).
+    void give_back(void* piece) noexcept {
+        *static_cast<void**>(piece) = returned_;
+        returned_ = piece;
+    }
 
 private:
     struct Free {
@@ -40,7 +44,7 @@ private:
     std::size_t size_;
     std::vector<std::unique_ptr<void, Free>> memory_;
     std::size_t used_ = kLargeSize;  // of the last piece of memory
-    std::vector<void*> returned_;
+    void* returned_ = nullptr;  // pieces given back, each holding the next one's address
 };
 
 }  // namespace ravolin

@@ -361,6 +361,20 @@ TEST(Filter, ChecksAndPassesTheRestThrough) {
         for (unsigned long long line = 1; line < r.from_line; ++line) split = in.find('\n', split) + 1;
         EXPECT_TRUE(out.out == convert(in.substr(0, split), 4).text + in.substr(split));
     }
+    // One filter for run after run: what a run that stopped early left
+    // behind (blocks, a writer half full) is taken up again afresh.
+    {
+        auto filter = std::make_unique<CheckedFilter>();
+        for (const std::string& in : {many + quote + many, many, many + quote + many, many}) {
+            MemorySource src(in.data(), in.size());
+            StringSink out;
+            const FilterResult r = filter->run(src, out, 4, std::nullopt);
+            EXPECT_EQ(r.kind, in == many ? FilterResult::kConverted : FilterResult::kCheckFailed);
+            if (in == many) {
+                EXPECT_TRUE(out.out == convert(many, 4).text);
+            }
+        }
+    }
     // Output that fails while the converter is blocks ahead ends the run.
     struct FullSink : ByteSink {
         bool write(const unsigned char*, std::size_t n) override { return (room -= std::min(room, n)) > 0; }
