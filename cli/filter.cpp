@@ -86,29 +86,9 @@ struct LentScan {
     unsigned long long lines;
 };
 
-std::size_t first_nul_or_end_narrow(const unsigned char* p, std::size_t n) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i nul = _mm_setzero_si128(), ctrl_z = _mm_set1_epi8(0x1A);
-    const auto hits = [&](std::size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-        return _mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, ctrl_z));
-    };
-    for (; i + 64 <= n; i += 64) {
-        const __m128i any = _mm_or_si128(_mm_or_si128(hits(i), hits(i + 16)), _mm_or_si128(hits(i + 32), hits(i + 48)));
-        if (_mm_movemask_epi8(any) != 0) break;
-    }
-    for (; i + 16 <= n; i += 16) {
-        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)));
-        if (m != 0) return i + static_cast<std::size_t>(__builtin_ctz(m));
-    }
-#endif
-    while (i < n && p[i] != 0 && p[i] != 0x1A) ++i;
-    return i;
-}
 
 LentScan scan_lent_narrow(const unsigned char* p, std::size_t n) {
-    return {first_nul_or_end_narrow(p, n), count_lf_narrow(p, n)};
+    return {prefix_without(p, n, 0, 0x1A), count_lf_narrow(p, n)};
 }
 
 #ifdef RAVOLIN_WIDE_COUNT

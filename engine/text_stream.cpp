@@ -51,18 +51,25 @@ void TextReader::lend() {
     bridging_ = lent_len_ > 0;
 }
 
-std::size_t plain_text_prefix(const unsigned char* p, std::size_t n) {
+std::size_t prefix_without(const unsigned char* p, std::size_t n, unsigned char a, unsigned char b) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r'), ctrl_z = _mm_set1_epi8(0x1A);
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+    const auto hits = [&](std::size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        return _mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb));
+    };
+    // 64 bytes a step while none is there, then 16 to find it.
+    for (; i + 64 <= n; i += 64) {
+        const __m128i any = _mm_or_si128(_mm_or_si128(hits(i), hits(i + 16)), _mm_or_si128(hits(i + 32), hits(i + 48)));
+        if (_mm_movemask_epi8(any) != 0) break;
+    }
     for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const unsigned m = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrl_z))));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits(i)));
         if (m != 0) return i + static_cast<std::size_t>(__builtin_ctz(m));
     }
 #endif
-    while (i < n && p[i] != '\r' && p[i] != 0x1A) ++i;
+    while (i < n && p[i] != a && p[i] != b) ++i;
     return i;
 }
 

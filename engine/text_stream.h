@@ -39,9 +39,12 @@ public:
     }
 };
 
+// How many of the n bytes from p on are neither a nor b.
+std::size_t prefix_without(const unsigned char* p, std::size_t n, unsigned char a, unsigned char b);
+
 // How many bytes from p on are neither a CR nor a Ctrl-Z: the reader's text
 // rules leave those as they are.
-std::size_t plain_text_prefix(const unsigned char* p, std::size_t n);
+inline std::size_t plain_text_prefix(const unsigned char* p, std::size_t n) { return prefix_without(p, n, '\r', 0x1A); }
 
 class ByteSink {
 public:
