@@ -124,7 +124,7 @@ RunOutcome BatchRun::run(FileSystem& fs, const RunInput& input, Report& report, 
     engine_.style = input.style;
     const FileList* list = input.files ? input.files : search_wildcard_path(input.wildcard_path);
     seen_.clear();
-    for (Group& g : groups_) g.count = g.waiting = 0, g.bytes = 0;
+    for (Group& g : groups_) g.clear();
     filling_ = &groups_[0];
     flushing_ = nullptr;
     bool cancelled = false;
@@ -380,8 +380,11 @@ bool BatchRun::pass_on() {
         if (!flush_calls_.call(*fs_, nullptr, 0, nullptr, *cancel_)) return false;
         Group& g = *flushing_;
         int k = 0;  // the flush's results, two for each waiting file
-        for (int i = 0; i < g.count; ++i) {
-            const Pending& p = g.files[i];
+        for (; g.settled < g.count; ++g.settled) {
+            // Putting a whole group in place takes a while on a slow disk;
+            // a cancel stops it between files, and the rest stay as they were.
+            if (cancel_->load(std::memory_order_relaxed)) return false;
+            const Pending& p = g.files[g.settled];
             if (!p.waiting) {
                 report_settled(p);
                 continue;
@@ -389,12 +392,13 @@ bool BatchRun::pass_on() {
             put_in_place(p, g.results[k], g.results[k + 1]);
             k += 2;
         }
-        g.count = g.waiting = 0;
-        g.bytes = 0;
+        g.clear();
         flushing_ = nullptr;
     }
     Group& g = *filling_;
     if (g.count == 0) return true;
+    // A flush started now would only be abandoned.
+    if (cancel_->load(std::memory_order_relaxed)) return false;
     int k = 0;
     for (int i = 0; i < g.count; ++i) {
         if (!g.files[i].waiting) continue;
@@ -517,7 +521,7 @@ void BatchRun::abandon_groups() {
 }
 
 void BatchRun::abandon(Group& g) {
-    for (int i = 0; i < g.count; ++i) {
+    for (int i = g.settled; i < g.count; ++i) {
         const Pending& p = g.files[i];
         if (!p.waiting) {
             report_settled(p);
@@ -526,8 +530,7 @@ void BatchRun::abandon(Group& g) {
         discard(p);
         report(p, FileOutcome::kAborted);
     }
-    g.count = g.waiting = 0;
-    g.bytes = 0;
+    g.clear();
 }
 
 // The window's way to a file list: the name part of the wildcard path

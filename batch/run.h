@@ -129,9 +129,11 @@ private:
         Pending files[kMaxPending];
         int count = 0;
         int waiting = 0;  // of them converted, to be put in place
+        int settled = 0;  // the first ones, already put in place and reported
         long long bytes = 0;
         const char* names[2 * kMaxPending] = {};  // what the flush is asked to do
         FsError results[2 * kMaxPending] = {};
+        void clear() { count = waiting = settled = 0, bytes = 0; }
     };
     enum class Step { kNext, kCancelled };
 

@@ -745,6 +745,26 @@ TEST(BatchCancel, CancelDuringASlowFlushIsNotWaitedFor) {
     for (const auto& f : files) EXPECT_EQ(fs.data(f.first), converted(f.second)) << f.first;
 }
 
+// A cancel while a flushed group is put in place stops between its files:
+// on a slow disk the rest of the group would keep the user waiting.
+TEST(BatchCancel, CancelWhileAGroupIsPutInPlaceStopsBetweenFiles) {
+    std::atomic<bool> cancel{false};
+    FakeFs fs;
+    const Files files = {{"a.c", kThreeTabs}, {"b.c", "int  a;\n        b;\n"}, {"c.c", kThreeTabs}};
+    for (const auto& f : files) fs.add(f.first, f.second);
+    fs.fault = FakeFs::Fault{Op::kRenameReplace, 1, FsError::kNone, false, true};
+    fs.cancel_target = &cancel;
+    RunResult r = run(fs, "*.c", 4, &cancel);
+    EXPECT_EQ(r.outcome, RunOutcome::kCancelled);
+    EXPECT_EQ(fs.data("a.c"), converted(kThreeTabs));
+    const std::string rest = "Aborted   : b.c (left as it was)\r\nAborted   : c.c (left as it was)\r\n";
+    ASSERT_GT(r.log.size(), rest.size());
+    EXPECT_EQ(r.log.substr(r.log.size() - rest.size()), rest);
+    expect_each_whole(fs, files, r);
+    EXPECT_EQ(fs.data("b.c"), files[1].second);
+    EXPECT_EQ(fs.temps(), std::vector<std::string>{});
+}
+
 TEST(BatchCancel, CancelBeforeTheRunTouchesNothing) {
     std::atomic<bool> cancel{true};
     FakeFs fs;
